@@ -1,0 +1,134 @@
+#include "host/win/drives.h"
+
+#include <cstdlib>
+
+#include "host/vb/text.h"
+
+namespace fs = std::filesystem;
+
+namespace host::win {
+
+namespace {
+char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The entry of dir whose name equals name ignoring case; name itself when none does.
+fs::path match_component(const fs::path& dir, const std::string& name) {
+  std::error_code ec;
+  if (fs::exists(dir / name, ec) || !fs::is_directory(dir, ec)) return dir / name;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    if (vb::SameText(entry.path().filename().string(), name)) return entry.path();
+  }
+  return dir / name;
+}
+}  // namespace
+
+fs::path DefaultDriveC() {
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return fs::path(xdg) / "zelvane" / "drive_c";
+  const char* home = std::getenv("HOME");
+  return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "zelvane" / "drive_c";
+}
+
+DriveMap& DriveMap::instance() {
+  static DriveMap map;
+  return map;
+}
+
+DriveMap::DriveMap() { reset_from_environment(); }
+
+void DriveMap::reset_from_environment() {
+  roots_.clear();
+  roots_['C'] = DefaultDriveC();
+  roots_['Z'] = "/";
+  const char* env = std::getenv("ZELVANE_DRIVES");
+  if (!env) return;
+  for (const std::string& item : vb::Split(env, ";")) {
+    std::string entry = vb::Trim(item);
+    if (entry.size() < 3 || !is_letter(entry[0]) || entry[1] != '=') continue;
+    roots_[upper(entry[0])] = fs::path(entry.substr(2));
+  }
+}
+
+void DriveMap::set(char letter, fs::path root) { roots_[upper(letter)] = std::move(root); }
+void DriveMap::remove(char letter) { roots_.erase(upper(letter)); }
+
+std::optional<fs::path> DriveMap::root(char letter) const {
+  auto it = roots_.find(upper(letter));
+  if (it == roots_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<char> DriveMap::letters() const {
+  std::vector<char> r;
+  for (const auto& [letter, root] : roots_) r.push_back(letter);
+  return r;
+}
+
+fs::path DriveMap::to_native(std::string_view path) const {
+  if (!path.empty() && path[0] == '/') return fs::path(path);  // already native
+  fs::path base;
+  std::string_view rest = path;
+  if (path.size() >= 2 && is_letter(path[0]) && path[1] == ':') {
+    auto r = root(path[0]);
+    // An unmapped drive gets a root that does not exist, so every use fails as "path not found".
+    base = r ? *r : fs::path("/nonexistent-drive-") += std::string(1, upper(path[0]));
+    rest = path.substr(2);
+  } else if (!path.empty() && (path[0] == '\\')) {
+    base = to_native(CurrentDirectory().substr(0, 2));
+  } else {
+    base = fs::current_path();
+  }
+  fs::path result = base;
+  size_t depth = 0;
+  for (const std::string& part : vb::Split(vb::Replace(rest, "/", "\\"), "\\")) {
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (depth > 0) {
+        result = result.parent_path();
+        --depth;
+      }
+      continue;
+    }
+    result = match_component(result, part);
+    ++depth;
+  }
+  // Keep a trailing separator: "C:\a\" names a folder.
+  if (!rest.empty() && (rest.back() == '\\' || rest.back() == '/') && depth > 0) result /= "";
+  return result;
+}
+
+std::string DriveMap::to_windows(const fs::path& native) const {
+  fs::path p = native.lexically_normal();
+  char best = 0;
+  size_t best_len = 0;
+  std::string ps = p.string();
+  for (const auto& [letter, root] : roots_) {
+    std::string rs = root.lexically_normal().string();
+    while (rs.size() > 1 && rs.back() == '/') rs.pop_back();
+    bool inside = ps == rs || (ps.size() > rs.size() && ps.compare(0, rs.size(), rs) == 0 &&
+                               (rs == "/" || ps[rs.size()] == '/'));
+    if (inside && (best == 0 || rs.size() > best_len)) {
+      best = letter;
+      best_len = rs.size();
+    }
+  }
+  if (best == 0) return ps;
+  std::string rest = ps.substr(best_len == 1 ? 1 : best_len);
+  if (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+  return std::string(1, best) + ":\\" + vb::Replace(rest, "/", "\\");
+}
+
+void EnsureProgramFiles() {
+  auto c = DriveMap::instance().root('C');
+  if (!c) return;
+  std::error_code ec;
+  fs::create_directories(*c / "Program Files", ec);
+}
+
+std::string CurrentDirectory() {
+  std::error_code ec;
+  fs::path cwd = fs::current_path(ec);
+  return DriveMap::instance().to_windows(ec ? fs::path("/") : cwd);
+}
+
+}  // namespace host::win

@@ -1,0 +1,51 @@
+#pragma once
+// The drive map: Windows drive letters over folders of this machine, as Wine does it.
+// C: is a folder under the user's data directory that holds "Program Files", Z: is "/",
+// and ZELVANE_DRIVES ("C=/some/dir;D=/other") adds or overrides drives. Windows paths
+// are translated here and nowhere else; a native absolute path passes through.
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host::win {
+
+class DriveMap {
+ public:
+  static DriveMap& instance();
+
+  // Back to the defaults plus ZELVANE_DRIVES.
+  void reset_from_environment();
+  void set(char letter, std::filesystem::path root);
+  void remove(char letter);
+  std::optional<std::filesystem::path> root(char letter) const;
+  std::vector<char> letters() const;  // upper case, A to Z
+
+  // "C:\a\b" or "c:/a/b" to the native path; components that exist in another
+  // letter case are matched without regard to case. A relative path is taken
+  // against the current folder.
+  std::filesystem::path to_native(std::string_view path) const;
+  // A native path as the Windows path of the drive whose root holds it most closely.
+  std::string to_windows(const std::filesystem::path& native) const;
+
+ private:
+  DriveMap();
+  std::map<char, std::filesystem::path> roots_;
+};
+
+// The default folder of drive C.
+std::filesystem::path DefaultDriveC();
+
+inline std::filesystem::path NativePath(std::string_view path) { return DriveMap::instance().to_native(path); }
+inline std::string WindowsPath(const std::filesystem::path& p) { return DriveMap::instance().to_windows(p); }
+
+// Creates "C:\Program Files" when drive C has none (the host's first start).
+void EnsureProgramFiles();
+
+// The current drive and folder ("C:\work"), as the folder and drive lists start there.
+std::string CurrentDirectory();
+
+}  // namespace host::win
