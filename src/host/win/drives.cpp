@@ -67,6 +67,7 @@ std::vector<char> DriveMap::letters() const {
 fs::path DriveMap::to_native(std::string_view path) const {
   if (!path.empty() && path[0] == '/') return fs::path(path);  // already native
   fs::path base;
+  bool relative = false;
   std::string_view rest = path;
   if (path.size() >= 2 && is_letter(path[0]) && path[1] == ':') {
     auto r = root(path[0]);
@@ -74,18 +75,29 @@ fs::path DriveMap::to_native(std::string_view path) const {
     base = r ? *r : fs::path("/nonexistent-drive-") += std::string(1, upper(path[0]));
     rest = path.substr(2);
   } else if (!path.empty() && (path[0] == '\\')) {
-    base = to_native(CurrentDirectory().substr(0, 2));
+    // The root of the current drive; "/" when the current folder is on none.
+    std::string current = CurrentDirectory();
+    bool on_drive = current.size() >= 2 && is_letter(current[0]) && current[1] == ':';
+    base = on_drive ? to_native(current.substr(0, 2)) : fs::path("/");
   } else {
-    base = fs::current_path();
+    std::error_code ec;
+    base = fs::current_path(ec);
+    if (ec) base = "/";
+    relative = true;
   }
   fs::path result = base;
   size_t depth = 0;
+  bool climbed = false;
   for (const std::string& part : vb::Split(vb::Replace(rest, "/", "\\"), "\\")) {
     if (part.empty() || part == ".") continue;
     if (part == "..") {
+      // ".." stops at a drive's root, but a relative path may leave the current folder.
       if (depth > 0) {
         result = result.parent_path();
         --depth;
+      } else if (relative) {
+        result = result.parent_path();
+        climbed = true;
       }
       continue;
     }
@@ -93,7 +105,8 @@ fs::path DriveMap::to_native(std::string_view path) const {
     ++depth;
   }
   // Keep a trailing separator: "C:\a\" names a folder.
-  if (!rest.empty() && (rest.back() == '\\' || rest.back() == '/') && depth > 0) result /= "";
+  bool trailing = !rest.empty() && (rest.back() == '\\' || rest.back() == '/');
+  if (trailing && (depth > 0 || climbed) && result.has_relative_path()) result /= "";
   return result;
 }
 
