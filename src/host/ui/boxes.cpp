@@ -98,6 +98,14 @@ std::string InputBox(const std::string& prompt, const std::string& title, const 
   return box.input.value_or("");
 }
 
+void RecordAnsweredBox(const std::string& prompt, int style, MsgBoxResult answer) {
+  BoxRecord box;
+  box.text = prompt;
+  box.style = style;
+  box.answer = answer;
+  record(box);
+}
+
 const std::vector<BoxRecord>& BoxLog() { return log(); }
 void ClearBoxLog() { log().clear(); }
 void SetBoxListener(std::function<void(const BoxRecord&)> l) { listener() = std::move(l); }

@@ -49,6 +49,10 @@ MsgBoxResult MsgBox(const std::string& prompt, int style = vbOKOnly, const std::
 // Shows an input box; Cancel gives the empty text.
 std::string InputBox(const std::string& prompt, const std::string& title = "", const std::string& deflt = "");
 
+// Records a box that something other than the user answered (a key already waiting
+// in the window's queue), so the record and the transcript still show it.
+void RecordAnsweredBox(const std::string& prompt, int style, MsgBoxResult answer);
+
 // Every box shown since the start (or the last clear), in order.
 const std::vector<BoxRecord>& BoxLog();
 void ClearBoxLog();

@@ -1,0 +1,118 @@
+#include "host/app/application.h"
+
+#include <cctype>
+
+#include "host/ui/boxes.h"
+#include "host/ui/controls.h"
+#include "host/ui/event.h"
+#include "host/ui/form.h"
+#include "host/vb/error.h"
+#include "host/win/drives.h"
+#include "host/win/system.h"
+
+namespace host::app {
+
+namespace {
+Application* g_running = nullptr;
+constexpr int kAutomationError = 429;
+}  // namespace
+
+Application::Application() {
+  if (g_running) vb::raise(vb::err::HostFailure, "A host application is already running in this process");
+  g_running = this;
+  win::EnsureProgramFiles();
+  win::SetKeystrokeSink([this](const std::string& keys) { ReceiveKeys(keys); });
+}
+
+Application::~Application() {
+  win::SetKeystrokeSink(nullptr);
+  commands_.clear();
+  g_running = nullptr;
+}
+
+Application* Application::Running() { return g_running; }
+
+void Application::CreateCommands() {
+  for (const CommandClassEntry& entry : RegisteredCommands()) CreateCommand(entry);
+}
+
+ICommand& Application::CreateCommand(const CommandClassEntry& entry) {
+  ClassFactory* factory = PluginLibrary::Load(entry.library).GetClassObject(entry.classId);
+  std::unique_ptr<ICommand> command = factory->CreateInstance();
+  if (!command) vb::raise(vb::err::HostFailure, "The class " + entry.classId + " could not be created");
+  ICommand& ref = *command;
+  commands_.push_back({entry, std::move(command)});
+  ui::RunHandler([&] { ref.OnCreate(*this); });
+  return ref;
+}
+
+ICommand* Application::FindCommand(const std::string& name) const {
+  for (const Created& c : commands_)
+    if (c.command->Name() == name) return c.command.get();
+  return nullptr;
+}
+
+std::vector<ICommand*> Application::Commands() const {
+  std::vector<ICommand*> r;
+  for (const Created& c : commands_) r.push_back(c.command.get());
+  return r;
+}
+
+void Application::Click(ICommand& command) {
+  if (!command.Enabled()) return;
+  ui::RunHandler([&] { command.OnClick(); });
+}
+
+void Application::Shutdown() { shutdown_requested_ = true; }
+
+void Application::ReceiveKeys(const std::string& keys) {
+  if (shutdown_requested_) {
+    pending_keys_ += keys;  // for the save question to come
+    return;
+  }
+  ui::Form* form = ui::ActiveForm();
+  ui::Control* target = form ? form->ActiveControl() : nullptr;
+  if (auto* text = dynamic_cast<ui::TextBox*>(target)) text->type(keys);
+}
+
+bool Application::ProcessShutdown() {
+  if (!shutdown_requested_ || ended_) return ended_;
+  shutdown_requested_ = false;
+  if (document_changed_) {
+    const std::string question = "Save changes to Untitled?";
+    const int style = ui::vbYesNoCancel | ui::vbExclamation;
+    ui::MsgBoxResult answer;
+    if (!pending_keys_.empty()) {
+      // The keys waiting in the window's queue answer the question as it opens.
+      char key = char(std::tolower(static_cast<unsigned char>(pending_keys_[0])));
+      pending_keys_.erase(0, 1);
+      answer = key == 'y' ? ui::vbYes : key == 'n' ? ui::vbNo : ui::vbCancel;
+      ui::RecordAnsweredBox(question, style, answer);
+    } else {
+      answer = ui::MsgBox(question, style);
+    }
+    if (answer == ui::vbCancel) {
+      pending_keys_.clear();
+      return false;
+    }
+    if (answer == ui::vbYes) document_changed_ = false;  // saving comes with documents
+  }
+  pending_keys_.clear();
+  // Every window closes with the host, newest first.
+  while (!ui::LoadedForms().empty()) {
+    ui::Form* form = ui::LoadedForms().back();
+    form->Unload(ui::vbAppWindows);
+    if (form->IsLoaded()) {
+      form->Hide();
+      break;  // it refused; the host ends anyway
+    }
+  }
+  ended_ = true;
+  return true;
+}
+
+AppRef::AppRef() : app_(Application::Running()) {
+  if (!app_) vb::raise(kAutomationError, "ActiveX component can't create object");
+}
+
+}  // namespace host::app

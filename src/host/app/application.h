@@ -1,0 +1,83 @@
+#pragma once
+// The running host application: one per process. It creates the registered commands
+// with itself, clicks them by name, holds the status bar, and shuts down on request,
+// asking first whether to save a changed document.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/app/command.h"
+#include "host/app/progressor.h"
+#include "host/app/registry.h"
+
+namespace host::app {
+
+class Application {
+ public:
+  Application();
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // The running application, or null.
+  static Application* Running();
+
+  const std::string& Name() const { return name_; }
+  const std::string& Caption() const { return caption_; }
+  StatusBar& GetStatusBar() { return status_bar_; }
+
+  // Creates every registered command and tells each of its creation.
+  void CreateCommands();
+  // Creates one command from its class entry (the host does so at start).
+  ICommand& CreateCommand(const CommandClassEntry& entry);
+  // The created command of that name (exact), or null.
+  ICommand* FindCommand(const std::string& name) const;
+  std::vector<ICommand*> Commands() const;
+  // Clicks a command as the user does: nothing happens while it is disabled.
+  void Click(ICommand& command);
+
+  // Whether the document holds changes not saved (the save question at shutdown).
+  bool DocumentChanged() const { return document_changed_; }
+  void SetDocumentChanged(bool v) { document_changed_ = v; }
+
+  // Asks the host to end. The host ends when the current event handler has returned
+  // (ProcessShutdown), after asking whether to save a changed document; keys sent to
+  // its window meanwhile ("n") answer that question.
+  void Shutdown();
+  bool ShutdownRequested() const { return shutdown_requested_; }
+  // Carries out a requested shutdown: the save question, then every window unloaded.
+  // False when the user cancelled (the host goes on).
+  bool ProcessShutdown();
+  bool HasEnded() const { return ended_; }
+
+  // Keys sent to the host's active window.
+  void ReceiveKeys(const std::string& keys);
+
+ private:
+  struct Created {
+    CommandClassEntry entry;
+    std::unique_ptr<ICommand> command;
+  };
+  std::string name_ = "ZelvaneMap";
+  std::string caption_ = "Untitled - ZelvaneMap";
+  StatusBar status_bar_;
+  std::vector<Created> commands_;
+  bool document_changed_ = false;
+  bool shutdown_requested_ = false;
+  bool ended_ = false;
+  std::string pending_keys_;
+};
+
+// The object that gives the command the running application.
+class AppRef {
+ public:
+  // Fails with an automation error when no application runs.
+  AppRef();
+  Application& GetApplication() const { return *app_; }
+
+ private:
+  Application* app_;
+};
+
+}  // namespace host::app

@@ -1,0 +1,304 @@
+#include "host/app/script.h"
+
+#include <sstream>
+
+#include "host/app/application.h"
+#include "host/ui/controls.h"
+#include "host/ui/form.h"
+#include "host/ui/user.h"
+#include "host/vb/convert.h"
+#include "host/vb/text.h"
+
+namespace host::app {
+
+namespace {
+
+using ui::ScriptError;
+using Line = Script::Line;
+
+[[noreturn]] void bad(const Line& l, const std::string& what) { throw ScriptError(l.where() + ": " + what); }
+
+void need_words(const Line& l, size_t n, const char* usage) {
+  if (l.words.size() != n) bad(l, std::string("expected: ") + usage);
+}
+
+ui::Form& form_named(const Line& l, const std::string& name) {
+  ui::Form* f = ui::FindLoadedForm(name);
+  if (!f) bad(l, "no window " + name + " is loaded");
+  return *f;
+}
+
+ui::Control& control_named(const Line& l, const std::string& ref) {
+  size_t dot = ref.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == ref.size()) bad(l, "expected FORM.CONTROL, not " + ref);
+  ui::Form& f = form_named(l, ref.substr(0, dot));
+  ui::Control* c = f.FindControl(ref.substr(dot + 1));
+  if (!c) bad(l, f.Name() + " has no control " + ref.substr(dot + 1));
+  return *c;
+}
+
+template <typename T>
+T& control_as(const Line& l, const std::string& ref, const char* verb) {
+  ui::Control& c = control_named(l, ref);
+  auto* t = dynamic_cast<T*>(&c);
+  if (!t) bad(l, "cannot " + std::string(verb) + " " + ref + ": it is a " + c.TypeName());
+  return *t;
+}
+
+// "#3" is an index; anything else an item's text.
+long item_index(const Line& l, const ui::ListControl& list, size_t word) {
+  const std::string& w = l.words[word];
+  if (!l.quoted[word] && w.size() > 1 && w[0] == '#') {
+    if (!vb::IsNumeric(w.substr(1))) bad(l, "not an index: " + w);
+    return long(vb::CDbl(w.substr(1)));
+  }
+  long i = list.FindItem(w, false);
+  if (i < 0) {
+    // A folder list shows full paths; its items are also found by their own names.
+    for (long k = 0; k < list.ListCount(); ++k) {
+      const std::string item = list.List(k);
+      if (vb::SameText(item.substr(item.find_last_of('\\') + 1), w)) return k;
+    }
+    bad(l, list.Parent().Name() + "." + list.Name() + " has no item \"" + w + "\"");
+  }
+  return i;
+}
+
+int key_code(const Line& l, const std::string& w) {
+  static const std::map<std::string, int> names = {
+      {"enter", ui::vbKeyReturn},  {"return", ui::vbKeyReturn}, {"escape", ui::vbKeyEscape}, {"esc", ui::vbKeyEscape},
+      {"backspace", ui::vbKeyBack}, {"delete", ui::vbKeyDelete}, {"left", ui::vbKeyLeft},    {"right", ui::vbKeyRight},
+      {"up", ui::vbKeyUp},          {"down", ui::vbKeyDown},     {"home", ui::vbKeyHome},    {"end", ui::vbKeyEnd},
+      {"tab", ui::vbKeyTab},        {"space", ui::vbKeySpace}};
+  auto it = names.find(vb::LCase(w));
+  if (it != names.end()) return it->second;
+  if (!vb::IsNumeric(w)) bad(l, "not a key code: " + w);
+  return int(vb::CDbl(w));
+}
+
+int whole_number(const Line& l, const std::string& w) {
+  if (!vb::IsNumeric(w)) bad(l, "not a number: " + w);
+  return int(vb::CDbl(w));
+}
+
+}  // namespace
+
+Line Script::Tokenize(const std::string& text, int number) {
+  Line line;
+  line.number = number;
+  size_t i = 0, n = text.size();
+  while (true) {
+    while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) ++i;
+    if (i >= n) break;
+    std::string word;
+    bool quoted = text[i] == '"';
+    if (quoted) {
+      ++i;
+      bool closed = false;
+      while (i < n) {
+        char c = text[i++];
+        if (c == '\\' && i < n && (text[i] == '"' || text[i] == '\\')) {
+          word += text[i++];
+        } else if (c == '"') {
+          closed = true;
+          break;
+        } else {
+          word += c;
+        }
+      }
+      if (!closed) throw ScriptError("line " + std::to_string(number) + ": a quoted text is not closed");
+    } else {
+      while (i < n && text[i] != ' ' && text[i] != '\t' && text[i] != '\r') word += text[i++];
+    }
+    line.words.push_back(word);
+    line.quoted.push_back(quoted);
+  }
+  return line;
+}
+
+Script::Script(Application& app, std::ostream& out) : app_(app), out_(out) {
+  AddVerb("click", [](const Line& l) {
+    need_words(l, 2, "click FORM.CONTROL");
+    std::string ref = l.words[1];
+    return [l, ref] {
+      ui::Control& c = control_named(l, ref);
+      if (auto* b = dynamic_cast<ui::CommandButton*>(&c)) return b->click();
+      if (auto* b = dynamic_cast<ui::CheckBox*>(&c)) return b->click();
+      if (auto* b = dynamic_cast<ui::OptionButton*>(&c)) return b->click();
+      if (auto* b = dynamic_cast<ui::Label*>(&c)) return b->click();
+      bad(l, "cannot click " + ref + ": it is a " + c.TypeName() + " (pick an item instead)");
+    };
+  });
+  AddVerb("type", [](const Line& l) {
+    need_words(l, 3, "type FORM.CONTROL \"text\"");
+    std::string ref = l.words[1], text = l.words[2];
+    return [l, ref, text] {
+      ui::Control& c = control_named(l, ref);
+      if (auto* t = dynamic_cast<ui::TextBox*>(&c)) return t->type(text);
+      if (auto* t = dynamic_cast<ui::ComboBox*>(&c)) return t->type(text);
+      bad(l, "cannot type into " + ref + ": it is a " + c.TypeName());
+    };
+  });
+  AddVerb("key", [](const Line& l) {
+    need_words(l, 3, "key FORM.CONTROL CODE");
+    std::string ref = l.words[1];
+    int code = key_code(l, l.words[2]);
+    return [l, ref, code] {
+      ui::Control& c = control_named(l, ref);
+      if (auto* t = dynamic_cast<ui::TextBox*>(&c)) return t->key(code);
+      if (auto* t = dynamic_cast<ui::ComboBox*>(&c)) return t->key(code);
+      bad(l, "cannot press a key in " + ref + ": it is a " + c.TypeName());
+    };
+  });
+  AddVerb("settext", [](const Line& l) {
+    need_words(l, 3, "settext FORM.CONTROL \"text\"");
+    std::string ref = l.words[1], text = l.words[2];
+    return [l, ref, text] {
+      ui::Control& c = control_named(l, ref);
+      if (auto* t = dynamic_cast<ui::TextBox*>(&c)) return t->paste(text);
+      if (auto* t = dynamic_cast<ui::ComboBox*>(&c)) return t->paste(text);
+      bad(l, "cannot set the text of " + ref + ": it is a " + c.TypeName());
+    };
+  });
+  AddVerb("pick", [](const Line& l) {
+    need_words(l, 3, "pick FORM.CONTROL \"item\"|#INDEX");
+    std::string ref = l.words[1];
+    return [l, ref] {
+      ui::Control& c = control_named(l, ref);
+      auto* list = dynamic_cast<ui::ListControl*>(&c);
+      if (!list) bad(l, "cannot pick from " + ref + ": it is a " + c.TypeName());
+      long i = item_index(l, *list, 2);
+      if (auto* t = dynamic_cast<ui::ComboBox*>(&c)) return t->pick(i);
+      if (auto* t = dynamic_cast<ui::ListBox*>(&c)) return t->pick(i);
+      if (auto* t = dynamic_cast<ui::DirListBox*>(&c)) return t->pick(i);
+      if (auto* t = dynamic_cast<ui::DriveListBox*>(&c)) return t->pick(i);
+    };
+  });
+  AddVerb("select", [](const Line& l) {
+    need_words(l, 4, "select FORM.CONTROL \"item\"|#INDEX on|off");
+    std::string ref = l.words[1], state = vb::LCase(l.words[3]);
+    if (state != "on" && state != "off") bad(l, "expected on or off, not " + l.words[3]);
+    return [l, ref, state] {
+      auto& list = control_as<ui::ListBox>(l, ref, "select a row of");
+      list.select(item_index(l, list, 2), state == "on");
+    };
+  });
+  AddVerb("dblclick", [](const Line& l) {
+    need_words(l, 3, "dblclick FORM.CONTROL \"item\"|#INDEX");
+    std::string ref = l.words[1];
+    return [l, ref] {
+      ui::Control& c = control_named(l, ref);
+      if (auto* d = dynamic_cast<ui::DirListBox*>(&c)) return d->open(l.words[2]);
+      auto& list = control_as<ui::ListBox>(l, ref, "double-click");
+      list.dblclick(item_index(l, list, 2));
+    };
+  });
+  AddVerb("open", [](const Line& l) {
+    need_words(l, 3, "open FORM.CONTROL \"folder\"");
+    std::string ref = l.words[1], folder = l.words[2];
+    return [l, ref, folder] { control_as<ui::DirListBox>(l, ref, "open a folder of").open(folder); };
+  });
+  AddVerb("leave", [](const Line& l) {
+    need_words(l, 2, "leave FORM.CONTROL");
+    std::string ref = l.words[1];
+    return [l, ref] { control_named(l, ref).leave(); };
+  });
+  AddVerb("tab", [](const Line& l) {
+    need_words(l, 3, "tab FORM.CONTROL N");
+    std::string ref = l.words[1];
+    int tab = whole_number(l, l.words[2]);
+    return [l, ref, tab] { control_as<ui::TabControl>(l, ref, "choose a tab of").select(tab); };
+  });
+  AddVerb("scroll", [](const Line& l) {
+    need_words(l, 3, "scroll FORM.CONTROL VALUE");
+    std::string ref = l.words[1];
+    int value = whole_number(l, l.words[2]);
+    return [l, ref, value] { control_as<ui::VScrollBar>(l, ref, "scroll").drag(value); };
+  });
+  AddVerb("close", [](const Line& l) {
+    need_words(l, 2, "close FORM");
+    std::string name = l.words[1];
+    return [l, name] { form_named(l, name).Unload(ui::vbFormControlMenu); };
+  });
+  AddVerb("print", [this](const Line& l) {
+    need_words(l, 2, "print FORM.CONTROL");
+    std::string ref = l.words[1];
+    return [this, l, ref] { out_ << ref << " = " << control_named(l, ref).PrintValue() << "\n" << std::flush; };
+  });
+  AddVerb("command", [this](const Line& l) {
+    need_words(l, 2, "command NAME");
+    std::string name = l.words[1];
+    return [this, l, name] {
+      ICommand* c = app_.FindCommand(name);
+      if (!c) bad(l, "no command " + name + " is registered");
+      app_.Click(*c);
+    };
+  });
+}
+
+void Script::AddVerb(const std::string& name, Verb verb) { verbs_[name] = std::move(verb); }
+
+void Script::Read(const std::string& text) {
+  std::vector<Line> lines;
+  std::istringstream in(text);
+  std::string raw;
+  for (int number = 1; std::getline(in, raw); ++number) {
+    Line line = Tokenize(raw, number);
+    if (line.words.empty() || (!line.quoted[0] && line.words[0][0] == '#')) continue;
+    lines.push_back(std::move(line));
+  }
+  // Check every line before anything is played.
+  std::vector<ui::ScriptedUser::Action> actions;
+  for (const Line& l : lines) {
+    const std::string verb = l.words[0];
+    ui::ScriptedUser::Action a;
+    a.where = l.where();
+    if (verb == "answer") {
+      need_words(l, 2, "answer Yes|No|OK|Cancel");
+      auto answer = ui::ParseAnswer(l.words[1]);
+      if (!answer) bad(l, "not an answer: " + l.words[1]);
+      a.kind = ui::ScriptedUser::Action::Kind::Answer;
+      a.answer = *answer;
+    } else if (verb == "input") {
+      need_words(l, 2, "input \"text\" | input cancel");
+      a.kind = ui::ScriptedUser::Action::Kind::Input;
+      if (l.quoted[1] || !vb::SameText(l.words[1], "cancel")) a.input = l.words[1];
+    } else {
+      auto it = verbs_.find(verb);
+      if (it == verbs_.end()) bad(l, "unknown verb " + verb);
+      a.step = it->second(l);
+    }
+    actions.push_back(std::move(a));
+  }
+  for (auto& a : actions) actions_.push_back(std::move(a));
+}
+
+void Script::AddCommandClick(const std::string& name) {
+  ui::ScriptedUser::Action a;
+  a.where = "--click " + name;
+  a.step = [this, name] {
+    ICommand* c = app_.FindCommand(name);
+    if (!c) throw ScriptError("no command " + name + " is registered");
+    app_.Click(*c);
+  };
+  clicks_.push_back(std::move(a));
+}
+
+void Script::Play() {
+  ui::ScriptedUser& user = ui::ScriptedUser::Instance();
+  for (auto& a : clicks_) user.Push(std::move(a));
+  for (auto& a : actions_) user.Push(std::move(a));
+  clicks_.clear();
+  actions_.clear();
+  while (!app_.HasEnded()) {
+    user.Run([this] { return app_.ShutdownRequested(); });
+    if (app_.ShutdownRequested()) {
+      app_.ProcessShutdown();
+      continue;
+    }
+    break;
+  }
+  if (app_.HasEnded()) user.Clear();  // what was left for the host to do is dropped with it
+}
+
+}  // namespace host::app
