@@ -1,0 +1,18 @@
+#pragma once
+// Small helpers over the windows' lists.
+
+#include <cstdint>
+#include <string>
+
+#include "host/ui/controls.h"
+
+namespace mapbooks::ControlUtilities {
+
+// True when some item of the combo equals text, ignoring case.
+bool ComboContains(const std::string& text, const host::ui::ComboBox& combo);
+// The first selected item of a file list; the empty text when none is selected.
+std::string GetSelectedFile(const host::ui::FileListBox& fileList);
+// " " for 0, "a" to "z" for 1 to 26, the empty text otherwise.
+std::string NumberToLetter(int16_t n);
+
+}  // namespace mapbooks::ControlUtilities

@@ -1,0 +1,16 @@
+#pragma once
+// File and folder operations over the file system object. Each reports a failing
+// call through the error report and returns.
+
+#include <string>
+
+namespace mapbooks::ZelvaneGIS_IO {
+
+bool fDoesFileExist(const std::string& path);
+bool fDoesDirectoryExist(const std::string& path);
+// Deletes an existing file (a read-only one is refused and reported); a missing file is no error.
+void fDeleteFile(const std::string& path);
+// Creates the last level of the path; a missing parent or an existing folder is reported.
+void fCreateDirectory(const std::string& path);
+
+}  // namespace mapbooks::ZelvaneGIS_IO
