@@ -111,10 +111,21 @@ std::string Input(int fileNumber) {
   while (p < d.size() && is_blank(d[p])) ++p;
   std::string value;
   if (p < d.size() && d[p] == '"') {
-    size_t close = d.find('"', p + 1);
-    if (close == std::string::npos) close = d.size();
-    value = d.substr(p + 1, close - p - 1);
-    p = close + 1;
+    // Two quotes inside a quoted value stand for one, so a value that holds a quote
+    // can be written and read back; files without such values read as they always did.
+    ++p;
+    while (p < d.size()) {
+      if (d[p] == '"') {
+        if (p + 1 < d.size() && d[p + 1] == '"') {
+          value += '"';
+          p += 2;
+          continue;
+        }
+        ++p;
+        break;
+      }
+      value += d[p++];
+    }
     // Whatever stands between the closing quote and the delimiter is skipped.
     while (p < d.size() && d[p] != ',' && !is_line_end(d[p])) ++p;
   } else {

@@ -22,7 +22,7 @@ void WriteQuoted(int fileNumber, std::string_view value);
 void PrintLine(int fileNumber, std::string_view text);
 
 // Input #n, v: skips leading blanks; a quoted value without its quotes (commas inside
-// stay); otherwise up to the next comma or line end, trailing blanks dropped. Reading
+// stay, and two quotes inside stand for one); otherwise up to the next comma or line end, trailing blanks dropped. Reading
 // at the end of the file fails with Input past end of file (62).
 std::string Input(int fileNumber);
 bool Eof(int fileNumber);

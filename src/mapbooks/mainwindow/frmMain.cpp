@@ -1,10 +1,58 @@
 #include "mapbooks/mainwindow/frmMain.h"
 
+#include <filesystem>
+
+#include "host/ui/boxes.h"
+#include "host/vb/convert.h"
+#include "host/vb/error.h"
+#include "host/vb/seqfile.h"
+#include "host/vb/text.h"
+#include "host/win/drives.h"
+#include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
+#include "mapbooks/common/ZelvaneGIS_IO.h"
+#include "mapbooks/common/ZelvaneGIS_Validation.h"
 
 namespace mapbooks {
 
-frmMain::frmMain() : Form("frmMain") {}
+namespace vb = host::vb;
+using ErrorHandling::Guard;
+
+namespace {
+constexpr const char* kModule = "frmMain";
+
+std::string option_flag(const host::ui::OptionButton& o) { return o.Value() ? "TRUE" : "FALSE"; }
+std::string check_flag(const host::ui::CheckBox& c) { return c.Value() == 1 ? "1" : "0"; }
+
+// "NONE" or "NULL" in any letter case show as "0".
+bool is_none(const std::string& item) {
+  std::string u = vb::UCase(item);
+  return u == "NONE" || u == "NULL";
+}
+}  // namespace
+
+frmMain::frmMain() : Form("frmMain") {
+  txtLayerPercent.KeyPress = [this](int& k) { txtLayerPercent_KeyPress(k); };
+  txtSetScale.KeyPress = [this](int& k) { txtSetScale_KeyPress(k); };
+  txtXDiff.KeyPress = [this](int& k) { txtXDiff_KeyPress(k); };
+  txtYDiff.KeyPress = [this](int& k) { txtYDiff_KeyPress(k); };
+  txtLayerPercent.LostFocus = [this] { txtLayerPercent_LostFocus(); };
+  txtSetScale.LostFocus = [this] { txtSetScale_LostFocus(); };
+  txtXDiff.LostFocus = [this] { txtXDiff_LostFocus(); };
+  txtYDiff.LostFocus = [this] { txtYDiff_LostFocus(); };
+  cboDataFrames.Click = [this] { cboDataFrames_Click(); };
+  chkEven.Click = [this] { chkEven_Click(); };
+  chkOdd.Click = [this] { chkOdd_Click(); };
+  chkPrintUseSearch.Click = [this] { chkPrintUseSearch_Click(); };
+  chkPrintUseRowCol.Click = [this] { chkPrintUseRowCol_Click(); };
+  chkExpUseSearch.Click = [this] { chkExpUseSearch_Click(); };
+  chkExpUseRowCol.Click = [this] { chkExpUseRowCol_Click(); };
+  optExpCurrent.Click = [this] { optExpCurrent_Click(); };
+  txtRes.KeyPress = [this](int& k) { txtRes_KeyPress(k); };
+  txtRes.LostFocus = [this] { txtRes_LostFocus(); };
+  btnAll.Click = [this] { btnAll_Click(); };
+  btnClear.Click = [this] { btnClear_Click(); };
+}
 
 host::ui::ModelessFrame& frmMain::Frame() {
   if (!m_frame) {
@@ -13,6 +61,239 @@ host::ui::ModelessFrame& frmMain::Frame() {
     m_frame->SetCaption(State().ProductName);
   }
   return *m_frame;
+}
+
+// ---------------------------------------------------------------- settings
+
+void frmMain::SaveConfig() {
+  ConfigRecord& c = State().Config;
+  c[PrintAll] = option_flag(optPrintAll);
+  c[PrintUseSearch] = check_flag(chkPrintUseSearch);
+  c[PrintUseRowCol] = check_flag(chkPrintUseRowCol);
+  c[PrintSome] = option_flag(optPrintSome);
+  c[PrintCurrent] = option_flag(optPrintCurrent);
+  const std::pair<host::ui::OptionButton*, const char*> formats[] = {
+      {&optJPG, "JPG"}, {&optPNG, "PNG"}, {&optGIF, "GIF"}, {&optAI, "AI"},   {&optEMF, "EMF"},
+      {&optBMP, "BMP"}, {&optTIF, "TIF"}, {&optPDF, "PDF"}, {&optSVG, "SVG"}};
+  for (const auto& [option, word] : formats)
+    if (option->Value()) c[ExportFormat] = word;
+  c[Resolution] = txtRes.Text();
+  c[FileName] = txtName.Text();
+  c[AppendValues] = option_flag(optAppendValues);
+  c[AppendNumber] = option_flag(optAppendNumber);
+  c[ZeroFill] = check_flag(chkZeroFill);
+  c[OutputDir] = txtDir.Text();
+  c[ExportAll] = option_flag(optExportAll);
+  c[ExpUseSearch] = check_flag(chkExpUseSearch);
+  c[ExpUseRowCol] = check_flag(chkExpUseRowCol);
+  c[ExpSelection] = option_flag(optExpSelection);
+  c[ExpCurrent] = option_flag(optExpCurrent);
+  c[PrintQueryField] = cboPrintQueryField.Text();
+  c[Reverse] = check_flag(chkReverse);
+  c[EvenPages] = check_flag(chkEven);
+  c[OddPages] = check_flag(chkOdd);
+  c[Exclude] = check_flag(chkExclude);
+  c[ExcludeAll] = option_flag(optExcludeAll);
+  c[ExcludeLayer] = option_flag(optExcludeLayer);
+  c[ExcludeLayerName] = cboExcludeLayer.Text();
+  c[LayerFrameScale] = option_flag(optLayerFrameScale);
+  c[LayerFixedScale] = option_flag(optLayerFixedScale);
+  c[SetScale] = txtSetScale.Text();
+  c[LayerFeatureExtent] = option_flag(optLayerFeatureExtent);
+  c[LayerPercent] = txtLayerPercent.Text();
+  c[RefreshDelay] = txtDelay.Text();
+  c[XDiff] = txtXDiff.Text();
+  c[YDiff] = txtYDiff.Text();
+  if (vb::Trim(c[XDiff]).empty()) c[XDiff] = "0";
+  if (vb::Trim(c[YDiff]).empty()) c[YDiff] = "0";
+  WriteConfigFile();
+}
+
+void frmMain::WriteConfigFile() {
+  SharedState& s = State();
+  // The new file is written beside the old one and then put in its place, so a failure
+  // part way never leaves the settings missing or cut short.
+  const std::string fresh = s.ConfigPath + ".new";
+  vb::Close(1);
+  if (ZelvaneGIS_IO::fDoesFileExist(fresh)) ZelvaneGIS_IO::fDeleteFile(fresh);
+  vb::Close(1);
+  vb::Open(fresh, vb::OpenMode::Append, 1);
+  // A quote inside a value is doubled so that it reads back as written.
+  auto write = [](const std::string& value) { vb::WriteQuoted(1, vb::Replace(value, "\"", "\"\"")); };
+  for (int i = 1; i <= kConfigItemCount; ++i) write(s.Config.items[size_t(i)]);
+  int written = 0;
+  for (long i = 0; i < lstDataFrames.ListCount(); ++i) {
+    if (lstDataFrames.Selected(i)) {
+      write(lstDataFrames.List(i));
+      ++written;
+    }
+  }
+  if (written == 0) vb::WriteQuoted(1, "NULL");
+  if (written <= 1) vb::WriteQuoted(1, "NULL");
+  vb::Close(1);
+  std::error_code ec;
+  std::filesystem::rename(host::win::NativePath(fresh), host::win::NativePath(s.ConfigPath), ec);
+  if (ec) vb::raise(vb::err::PathFileAccessError, "Cannot replace the settings file: " + ec.message());
+}
+
+void frmMain::Form_Unload(int&) {
+  Guard("Form_Unload", kModule, [&] { SaveConfig(); });
+}
+
+void frmMain::ApplySettingsItems() {
+  ConfigRecord& c = State().Config;
+  if (c[PrintAll] == "NULL") return;
+  auto option = [&](host::ui::OptionButton& o, ConfigItem i) { o.SetValue(vb::CBool(c[i])); };
+  auto check = [&](host::ui::CheckBox& b, ConfigItem i) { b.SetValue(vb::CInt(c[i])); };
+  option(optPrintAll, PrintAll);
+  check(chkPrintUseSearch, PrintUseSearch);
+  check(chkPrintUseRowCol, PrintUseRowCol);
+  option(optPrintSome, PrintSome);
+  option(optPrintCurrent, PrintCurrent);
+  const std::pair<const char*, host::ui::OptionButton*> formats[] = {
+      {"JPG", &optJPG}, {"PNG", &optPNG}, {"GIF", &optGIF}, {"AI", &optAI},   {"EMF", &optEMF},
+      {"BMP", &optBMP}, {"TIF", &optTIF}, {"PDF", &optPDF}, {"SVG", &optSVG}};
+  for (const auto& [word, o] : formats)
+    if (c[ExportFormat] == word) {
+      o->SetValue(true);
+      break;
+    }
+  txtRes.SetText(c[Resolution]);
+  txtName.SetText(c[FileName]);
+  option(optAppendValues, AppendValues);
+  option(optAppendNumber, AppendNumber);
+  check(chkZeroFill, ZeroFill);
+  txtDir.SetText(c[OutputDir]);
+  option(optExportAll, ExportAll);
+  check(chkExpUseSearch, ExpUseSearch);
+  check(chkExpUseRowCol, ExpUseRowCol);
+  option(optExpSelection, ExpSelection);
+  option(optExpCurrent, ExpCurrent);
+  cboPrintQueryField.SetText(c[PrintQueryField]);
+  RefillSelectionList();
+  check(chkReverse, Reverse);
+  check(chkEven, EvenPages);
+  check(chkOdd, OddPages);
+  check(chkExclude, Exclude);
+  option(optExcludeAll, ExcludeAll);
+  option(optExcludeLayer, ExcludeLayer);
+  cboExcludeLayer.SetText(c[ExcludeLayerName]);
+  option(optLayerFrameScale, LayerFrameScale);
+  option(optLayerFixedScale, LayerFixedScale);
+  txtSetScale.SetText(c[SetScale]);
+  option(optLayerFeatureExtent, LayerFeatureExtent);
+  txtLayerPercent.SetText(c[LayerPercent]);
+  txtDelay.SetText(c[RefreshDelay]);
+  if (is_none(c[RefreshDelay])) txtDelay.SetText("0");
+  txtXDiff.SetText(c[XDiff]);
+  if (is_none(c[XDiff]) || vb::Trim(c[XDiff]).empty()) txtXDiff.SetText("0");
+  txtYDiff.SetText(c[YDiff]);
+  if (is_none(c[YDiff]) || vb::Trim(c[YDiff]).empty()) txtYDiff.SetText("0");
+  // Rows are only ever selected here, never cleared.
+  const auto& frames = c.DataFramesToZoom;
+  for (size_t j = 0; j + 1 < frames.size(); ++j)
+    for (long i = 0; i < lstDataFrames.ListCount(); ++i)
+      if (lstDataFrames.List(i) == frames[j]) lstDataFrames.SetSelected(i, true);
+}
+
+void frmMain::RefillSelectionList() { lstPrintSelect.Clear(); }
+
+// ---------------------------------------------------------------- number boxes
+
+void frmMain::NumberBoxKeyPress(TextBox& box, int& KeyAscii, bool allowPoint, bool allowMinus) {
+  bool digit = KeyAscii >= 48 && KeyAscii <= 57;
+  bool accepted = digit || KeyAscii == 8;
+  if (KeyAscii == 46 && allowPoint) accepted = box.Text().find('.') == std::string::npos;
+  if (KeyAscii == 45 && allowMinus) accepted = box.SelStart() == 0;
+  if (!accepted) KeyAscii = 0;
+  std::string text = box.Text();
+  box.SetText(ZelvaneGIS_Validation::strValidLeadingZero(text));
+}
+
+void frmMain::NumberBoxLostFocus(TextBox& box) {
+  if (box.Text().empty()) box.SetText("0");
+}
+
+void frmMain::txtLayerPercent_KeyPress(int& KeyAscii) { NumberBoxKeyPress(txtLayerPercent, KeyAscii, true, false); }
+void frmMain::txtSetScale_KeyPress(int& KeyAscii) { NumberBoxKeyPress(txtSetScale, KeyAscii, false, false); }
+void frmMain::txtXDiff_KeyPress(int& KeyAscii) {
+  Guard("txtXDiff_KeyPress", kModule, [&] { NumberBoxKeyPress(txtXDiff, KeyAscii, true, true); });
+}
+void frmMain::txtYDiff_KeyPress(int& KeyAscii) {
+  Guard("txtYDiff_KeyPress", kModule, [&] { NumberBoxKeyPress(txtYDiff, KeyAscii, true, true); });
+}
+void frmMain::txtLayerPercent_LostFocus() { NumberBoxLostFocus(txtLayerPercent); }
+void frmMain::txtSetScale_LostFocus() { NumberBoxLostFocus(txtSetScale); }
+void frmMain::txtXDiff_LostFocus() {
+  Guard("txtXDiff_LostFocus", kModule, [&] {
+    NumberBoxLostFocus(txtXDiff);
+    State().Config[XDiff] = txtXDiff.Text();
+  });
+}
+void frmMain::txtYDiff_LostFocus() {
+  Guard("txtYDiff_LostFocus", kModule, [&] {
+    NumberBoxLostFocus(txtYDiff);
+    State().Config[YDiff] = txtYDiff.Text();
+  });
+}
+
+// ---------------------------------------------------------------- primary data frame
+
+void frmMain::cboDataFrames_Click() {
+  Guard("cboDataFrames_Click", kModule, [&] {
+    SharedState& s = State();
+    for (long i = 0; i < cboDataFrames.ListCount(); ++i) {
+      if (cboDataFrames.List(i) == cboDataFrames.Text()) {
+        s.Config[PrimaryDataFrame] = cboDataFrames.Text();
+        s.PrimaryDataFrameIndex = int32_t(i);
+        break;
+      }
+    }
+    lstDataFrames.SetSelected(s.PrimaryDataFrameIndex, true);
+  });
+}
+
+// ---------------------------------------------------------------- print and export options
+
+void frmMain::PairClick(CheckBox& clicked, CheckBox& partner, bool partnerFollows) {
+  if (m_bInPairClick) return;
+  m_bInPairClick = true;
+  if (clicked.Value() == 1)
+    partner.SetValue(0);
+  else if (partnerFollows)
+    partner.SetValue(1);
+  m_bInPairClick = false;
+}
+
+void frmMain::chkEven_Click() { PairClick(chkEven, chkOdd, false); }
+void frmMain::chkOdd_Click() { PairClick(chkOdd, chkEven, false); }
+void frmMain::chkPrintUseSearch_Click() { PairClick(chkPrintUseSearch, chkPrintUseRowCol, true); }
+void frmMain::chkPrintUseRowCol_Click() { PairClick(chkPrintUseRowCol, chkPrintUseSearch, true); }
+void frmMain::chkExpUseSearch_Click() { PairClick(chkExpUseSearch, chkExpUseRowCol, true); }
+void frmMain::chkExpUseRowCol_Click() { PairClick(chkExpUseRowCol, chkExpUseSearch, true); }
+
+void frmMain::optExpCurrent_Click() { optAppendValues.SetValue(true); }
+
+void frmMain::txtRes_KeyPress(int& KeyAscii) {
+  if (!(KeyAscii == 8 || (KeyAscii >= 48 && KeyAscii <= 57))) KeyAscii = 0;
+  std::string text = txtRes.Text();
+  txtRes.SetText(ZelvaneGIS_Validation::strValidLeadingZero(text));
+}
+
+void frmMain::txtRes_LostFocus() {
+  if (txtRes.Text().empty()) txtRes.SetText("0");
+  if (txtRes.Text() == "0") {
+    host::ui::MsgBox("Please enter a Resolution greater than 0");
+    txtRes.SetFocus();
+  }
+}
+
+void frmMain::btnAll_Click() {
+  for (long i = 0; i < lstPrintSelect.ListCount(); ++i) lstPrintSelect.SetSelected(i, true);
+}
+
+void frmMain::btnClear_Click() {
+  for (long i = 0; i < lstPrintSelect.ListCount(); ++i) lstPrintSelect.SetSelected(i, false);
 }
 
 }  // namespace mapbooks

@@ -49,6 +49,11 @@ TEST_F(SeqFile, InputSplitsOnCommasAndLineEndsAndSkipsLeadingBlanks) {
   EXPECT_EQ(read_all(path("g")), (std::vector<std::string>{"", "", "b"}));
 }
 
+TEST_F(SeqFile, DoubledQuotesInsideAQuotedValueReadAsOne) {
+  WriteFile(dir / "q", "\"say \"\"hi\"\"\",\"\"\r\n\"\"\"\"\r\n");
+  EXPECT_EQ(read_all(path("q")), (std::vector<std::string>{"say \"hi\"", "", "\""}));
+}
+
 TEST_F(SeqFile, ReadingPastTheEndFailsWith62) {
   std::string bytes;
   for (int i = 0; i < 10; ++i) bytes += "\"v" + std::to_string(i) + "\"\r\n";
