@@ -675,8 +675,14 @@ void FileListBox::Refresh() {
 
 void FileListBox::Reset() {
   ListBox::Reset();
-  path_.clear();
   pattern_ = "*.*";
+  // Like the folder list, the file list starts at the current folder.
+  path_ = win::CurrentDirectory();
+  try {
+    Refresh();
+  } catch (const vb::Error&) {
+    replace_items({});
+  }
 }
 
 // ---------------------------------------------------------------- DirListBox and DriveListBox

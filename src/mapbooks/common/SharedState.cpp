@@ -16,9 +16,6 @@ std::unique_ptr<SharedState>& instance() {
 
 SharedState& State() { return *instance(); }
 
-void ResetState() {
-  if (auto& s = instance(); s && s->MainWindow) s->MainWindow->Unload();
-  instance() = std::make_unique<SharedState>();
-}
+void ResetState() { instance() = std::make_unique<SharedState>(); }
 
 }  // namespace mapbooks

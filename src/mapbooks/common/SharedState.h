@@ -79,7 +79,8 @@ struct SharedState {
 
 // The one instance, shared by every window and module.
 SharedState& State();
-// Back to a program just loaded (tests load the program many times in one process).
+// Back to a program just loaded (tests load the program many times in one process); the
+// windows go without unloading, so nothing is saved.
 void ResetState();
 
 }  // namespace mapbooks

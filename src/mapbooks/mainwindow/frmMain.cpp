@@ -12,6 +12,9 @@
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvaneGIS_IO.h"
 #include "mapbooks/common/ZelvaneGIS_Validation.h"
+#include "mapbooks/mainwindow/frmHelp.h"
+#include "mapbooks/output/frmAdvanced.h"
+#include "mapbooks/output/frmLoadDir.h"
 
 namespace mapbooks {
 
@@ -52,7 +55,13 @@ frmMain::frmMain() : Form("frmMain") {
   txtRes.LostFocus = [this] { txtRes_LostFocus(); };
   btnAll.Click = [this] { btnAll_Click(); };
   btnClear.Click = [this] { btnClear_Click(); };
+  btnHelp2.Click = [this] { btnHelp2_Click(); };
+  btnPrintAdvanced.Click = [this] { btnPrintAdvanced_Click(); };
+  btnExpAdvanced.Click = [this] { btnExpAdvanced_Click(); };
+  Command9.Click = [this] { Command9_Click(); };
 }
+
+frmMain::~frmMain() = default;
 
 host::ui::ModelessFrame& frmMain::Frame() {
   if (!m_frame) {
@@ -294,6 +303,32 @@ void frmMain::btnAll_Click() {
 
 void frmMain::btnClear_Click() {
   for (long i = 0; i < lstPrintSelect.ListCount(); ++i) lstPrintSelect.SetSelected(i, false);
+}
+
+// ---------------------------------------------------------------- dialogs
+
+void frmMain::btnHelp2_Click() {
+  m_helpWindows.push_back(std::make_unique<frmHelp>());
+  m_helpWindows.back()->Frame().SetVisible(true);
+}
+
+void frmMain::OpenAdvancedSettings() {
+  frmAdvanced dialog;
+  dialog.Load();
+  dialog.chkEven.SetValue(chkEven.Value());
+  dialog.chkOdd.SetValue(chkOdd.Value());
+  dialog.chkReverse.SetValue(chkReverse.Value());
+  dialog.txtDelay.SetText(txtDelay.Text());
+  dialog.Show(host::ui::vbModal);
+}
+
+void frmMain::btnPrintAdvanced_Click() { OpenAdvancedSettings(); }
+void frmMain::btnExpAdvanced_Click() { OpenAdvancedSettings(); }
+
+void frmMain::Command9_Click() {
+  frmLoadDir chooser;
+  chooser.Load();
+  chooser.Show(host::ui::vbModal);
 }
 
 }  // namespace mapbooks

@@ -4,6 +4,7 @@
 // pages.
 
 #include <memory>
+#include <vector>
 
 #include "host/ui/controls.h"
 #include "host/ui/form.h"
@@ -13,6 +14,7 @@ namespace mapbooks {
 class frmMain : public host::ui::Form {
  public:
   frmMain();
+  ~frmMain() override;
   // The modeless frame that holds the window; made (and the window loaded) at the first call.
   host::ui::ModelessFrame& Frame();
 
@@ -236,8 +238,15 @@ class frmMain : public host::ui::Form {
   void txtRes_LostFocus();
   void btnAll_Click();
   void btnClear_Click();
+  void btnHelp2_Click();
+  void btnPrintAdvanced_Click();
+  void btnExpAdvanced_Click();
+  void OpenAdvancedSettings();
+  void Command9_Click();
 
   std::unique_ptr<host::ui::ModelessFrame> m_frame;
+  // Every help window opened stays until the program is unloaded.
+  std::vector<std::unique_ptr<class frmHelp>> m_helpWindows;
   bool m_bInPairClick = false;  // a pair handler is changing its partner
 };
 
