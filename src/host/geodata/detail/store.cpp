@@ -1,0 +1,543 @@
+#include "host/geodata/detail/store.h"
+
+#include <cpl_string.h>
+#include <ogrsf_frmts.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <system_error>
+
+#include "host/geodata/detail/gdal.h"
+#include "host/vb/datetime.h"
+#include "host/vb/error.h"
+#include "host/vb/text.h"
+
+namespace host::geodata::detail {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::map<std::string, std::shared_ptr<Store>>& Cache() {
+  static std::map<std::string, std::shared_ptr<Store>> cache;
+  return cache;
+}
+
+std::string Key(const fs::path& file) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(file, ec);
+  return (ec ? file : p).string();
+}
+
+std::string WithMessage(std::string text) {
+  std::string msg = QuietGdal::LastMessage();
+  if (!msg.empty()) text += ": " + msg;
+  return text;
+}
+
+// A companion file of a shapefile ("grid.dbf" beside "grid.shp"), found without regard
+// to case; the expected name when there is none yet.
+fs::path Companion(const fs::path& file, const std::string& ext) {
+  fs::path exact = file;
+  exact.replace_extension(ext);
+  std::error_code ec;
+  if (fs::exists(exact, ec)) return exact;
+  fs::path upper = file;
+  upper.replace_extension(vb::UCase(ext));
+  if (fs::exists(upper, ec)) return upper;
+  std::string want = file.stem().string() + ext;
+  for (const auto& entry : fs::directory_iterator(file.parent_path(), ec)) {
+    if (vb::SameText(entry.path().filename().string(), want)) return entry.path();
+  }
+  return exact;
+}
+
+FieldType TypeFromOgr(const OGRFieldDefn& d) {
+  switch (d.GetType()) {
+    case OFTInteger:
+      // A DBF keeps no 16-bit marker: a short number column reads as a small integer.
+      if (d.GetSubType() == OFSTBoolean || d.GetSubType() == OFSTInt16) return FieldType::SmallInteger;
+      return d.GetWidth() > 0 && d.GetWidth() <= 5 ? FieldType::SmallInteger : FieldType::Integer;
+    case OFTInteger64: return FieldType::Integer;
+    case OFTReal: return d.GetSubType() == OFSTFloat32 ? FieldType::Single : FieldType::Double;
+    case OFTDate:
+    case OFTDateTime: return FieldType::Date;
+    default: return FieldType::String;
+  }
+}
+
+vb::Variant ReadValue(OGRFeature& f, int k, int ogrType, FieldType type) {
+  if (!f.IsFieldSetAndNotNull(k)) {
+    // A DBF cannot tell an empty text from a missing one; an empty text is what was meant.
+    return type == FieldType::String ? vb::Variant(std::string()) : vb::Variant::Null();
+  }
+  switch (ogrType) {
+    case OFTInteger:
+    case OFTInteger64: return vb::Variant(int64_t(f.GetFieldAsInteger64(k)));
+    case OFTReal: return vb::Variant(f.GetFieldAsDouble(k));
+    case OFTDate:
+    case OFTDateTime: {
+      int y = 0, m = 0, d = 0, h = 0, mi = 0, tz = 0;
+      float s = 0;
+      f.GetFieldAsDateTime(k, &y, &m, &d, &h, &mi, &s, &tz);
+      if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return vb::Variant::Null();
+      vb::DateParts p{y, m, d, h, mi, int(s)};
+      return vb::Variant(vb::DateValue{vb::DateSerial(p)});
+    }
+    default: return vb::Variant(std::string(f.GetFieldAsString(k)));
+  }
+}
+
+std::unique_ptr<OGRFieldDefn> OgrField(const Field& f) {
+  int len = f.Length();
+  int prec = f.Precision();
+  switch (f.Type()) {
+    case FieldType::SmallInteger: {
+      auto d = std::make_unique<OGRFieldDefn>(f.Name().c_str(), OFTInteger);
+      d->SetWidth(len > 0 ? len : 5);
+      return d;
+    }
+    case FieldType::Integer: {
+      auto d = std::make_unique<OGRFieldDefn>(f.Name().c_str(), OFTInteger);
+      d->SetWidth(len > 0 ? len : 9);
+      return d;
+    }
+    case FieldType::Single:
+    case FieldType::Double: {
+      auto d = std::make_unique<OGRFieldDefn>(f.Name().c_str(), OFTReal);
+      int width = len > 0 ? len : (f.Type() == FieldType::Single ? 13 : 19);
+      int fit = f.Type() == FieldType::Single ? 6 : 11;
+      d->SetWidth(width);
+      d->SetPrecision(prec >= 0 ? prec : std::clamp(width - 3, 0, fit));
+      return d;
+    }
+    case FieldType::Date: return std::make_unique<OGRFieldDefn>(f.Name().c_str(), OFTDate);
+    default: {
+      auto d = std::make_unique<OGRFieldDefn>(f.Name().c_str(), OFTString);
+      d->SetWidth(len > 0 ? len : 50);
+      return d;
+    }
+  }
+}
+
+OGRwkbGeometryType OgrGeometryType(GeometryType t) {
+  switch (t) {
+    case GeometryType::Point: return wkbPoint;
+    case GeometryType::Multipoint: return wkbMultiPoint;
+    case GeometryType::Polyline: return wkbLineString;
+    case GeometryType::Polygon: return wkbPolygon;
+    case GeometryType::Null: break;
+  }
+  return wkbNone;
+}
+
+GeometryType FromOgrGeometryType(OGRwkbGeometryType t) {
+  switch (wkbFlatten(t)) {
+    case wkbPoint: return GeometryType::Point;
+    case wkbMultiPoint: return GeometryType::Multipoint;
+    case wkbLineString:
+    case wkbMultiLineString: return GeometryType::Polyline;
+    case wkbPolygon:
+    case wkbMultiPolygon: return GeometryType::Polygon;
+    default: return GeometryType::Null;
+  }
+}
+
+void RemoveShapefileFiles(const fs::path& shp) {
+  std::error_code ec;
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
+    fs::path p = shp;
+    p.replace_extension(ext);
+    fs::remove(p, ec);
+  }
+}
+}  // namespace
+
+// ---- cache ----
+
+std::shared_ptr<Store> Store::Open(const fs::path& file, Kind kind) {
+  auto& cache = Cache();
+  std::string key = Key(file);
+  auto it = cache.find(key);
+  if (it != cache.end() && it->second->kind_ == kind) {
+    it->second->Refresh();
+    return it->second;
+  }
+  std::shared_ptr<Store> s(new Store(file, kind));
+  s->Load();
+  cache[key] = s;
+  return s;
+}
+
+void Store::Forget(const fs::path& file) {
+  auto& cache = Cache();
+  auto it = cache.find(Key(file));
+  if (it == cache.end()) return;
+  it->second->CloseWriter();
+  cache.erase(it);
+}
+
+void Store::ClearUnused() {
+  auto& cache = Cache();
+  for (auto it = cache.begin(); it != cache.end();) {
+    if (it->second.use_count() == 1) {
+      it = cache.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+Store::Store(fs::path file, Kind kind) : kind_(kind), file_(std::move(file)) {}
+
+Store::~Store() { CloseWriter(); }
+
+const std::shared_ptr<const Record>& Store::at(int64_t oid) const {
+  static const std::shared_ptr<const Record> none;
+  if (oid < 0 || oid >= bound()) return none;
+  return records_[size_t(oid)];
+}
+
+// ---- reading ----
+
+void Store::ReadFields(OGRLayer& layer) {
+  attrs_ = FieldSet();
+  ogr_types_.clear();
+  OGRFeatureDefn* defn = layer.GetLayerDefn();
+  for (int i = 0; i < defn->GetFieldCount(); ++i) {
+    const OGRFieldDefn* d = defn->GetFieldDefn(i);
+    FieldType type = TypeFromOgr(*d);
+    int length = type == FieldType::Date ? 8 : d->GetWidth();
+    attrs_.AddField(Field(d->GetNameRef(), type, length, type == FieldType::Double || type == FieldType::Single
+                                                             ? d->GetPrecision()
+                                                             : 0));
+    ogr_types_.push_back(d->GetType());
+  }
+}
+
+void Store::Load() {
+  QuietGdal quiet;
+  static const char* const shp_drivers[] = {"ESRI Shapefile", nullptr};
+  static const char* const csv_drivers[] = {"CSV", nullptr};
+  static const char* const csv_options[] = {"AUTODETECT_TYPE=YES", nullptr};
+  bool csv = kind_ == Kind::Csv;
+  GDALDatasetUniquePtr ds(GDALDataset::Open(file_.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY,
+                                            csv ? csv_drivers : shp_drivers, csv ? csv_options : nullptr, nullptr));
+  if (!ds || ds->GetLayerCount() < 1) {
+    vb::raise(vb::err::HostFailure, WithMessage("Cannot read \"" + file_.string() + "\""));
+  }
+  OGRLayer* layer = ds->GetLayer(0);
+  ReadFields(*layer);
+  shape_type_ = kind_ == Kind::Shapefile ? FromOgrGeometryType(layer->GetGeomType()) : GeometryType::Null;
+  const OGRSpatialReference* ref = kind_ == Kind::Shapefile ? layer->GetSpatialRef() : nullptr;
+  sr_ = ref ? SpatialReference(*ref) : SpatialReference();
+
+  std::vector<std::shared_ptr<const Record>> records;
+  size_t n = size_t(attrs_.FieldCount());
+  int64_t seq = 0;
+  layer->ResetReading();
+  CPLErrorReset();
+  for (OGRFeatureUniquePtr f(layer->GetNextFeature()); f; f.reset(layer->GetNextFeature())) {
+    auto r = std::make_shared<Record>();
+    r->oid = csv ? seq++ : int64_t(f->GetFID());
+    r->values.reserve(n);
+    for (size_t k = 0; k < n; ++k) {
+      r->values.push_back(ReadValue(*f, int(k), ogr_types_[k], attrs_.Field(int(k)).Type()));
+    }
+    if (kind_ == Kind::Shapefile) r->shape = Geometry::Adopt(f->StealGeometry());
+    if (r->oid < 0) continue;
+    if (size_t(r->oid) >= records.size()) records.resize(size_t(r->oid) + 1);
+    records[size_t(r->oid)] = std::move(r);
+  }
+  if (CPLGetLastErrorType() == CE_Failure) {
+    vb::raise(vb::err::HostFailure, WithMessage("Cannot read \"" + file_.string() + "\""));
+  }
+  records_ = std::move(records);
+  reserved_ = bound();
+  ResolveCompanions();
+  stamps_ = Stamps();
+  ++layout_;
+  Changed();
+}
+
+void Store::ResolveCompanions() {
+  companions_ = {file_};
+  if (kind_ == Kind::Shapefile) {
+    for (const char* ext : {".shx", ".dbf", ".prj"}) companions_.push_back(Companion(file_, ext));
+  }
+}
+
+std::vector<Store::Stamp> Store::Stamps() const {
+  std::vector<Stamp> out;
+  for (const fs::path& p : companions_) {
+    struct stat st {};
+    Stamp s;
+    if (::stat(p.c_str(), &st) == 0) {
+      s.size = int64_t(st.st_size);
+      s.mtime = int64_t(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    }
+    out.push_back(s);
+  }
+  return out;
+}
+
+void Store::Refresh() {
+  if (writer_) return;  // we are the ones changing the files
+  std::vector<Stamp> now = Stamps();
+  if (now == stamps_) return;
+  if (now.front().size < 0) return;  // the file is gone: keep what was read
+  Load();
+}
+
+void Store::Changed() {
+  ++generation_;
+  indexes_.clear();
+  rtree_.reset();
+  extent_.reset();
+}
+
+// ---- indexes ----
+
+std::optional<std::vector<int64_t>> Store::Lookup(int attr, const IndexKey& key) {
+  if (attr < 0 || attr >= attrs_.FieldCount()) return std::nullopt;
+  auto it = indexes_.find(attr);
+  if (it == indexes_.end()) {
+    ValueIndex idx;
+    for (const auto& rec : records_) {
+      if (!rec) continue;
+      const vb::Variant& v = rec->values[size_t(attr)];
+      switch (v.type()) {
+        case vb::Variant::Type::String: idx.text[v.AsString()].push_back(rec->oid); break;
+        case vb::Variant::Type::Long:
+        case vb::Variant::Type::Double: idx.num[v.AsDouble() + 0.0].push_back(rec->oid); break;
+        case vb::Variant::Type::Date: idx.num[v.AsDate().serial + 0.0].push_back(rec->oid); break;
+        case vb::Variant::Type::Boolean: idx.num[v.AsBool() ? -1.0 : 0.0].push_back(rec->oid); break;
+        default: break;
+      }
+    }
+    it = indexes_.emplace(attr, std::move(idx)).first;
+  }
+  const ValueIndex& idx = it->second;
+  if (key.text) {
+    auto hit = idx.text.find(key.s);
+    return hit == idx.text.end() ? std::vector<int64_t>{} : hit->second;
+  }
+  auto hit = idx.num.find(key.n + 0.0);
+  return hit == idx.num.end() ? std::vector<int64_t>{} : hit->second;
+}
+
+std::vector<int64_t> Store::SpatialCandidates(const Envelope& box) {
+  if (!rtree_) {
+    std::vector<RTree::Item> items;
+    items.reserve(records_.size());
+    for (const auto& rec : records_) {
+      if (!rec || rec->shape.IsEmpty()) continue;
+      const Envelope& e = rec->shape.Extent();
+      items.push_back({e.XMin(), e.YMin(), e.XMax(), e.YMax(), rec->oid});
+    }
+    rtree_ = std::make_unique<RTree>(std::move(items));
+  }
+  std::vector<int64_t> out;
+  rtree_->Query(box, out);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+Envelope Store::Extent() {
+  if (!extent_) {
+    Envelope e;
+    for (const auto& rec : records_) {
+      if (rec) e.Union(rec->shape.Extent());
+    }
+    extent_ = e;
+  }
+  return *extent_;
+}
+
+// ---- writing ----
+
+int64_t Store::ReserveOid() {
+  reserved_ = std::max(reserved_, bound());
+  return reserved_++;
+}
+
+std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs, GeometryType type,
+                                     const SpatialReference& sr, const std::string& dbfDate) {
+  QuietGdal quiet;
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+  if (!driver) vb::raise(vb::err::HostFailure, "The shapefile driver of GDAL is missing");
+  GDALDatasetUniquePtr ds(driver->Create(shp.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  auto fail = [&](const std::string& what) {
+    std::string text = WithMessage("Cannot create \"" + shp.string() + "\"" + what);
+    ds.reset();
+    RemoveShapefileFiles(shp);
+    vb::raise(vb::err::HostFailure, text);
+  };
+  if (!ds) fail("");
+  CPLStringList options;
+  options.SetNameValue("ENCODING", "UTF-8");
+  if (!dbfDate.empty()) options.SetNameValue("DBF_DATE_LAST_UPDATE", dbfDate.c_str());
+  OGRLayer* layer = ds->CreateLayer(shp.stem().c_str(), const_cast<OGRSpatialReference*>(sr.ogr()),
+                                    OgrGeometryType(type), options.List());
+  if (!layer) fail("");
+  for (const Field& f : attrs) {
+    auto d = OgrField(f);
+    if (layer->CreateField(d.get(), FALSE) != OGRERR_NONE) fail(" (field \"" + f.Name() + "\")");
+  }
+  if (layer->SyncToDisk() != OGRERR_NONE) fail("");
+
+  // A copy already cached for this path (a set that was deleted and is made again) is
+  // reused, so that tables still holding it see the new set.
+  auto& cache = Cache();
+  std::string key = Key(shp);
+  std::shared_ptr<Store> s;
+  auto it = cache.find(key);
+  if (it != cache.end() && it->second->kind_ == Kind::Shapefile) {
+    s = it->second;
+    s->CloseWriter();
+  } else {
+    s.reset(new Store(shp, Kind::Shapefile));
+    cache[key] = s;
+  }
+  s->file_ = shp;
+  s->ReadFields(*layer);
+  s->shape_type_ = type;
+  s->sr_ = sr;
+  s->records_.clear();
+  s->reserved_ = 0;
+  s->next_fid_ = 0;
+  s->writer_ = std::move(ds);
+  s->writer_layer_ = layer;
+  s->dirty_ = false;
+  s->ResolveCompanions();
+  s->stamps_ = s->Stamps();
+  ++s->layout_;
+  s->Changed();
+  return s;
+}
+
+void Store::EnsureWriter() {
+  if (writer_) return;
+  if (kind_ != Kind::Shapefile) {
+    vb::raise(vb::err::PermissionDenied, "\"" + file_.filename().string() + "\" cannot be written: only shapefiles can");
+  }
+  Refresh();
+  QuietGdal quiet;
+  static const char* const drivers[] = {"ESRI Shapefile", nullptr};
+  writer_.reset(GDALDataset::Open(file_.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, nullptr, nullptr));
+  if (!writer_ || writer_->GetLayerCount() < 1) {
+    writer_.reset();
+    vb::raise(vb::err::PermissionDenied, WithMessage("Cannot write \"" + file_.string() + "\""));
+  }
+  writer_layer_ = writer_->GetLayer(0);
+  next_fid_ = writer_layer_->GetFeatureCount(TRUE);
+  next_fid_ = std::max(next_fid_, bound());
+}
+
+void Store::CloseWriter() {
+  if (!writer_) return;
+  QuietGdal quiet;
+  writer_.reset();
+  writer_layer_ = nullptr;
+  dirty_ = false;
+  stamps_ = Stamps();
+}
+
+void Store::Release() {
+  if (--handles_ <= 0) {
+    handles_ = 0;
+    CloseWriter();
+  }
+}
+
+void Store::Flush() {
+  if (!writer_) return;
+  QuietGdal quiet;
+  if (dirty_ && writer_layer_->SyncToDisk() != OGRERR_NONE) {
+    vb::raise(vb::err::HostFailure, WithMessage("Cannot write \"" + file_.string() + "\""));
+  }
+  dirty_ = false;
+  stamps_ = Stamps();
+}
+
+std::shared_ptr<const Record> Store::Write(const Record& written) {
+  EnsureWriter();
+  auto rec = std::make_shared<Record>(written);
+  for (size_t k = 0; k < rec->values.size() && int(k) < attrs_.FieldCount(); ++k) {
+    vb::Variant& v = rec->values[k];
+    const Field& f = attrs_.Field(int(k));
+    if (v.type() == vb::Variant::Type::String) {
+      std::string s = v.AsString();
+      s.erase(s.find_last_not_of(' ') + 1);
+      v = vb::Variant(std::move(s));
+    } else if (v.type() == vb::Variant::Type::Double && ogr_types_[k] == OFTReal && f.Precision() > 0) {
+      v = vb::Variant(std::strtod(CPLSPrintf("%.*f", f.Precision(), v.AsDouble()), nullptr));
+    } else if (v.type() == vb::Variant::Type::Date) {
+      v = vb::Variant(vb::DateValue{std::trunc(v.AsDate().serial)});
+    }
+  }
+  QuietGdal quiet;
+  OGRFeatureDefn* defn = writer_layer_->GetLayerDefn();
+  auto fill = [&](OGRFeature& f, const Record& r) {
+    for (size_t k = 0; k < r.values.size() && int(k) < defn->GetFieldCount(); ++k) {
+      const vb::Variant& v = r.values[k];
+      int i = int(k);
+      switch (v.type()) {
+        case vb::Variant::Type::Empty:
+        case vb::Variant::Type::Null: f.SetFieldNull(i); break;
+        case vb::Variant::Type::Boolean: f.SetField(i, v.AsBool() ? 1 : 0); break;
+        case vb::Variant::Type::Long: f.SetField(i, GIntBig(v.AsLong())); break;
+        case vb::Variant::Type::Double: f.SetField(i, v.AsDouble()); break;
+        case vb::Variant::Type::String: f.SetField(i, v.AsString().c_str()); break;
+        case vb::Variant::Type::Date: {
+          vb::DateParts p = vb::ToParts(v.AsDate().serial);
+          f.SetField(i, p.year, p.month, p.day, p.hour, p.minute, float(p.second));
+          break;
+        }
+      }
+    }
+    if (!r.shape.IsEmpty()) f.SetGeometry(r.shape.ogr());
+  };
+  auto fail = [&](const std::string& what) {
+    vb::raise(vb::err::HostFailure, WithMessage("Cannot " + what + " in \"" + file_.string() + "\""));
+  };
+  auto create = [&](OGRFeature& f, int64_t oid) {
+    if (writer_layer_->CreateFeature(&f) != OGRERR_NONE) fail("add a row");
+    if (f.GetFID() != oid) fail("add row " + std::to_string(oid) + " (the file gave it " + std::to_string(f.GetFID()) + ")");
+  };
+
+  int64_t oid = rec->oid;
+  OGRFeature f(defn);
+  fill(f, *rec);
+  bool exists = oid < bound() && records_[size_t(oid)];
+  if (!exists && oid >= next_fid_) {
+    // Rows created but never stored hold their object IDs: they get empty records.
+    while (next_fid_ < oid) {
+      auto filler = std::make_shared<Record>();
+      filler->oid = next_fid_;
+      for (const Field& a : attrs_) {
+        filler->values.push_back(a.Type() == FieldType::String ? vb::Variant(std::string()) : vb::Variant::Null());
+      }
+      OGRFeature empty(defn);
+      create(empty, next_fid_);
+      if (size_t(next_fid_) >= records_.size()) records_.resize(size_t(next_fid_) + 1);
+      records_[size_t(next_fid_)] = filler;
+      ++next_fid_;
+    }
+    create(f, oid);
+    next_fid_ = oid + 1;
+  } else {
+    f.SetFID(oid);
+    if (writer_layer_->SetFeature(&f) != OGRERR_NONE) fail("write row " + std::to_string(oid));
+  }
+  if (size_t(oid) >= records_.size()) records_.resize(size_t(oid) + 1);
+  records_[size_t(oid)] = rec;
+  dirty_ = true;
+  Changed();
+  return rec;
+}
+
+}  // namespace host::geodata::detail

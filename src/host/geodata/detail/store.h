@@ -1,0 +1,124 @@
+#pragma once
+// The in-memory copy of one file of vector data (a shapefile, a .dbf or a .csv).
+//
+// A file is read through OGR once, whole, when it is first opened; every table over it
+// shares that copy, which is read again only when the files change on disk. Value and
+// spatial indexes are built on first use and dropped when the rows change. Shapefiles
+// are written through OGR as rows are stored; the files are brought up to date on
+// Flush and when the last feature class over them goes away.
+
+#include <gdal_priv.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/geodata/detail/record.h"
+#include "host/geodata/detail/rtree.h"
+#include "host/geodata/field.h"
+
+class OGRLayer;
+
+namespace host::geodata::detail {
+
+class Store {
+ public:
+  enum class Kind { Shapefile, Dbf, Csv };
+
+  // The shared copy of file, read now or taken from the cache (and refreshed).
+  static std::shared_ptr<Store> Open(const std::filesystem::path& file, Kind kind);
+  // A new, empty shapefile with these attribute fields. The caller has checked that no
+  // file of that name exists; on failure nothing is left behind.
+  static std::shared_ptr<Store> Create(const std::filesystem::path& shp, const FieldSet& attrs, GeometryType type,
+                                       const SpatialReference& sr, const std::string& dbfDate);
+  // Closes any writer on file and drops its cached copy (before its files are deleted).
+  static void Forget(const std::filesystem::path& file);
+  // Drops cached copies that no table uses.
+  static void ClearUnused();
+
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  Kind kind() const { return kind_; }
+  const std::filesystem::path& file() const { return file_; }
+  std::string name() const { return file_.stem().string(); }
+  const FieldSet& attrs() const { return attrs_; }
+  GeometryType shapeType() const { return shape_type_; }
+  const SpatialReference& spatialRef() const { return sr_; }
+  // Changes when the fields may have changed (the file was read again).
+  uint64_t layout() const { return layout_; }
+  // Changes whenever anything changes.
+  uint64_t generation() const { return generation_; }
+
+  int64_t bound() const { return int64_t(records_.size()); }
+  const std::shared_ptr<const Record>& at(int64_t oid) const;
+
+  // Reads the files again when they changed on disk since they were read or written.
+  void Refresh();
+  std::optional<std::vector<int64_t>> Lookup(int attr, const IndexKey& key);
+  std::vector<int64_t> SpatialCandidates(const Envelope& box);
+  Envelope Extent();
+
+  // The object ID a new row gets.
+  int64_t ReserveOid();
+  // Writes a new or changed row through OGR and keeps it as the file will give it back
+  // (texts without trailing blanks, numbers to the field's decimals, dates without a
+  // time); returns the row as kept.
+  std::shared_ptr<const Record> Write(const Record& rec);
+  // Brings the files on disk up to date.
+  void Flush();
+  // Tables over this copy: the writer is closed when the last one goes.
+  void Retain() { ++handles_; }
+  void Release();
+
+ private:
+  struct Stamp {
+    int64_t size = -1, mtime = -1;
+    bool operator==(const Stamp&) const = default;
+  };
+  struct ValueIndex {
+    std::unordered_map<std::string, std::vector<int64_t>> text;
+    std::unordered_map<double, std::vector<int64_t>> num;
+  };
+
+  Store(std::filesystem::path file, Kind kind);
+  void Load();
+  void ResolveCompanions();
+  std::vector<Stamp> Stamps() const;
+  void EnsureWriter();
+  void CloseWriter();
+  void Changed();
+  void ReadFields(OGRLayer& layer);
+  void Reset();
+
+  Kind kind_;
+  std::filesystem::path file_;
+  std::vector<std::filesystem::path> companions_;  // the files whose change means a reload
+  std::vector<Stamp> stamps_;
+
+  FieldSet attrs_;
+  std::vector<int> ogr_types_;  // each attribute's OGRFieldType
+  GeometryType shape_type_ = GeometryType::Null;
+  SpatialReference sr_;
+  std::vector<std::shared_ptr<const Record>> records_;
+  uint64_t layout_ = 0;
+  uint64_t generation_ = 0;
+
+  std::unordered_map<int, ValueIndex> indexes_;
+  std::unique_ptr<RTree> rtree_;
+  std::optional<Envelope> extent_;
+
+  GDALDatasetUniquePtr writer_;
+  OGRLayer* writer_layer_ = nullptr;
+  int64_t next_fid_ = 0;
+  int64_t reserved_ = 0;
+  bool dirty_ = false;
+  int handles_ = 0;
+};
+
+}  // namespace host::geodata::detail
