@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "host/carto/document.h"
 #include "host/ui/boxes.h"
 #include "host/ui/controls.h"
 #include "host/ui/event.h"
@@ -17,9 +18,10 @@ Application* g_running = nullptr;
 constexpr int kAutomationError = 429;
 }  // namespace
 
-Application::Application() {
+Application::Application() : document_(std::make_unique<carto::Document>()) {
   if (g_running) vb::raise(vb::err::HostFailure, "A host application is already running in this process");
   g_running = this;
+  document_->SetParent(this);
   win::EnsureProgramFiles();
   win::SetKeystrokeSink([this](const std::string& keys) { ReceiveKeys(keys); });
 }
@@ -27,8 +29,28 @@ Application::Application() {
 Application::~Application() {
   win::SetKeystrokeSink(nullptr);
   commands_.clear();
+  document_.reset();
   g_running = nullptr;
 }
+
+void Application::OpenDocument(const std::string& path) {
+  std::unique_ptr<carto::Document> opened = carto::Document::Open(path);
+  opened->SetParent(this);
+  document_->SetParent(nullptr);
+  document_ = std::move(opened);
+  caption_ = document_->Title() + " - " + name_;
+}
+
+void Application::SaveDocument(const std::string& path) {
+  if (path.empty())
+    document_->Save();
+  else
+    document_->Save(path);
+  caption_ = document_->Title() + " - " + name_;
+}
+
+bool Application::DocumentChanged() const { return document_->Changed(); }
+void Application::SetDocumentChanged(bool v) { document_->SetChanged(v); }
 
 Application* Application::Running() { return g_running; }
 
@@ -78,8 +100,8 @@ void Application::ReceiveKeys(const std::string& keys) {
 bool Application::ProcessShutdown() {
   if (!shutdown_requested_ || ended_) return ended_;
   shutdown_requested_ = false;
-  if (document_changed_) {
-    const std::string question = "Save changes to Untitled?";
+  if (DocumentChanged()) {
+    const std::string question = "Save changes to " + document_->Title() + "?";
     const int style = ui::vbYesNoCancel | ui::vbExclamation;
     ui::MsgBoxResult answer;
     if (!pending_keys_.empty()) {
@@ -95,7 +117,24 @@ bool Application::ProcessShutdown() {
       pending_keys_.clear();
       return false;
     }
-    if (answer == ui::vbYes) document_changed_ = false;  // saving comes with documents
+    if (answer == ui::vbYes) {
+      std::string path;
+      if (document_->FilePath().empty()) {
+        path = ui::InputBox("Save the map document as:", name_);
+        if (path.empty()) {
+          pending_keys_.clear();
+          return false;
+        }
+      }
+      try {
+        SaveDocument(path);
+      } catch (const vb::Error& e) {
+        // Nothing is lost: the host stays with the document.
+        ui::MsgBox(e.description(), ui::vbOKOnly | ui::vbCritical, name_);
+        pending_keys_.clear();
+        return false;
+      }
+    }
   }
   pending_keys_.clear();
   // Every window closes with the host, newest first.

@@ -11,6 +11,10 @@
 #include "host/app/progressor.h"
 #include "host/app/registry.h"
 
+namespace host::carto {
+class Document;
+}
+
 namespace host::app {
 
 class Application {
@@ -37,17 +41,27 @@ class Application {
   // Clicks a command as the user does: nothing happens while it is disabled.
   void Click(ICommand& command);
 
+  // The map document: a new one when the host starts.
+  carto::Document& GetDocument() const { return *document_; }
+  // Opens a map document in place of the current one. A document that cannot be
+  // opened fails with one error naming the file and the place, and the current
+  // document stays.
+  void OpenDocument(const std::string& path);
+  // Saves the document to path, or, for an empty path, to the file it came from.
+  void SaveDocument(const std::string& path = "");
+
   // Whether the document holds changes not saved (the save question at shutdown).
-  bool DocumentChanged() const { return document_changed_; }
-  void SetDocumentChanged(bool v) { document_changed_ = v; }
+  bool DocumentChanged() const;
+  void SetDocumentChanged(bool v);
 
   // Asks the host to end. The host ends when the current event handler has returned
   // (ProcessShutdown), after asking whether to save a changed document; keys sent to
   // its window meanwhile ("n") answer that question.
   void Shutdown();
   bool ShutdownRequested() const { return shutdown_requested_; }
-  // Carries out a requested shutdown: the save question, then every window unloaded.
-  // False when the user cancelled (the host goes on).
+  // Carries out a requested shutdown: the save question (Yes saves the document; a new
+  // document asks for a file name), then every window unloaded. False when the user
+  // cancelled or the document could not be saved (the host goes on).
   bool ProcessShutdown();
   bool HasEnded() const { return ended_; }
 
@@ -63,7 +77,7 @@ class Application {
   std::string caption_ = "Untitled - ZelvaneMap";
   StatusBar status_bar_;
   std::vector<Created> commands_;
-  bool document_changed_ = false;
+  std::unique_ptr<carto::Document> document_;
   bool shutdown_requested_ = false;
   bool ended_ = false;
   std::string pending_keys_;

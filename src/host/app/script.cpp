@@ -3,10 +3,12 @@
 #include <sstream>
 
 #include "host/app/application.h"
+#include "host/carto/document.h"
 #include "host/ui/controls.h"
 #include "host/ui/form.h"
 #include "host/ui/user.h"
 #include "host/vb/convert.h"
+#include "host/vb/error.h"
 #include "host/vb/text.h"
 
 namespace host::app {
@@ -79,6 +81,31 @@ int key_code(const Line& l, const std::string& w) {
 int whole_number(const Line& l, const std::string& w) {
   if (!vb::IsNumeric(w)) bad(l, "not a number: " + w);
   return int(vb::CDbl(w));
+}
+
+// A map of the document by its name (exact) or "#INDEX".
+std::shared_ptr<carto::Map> map_named(const Line& l, const carto::Document& doc, size_t word) {
+  const std::string& w = l.words[word];
+  if (!l.quoted[word] && w.size() > 1 && w[0] == '#') {
+    if (!vb::IsNumeric(w.substr(1))) bad(l, "not an index: " + w);
+    double i = vb::CDbl(w.substr(1));
+    if (i < 0 || i >= doc.MapCount() || i != double(long(i)))
+      bad(l, "no map " + w + " (the document has " + std::to_string(doc.MapCount()) + ")");
+    return doc.Map(int(i));
+  }
+  for (const auto& m : doc.Maps())
+    if (m->Name() == w) return m;
+  bad(l, "no map named " + w);
+}
+
+// Runs a step on the document; a host error there names the line.
+template <typename F>
+void on_document(const Line& l, F step) {
+  try {
+    step();
+  } catch (const vb::Error& e) {
+    bad(l, e.description());
+  }
 }
 
 }  // namespace
@@ -232,6 +259,83 @@ Script::Script(Application& app, std::ostream& out) : app_(app), out_(out) {
       ICommand* c = app_.FindCommand(name);
       if (!c) bad(l, "no command " + name + " is registered");
       app_.Click(*c);
+    };
+  });
+
+  // The map document.
+  AddVerb("view", [this](const Line& l) {
+    need_words(l, 2, "view layout|data");
+    const std::string which = vb::LCase(l.words[1]);
+    if (which != "layout" && which != "data") bad(l, "expected layout or data, not " + l.words[1]);
+    return [this, l, which] {
+      carto::Document& doc = app_.GetDocument();
+      if (which == "layout")
+        doc.SetActiveView(doc.PageLayout());
+      else
+        doc.SetActiveView(*doc.FocusMap());
+      doc.ActiveView().Refresh();
+    };
+  });
+  AddVerb("focus-map", [this](const Line& l) {
+    need_words(l, 2, "focus-map NAME|#INDEX");
+    return [this, l] {
+      carto::Document& doc = app_.GetDocument();
+      std::shared_ptr<carto::Map> map = map_named(l, doc, 1);
+      if (doc.InLayoutView())
+        doc.PageLayout().SetFocusMap(map);
+      else
+        doc.SetActiveView(*map);
+      doc.ActiveView().Refresh();
+    };
+  });
+  AddVerb("select-features", [this](const Line& l) {
+    need_words(l, 3, "select-features LAYER \"where clause\"");
+    std::string name = l.words[1], where = l.words[2];
+    return [this, l, name, where] {
+      carto::Document& doc = app_.GetDocument();
+      std::shared_ptr<carto::FeatureLayer> layer = carto::FindFeatureLayer(*doc.FocusMap(), name);
+      if (!layer) bad(l, "no layer " + name + " in the focus map " + doc.FocusMap()->Name());
+      on_document(l, [&] {
+        geodata::QueryFilter filter(where);
+        layer->SelectFeatures(&filter, carto::SelectionResult::New);
+      });
+      doc.ActiveView().PartialRefresh(carto::ViewDrawPhase::GeoSelection);
+    };
+  });
+  AddVerb("clear-selection", [this](const Line& l) {
+    need_words(l, 1, "clear-selection");
+    return [this] {
+      carto::Document& doc = app_.GetDocument();
+      for (const auto& map : doc.Maps()) map->ClearSelection();
+      doc.ActiveView().PartialRefresh(carto::ViewDrawPhase::GeoSelection);
+    };
+  });
+  AddVerb("print-extent", [this](const Line& l) {
+    need_words(l, 2, "print-extent MAP");
+    return [this, l] {
+      geodata::Envelope e = map_named(l, app_.GetDocument(), 1)->Extent();
+      out_ << l.words[1] << " extent = ";
+      if (e.IsEmpty())
+        out_ << "empty";
+      else
+        out_ << vb::CStr(e.XMin()) << " " << vb::CStr(e.YMin()) << " " << vb::CStr(e.XMax()) << " " << vb::CStr(e.YMax());
+      out_ << "\n" << std::flush;
+    };
+  });
+  AddVerb("print-scale", [this](const Line& l) {
+    need_words(l, 2, "print-scale MAP");
+    return [this, l] {
+      double scale = map_named(l, app_.GetDocument(), 1)->MapScale();
+      out_ << l.words[1] << " scale = " << vb::CStr(scale) << "\n" << std::flush;
+    };
+  });
+  AddVerb("save-document", [this](const Line& l) {
+    if (l.words.size() > 2) bad(l, "expected: save-document [FILE]");
+    std::string file = l.words.size() == 2 ? l.words[1] : "";
+    return [this, l, file] {
+      if (file.empty() && app_.GetDocument().FilePath().empty())
+        bad(l, "the document has no file yet: save-document FILE");
+      on_document(l, [&] { app_.SaveDocument(file); });
     };
   });
 }

@@ -9,6 +9,15 @@
 //   close FORM                    answer Yes|No|OK|Cancel      input "text" | input cancel
 //   print FORM.CONTROL            command NAME
 //
+// and, on the map document:
+//
+//   view layout|data              focus-map MAP                select-features LAYER "where clause"
+//   clear-selection               print-extent MAP             print-scale MAP
+//   save-document [FILE]
+//
+// MAP is a map's name or #INDEX (from 0); LAYER is found in the focus map as the command
+// finds layers (the last of that name without regard to case, one level into groups).
+//
 // Blank lines and lines starting with # are ignored; texts in double quotes take \" and \\.
 // FORM is the newest loaded window of that name.
 

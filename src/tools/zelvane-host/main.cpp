@@ -46,9 +46,6 @@ int run(const RunOptions& o) {
     transcript.open(o.transcript, std::ios::binary | std::ios::trunc);
     if (!transcript) return fail("cannot write the transcript " + o.transcript);
   }
-  if (!o.document.empty() || !o.save_document.empty())
-    return fail("this host cannot open or save map documents yet");
-
   ui::ScriptedUser& user = ui::ScriptedUser::Instance();
   user.SetPolicy(o.strict ? ui::UnansweredPolicy::Fail : ui::UnansweredPolicy::Default);
   ui::SetBoxListener([&](const ui::BoxRecord& box) {
@@ -58,6 +55,8 @@ int run(const RunOptions& o) {
   app::Application application;
   app::Script script(application, std::cout);
   script.Read(script_text);  // a script that is not understood stops before anything runs
+  // The commands find the document in place when they are created.
+  if (!o.document.empty()) application.OpenDocument(o.document);
   application.CreateCommands();
   for (const std::string& name : o.clicks) {
     if (!application.FindCommand(name)) return fail("unknown command " + name);
@@ -65,6 +64,8 @@ int run(const RunOptions& o) {
   }
   script.Play();
   ui::SetBoxListener(nullptr);
+  // An explicit request: saved also when the shutdown question was answered No.
+  if (!o.save_document.empty()) application.SaveDocument(o.save_document);
   return 0;
 }
 
