@@ -227,6 +227,20 @@ TEST_F(WhereTest, ValueIndexAgreesWithAScan) {
   EXPECT_EQ(Where(*big, "LABEL IN ('B2', 'C3')"), either);
   EXPECT_EQ(Where(*big, "LABEL LIKE 'B2' OR LABEL LIKE 'C3'"), either);
 
+  // Long lists, as the object IDs of a search are handed on: every third row.
+  std::string list;
+  Ids third;
+  for (int64_t id = 0; id < 600; id += 3) {
+    list += (list.empty() ? "" : ",") + std::to_string(id);
+    third.push_back(id);
+  }
+  EXPECT_EQ(Where(*big, "FID in (" + list + ")"), third);
+  Ids threes;
+  for (int64_t id : by_n[3]) {
+    if (id % 3 == 0) threes.push_back(id);
+  }
+  EXPECT_EQ(Where(*big, "N = 3 AND FID in (" + list + ")"), threes);
+  EXPECT_EQ(Where(*big, "FID NOT IN (" + list + ")").size(), 400u);
   // A row stored after the index was built is found too.
   gd::Feature late = big->CreateFeature();
   late.SetValue(2, "ZZ");

@@ -247,6 +247,29 @@ TEST(ShapefileWorkspace, FollowsFilesChangedOnDisk) {
   EXPECT_EQ(ErrorOf([&] { Where(*fc, "MB_Label = 'A1'"); }).number(), vb::err::HostFailure);
 }
 
+TEST(ShapefileWorkspace, SetMadeAgainIsSeenByWhoeverHeldTheOldOne) {
+  TempDir dir;
+  auto ws = gd::ShapefileWorkspace::Open(dir.path().string());
+  auto make = [&](std::vector<std::string> labels) {
+    auto fc = ws->CreateFeatureClass("grid", GridFields());
+    for (const auto& label : labels) {
+      gd::Feature f = fc->CreateFeature();
+      f.SetValue(5, label);
+      f.Store();
+    }
+  };
+  make({"A1", "A2"});
+  auto held = ws->OpenFeatureClass("grid");  // as a layer holds it
+  EXPECT_EQ(held->FeatureCount(), 2);
+  // The old set's files are deleted one by one, as the grid builder does, and made again.
+  for (const char* ext : {".dbf", ".shp", ".shx"}) fs::remove(dir / (std::string("grid") + ext));
+  EXPECT_EQ(held->FeatureCount(), 2);  // the files are gone: the rows read stay
+  make({"B1", "B2", "B3"});
+  EXPECT_EQ(held->FeatureCount(), 3);
+  EXPECT_EQ(Where(*held, "MB_Label = 'B3'"), (std::vector<int64_t>{2}));
+  EXPECT_NE(ws->OpenFeatureClass("grid"), nullptr);
+}
+
 TEST(ShapefileWorkspace, OpensDbfAndCsvTables) {
   TempDir dir;
   testing_support::WriteFile(dir / "owners.csv",

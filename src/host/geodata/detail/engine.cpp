@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "host/geodata/detail/gdal.h"
 #include "host/geodata/detail/record.h"
@@ -200,6 +201,11 @@ struct Node {
   bool negated = false;
   std::unique_ptr<Node> left, right;
   std::vector<Operand> ops;
+  // "field IN (literals)" of one kind: the literals as a set, so that a long list of
+  // object IDs costs one look-up per row.
+  bool in_set = false;
+  std::unordered_set<double> numbers;
+  std::unordered_set<std::string> texts;
 };
 
 bool IsKeyword(const Token& t, std::string_view word) { return t.kind == Tok::Ident && vb::SameText(t.text, word); }
@@ -438,6 +444,24 @@ void Bind(Node& n, const std::string& clause) {
       for (Operand& o : n.ops) ConvertLiteral(o, type, clause);
     }
   }
+  if (n.kind == Node::Kind::In && n.ops[0].is_field) {
+    bool numeric = IsNumericType(n.ops[0].type), text = n.ops[0].type == FieldType::String;
+    bool fits = numeric || text;
+    for (size_t i = 1; i < n.ops.size() && fits; ++i) {
+      const Operand& o = n.ops[i];
+      fits = !o.is_field && (numeric ? o.literal.IsNumber() : o.literal.type() == vb::Variant::Type::String);
+    }
+    if (fits) {
+      n.in_set = true;
+      for (size_t i = 1; i < n.ops.size(); ++i) {
+        if (numeric) {
+          n.numbers.insert(n.ops[i].literal.AsDouble() + 0.0);
+        } else {
+          n.texts.insert(n.ops[i].literal.AsString());
+        }
+      }
+    }
+  }
 }
 
 // ---- evaluation ----
@@ -593,6 +617,12 @@ struct Evaluator {
       }
       case Node::Kind::In: {
         vb::Variant x = ValueOf(n.ops[0]);
+        if (n.in_set) {
+          Val v = View(x);
+          if (v.k == Val::K::Null) return Tri::Unknown;
+          bool hit = v.k == Val::K::Text ? n.texts.count(std::string(v.s)) != 0 : n.numbers.count(v.n + 0.0) != 0;
+          return FromBool(hit != n.negated);
+        }
         Tri r = Tri::False;
         for (size_t i = 1; i < n.ops.size() && r != Tri::True; ++i) r = TriOr(r, Cmp(x, ValueOf(n.ops[i]), CmpOp::Eq));
         return n.negated ? TriNot(r) : r;
@@ -676,8 +706,10 @@ struct Planner {
           if (n.ops[i].literal.IsNull() && !n.ops[i].is_field) continue;  // "= NULL" matches nothing
           auto one = LookupEqual(oid_field, bound, n.ops[0], n.ops[i], lookup);
           if (!one) return std::nullopt;
-          all = UnionOf(all, *one);
+          all.insert(all.end(), one->begin(), one->end());
         }
+        std::sort(all.begin(), all.end());
+        all.erase(std::unique(all.begin(), all.end()), all.end());
         return all;
       }
       case Node::Kind::And: {

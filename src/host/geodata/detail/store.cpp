@@ -173,11 +173,11 @@ std::shared_ptr<Store> Store::Open(const fs::path& file, Kind kind) {
 }
 
 void Store::Forget(const fs::path& file) {
+  // The copy stays cached: tables that still hold it keep their rows, and a set made
+  // again under the same name reuses it (Create), so they see the new set.
   auto& cache = Cache();
   auto it = cache.find(Key(file));
-  if (it == cache.end()) return;
-  it->second->CloseWriter();
-  cache.erase(it);
+  if (it != cache.end()) it->second->CloseWriter();
 }
 
 void Store::ClearUnused() {

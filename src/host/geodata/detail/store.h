@@ -35,7 +35,7 @@ class Store {
   // file of that name exists; on failure nothing is left behind.
   static std::shared_ptr<Store> Create(const std::filesystem::path& shp, const FieldSet& attrs, GeometryType type,
                                        const SpatialReference& sr, const std::string& dbfDate);
-  // Closes any writer on file and drops its cached copy (before its files are deleted).
+  // Closes any writer on file (before its files are deleted).
   static void Forget(const std::filesystem::path& file);
   // Drops cached copies that no table uses.
   static void ClearUnused();
