@@ -8,6 +8,13 @@
 #include <memory>
 
 #include "host/app/application.h"
+#include "host/carto/document.h"
+#include "host/carto/layer.h"
+#include "host/carto/map.h"
+#include "host/geodata/workspace.h"
+#include "mapbooks/command/ZelvaneMapbooks.h"
+#include "mapbooks/mainwindow/frmMain.h"
+#include "towngen/towngen.h"
 #include "host/ui/boxes.h"
 #include "host/ui/form.h"
 #include "host/ui/user.h"
@@ -32,6 +39,8 @@ class MapbooksTest : public ::testing::Test {
     while (!host::ui::LoadedForms().empty()) host::ui::LoadedForms().back()->Unload();
     host::vb::CloseAll();
     app.reset();
+    host::geodata::ShapefileWorkspace::ClearCache();
+    std::filesystem::remove_all(DriveC() / "town");
     EXPECT_EQ(host::ui::ScriptedUser::Instance().Pending(), 0u) << "actions left in the queue";
     host::ui::ScriptedUser::Instance().Clear();
     host::win::DriveMap::instance().reset_from_environment();
@@ -44,4 +53,35 @@ class MapbooksTest : public ::testing::Test {
   static const std::vector<host::ui::BoxRecord>& Boxes() { return host::ui::BoxLog(); }
 
   std::unique_ptr<host::app::Application> app;
+};
+
+// The program loaded as the host loads it: the command created and clicked once, so the
+// main window stands loaded on the host's document.
+class ProgramTest : public MapbooksTest {
+ protected:
+  // Creates the command and clicks it; the first click greets the user once.
+  void StartProgram() {
+    command.OnCreate(*app);
+    Answer(host::ui::vbOK);
+    command.OnClick();
+  }
+  mapbooks::frmMain& main() { return *mapbooks::State().MainWindow; }
+  host::carto::Document& doc() { return app->GetDocument(); }
+
+  // The demo town and a grid of columns x rows tiles over it, in C:\town.
+  void WriteTown(int columns = 3, int rows = 2) {
+    towngen::TownOptions o;
+    o.blocksX = 6;
+    o.blocksY = 4;
+    town = towngen::WriteTown("C:\\town", o);
+    grid = towngen::WriteTileGrid("C:\\town", "grid", town.extent, columns, rows, towngen::TownSpatialReference());
+  }
+  static std::shared_ptr<host::carto::FeatureLayer> Layer(const std::string& name) {
+    auto ws = host::geodata::ShapefileWorkspace::Open("C:\\town");
+    return std::make_shared<host::carto::FeatureLayer>(ws->OpenFeatureClass(name));
+  }
+
+  mapbooks::ZelvaneMapbooks command;
+  towngen::TownSummary town;
+  towngen::GridSummary grid;
 };

@@ -166,6 +166,8 @@ void ZelvaneMapbooks::OnClick() {
     ConfigFile::ReadItems(s.Config, s.ConfigPath);
     if (!s.AppRef) s.AppRef = std::make_unique<host::app::AppRef>();
     s.Application = &s.AppRef->GetApplication();
+    s.Document = &s.Application->GetDocument();
+    FindActiveLayer();
     ErrorHandling::IgnoreErrors([&] { s.MainWindow->Frame().SetVisible(true); });
   });
 }

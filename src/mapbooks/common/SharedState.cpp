@@ -1,5 +1,7 @@
 #include "mapbooks/common/SharedState.h"
 
+#include "host/carto/layer.h"
+#include "mapbooks/common/ZelvneGIS_ArcMap.h"
 #include "mapbooks/mainwindow/frmMain.h"
 
 namespace mapbooks {
@@ -15,6 +17,16 @@ std::unique_ptr<SharedState>& instance() {
 }  // namespace
 
 SharedState& State() { return *instance(); }
+
+void FindActiveLayer() {
+  SharedState& s = State();
+  s.ActiveLayerFound = false;
+  s.ActiveLayer = ZelvneGIS_ArcMap::GetLayerByName(s.Config[ActiveLayerName]);
+  if (s.ActiveLayer) {
+    s.ActiveLayerFound = true;
+    s.ActiveLayerFeatureClass = s.ActiveLayer->FeatureClass();
+  }
+}
 
 void ResetState() { instance() = std::make_unique<SharedState>(); }
 

@@ -77,6 +77,10 @@ struct SharedState {
   int32_t PrimaryDataFrameIndex = 0;
 };
 
+// Looks the active layer up by settings item 4: the found flag, the layer and its
+// feature class (which stays as it was when no layer is found).
+void FindActiveLayer();
+
 // The one instance, shared by every window and module.
 SharedState& State();
 // Back to a program just loaded (tests load the program many times in one process); the

@@ -1,6 +1,15 @@
 #include "mapbooks/common/modTolmirex.h"
 
+#include "host/app/application.h"
+#include "host/carto/document.h"
+#include "host/carto/document_file.h"
+#include "host/carto/map.h"
+#include "host/geodata/workspace.h"
+#include "host/ui/boxes.h"
+#include "host/vb/text.h"
 #include "host/win/fso.h"
+#include "mapbooks/common/SharedState.h"
+#include "mapbooks/common/ZelvneGIS_ArcMap.h"
 #include "mapbooks/common/ErrorHandling.h"
 
 namespace mapbooks::modTolmirex {
@@ -23,6 +32,137 @@ bool fCreateDirectory(const std::string& path) {
     result = true;
   });
   return result;
+}
+
+namespace {
+namespace vb = host::vb;
+namespace carto = host::carto;
+namespace geo = host::geodata;
+
+carto::Document& shared_document() {
+  if (!State().Document) vb::raise(vb::err::ObjectNotSet);
+  return *State().Document;
+}
+
+// The running application's document, reached through an application reference of its own.
+carto::Document& running_document() { return host::app::AppRef().GetApplication().GetDocument(); }
+
+carto::SimpleRenderer hollow_renderer() {
+  carto::RgbColor color;
+  color.SetTransparency(0);
+  return carto::SimpleRenderer(carto::SimpleFillSymbol(color));
+}
+
+carto::ActiveView& zoom_view(carto::Document& doc) {
+  carto::ActiveView* view = &doc.ActiveView();
+  if (view->IsPageLayout()) view = view->FocusMap().get();
+  return *view;
+}
+}  // namespace
+
+void fAddLayerFile(const std::string& path) {
+  std::shared_ptr<carto::Layer> layer = carto::LoadLayerFile(path);
+  shared_document().FocusMap()->AddLayer(layer);
+}
+
+bool fIsData() {
+  bool result = false;
+  ErrorHandling::Guard("fIsData", kModule, [&] {
+    carto::Document& doc = running_document();
+    for (int i = 0; i < doc.MapCount(); ++i)
+      if (doc.Map(i)->LayerCount() > 0) result = true;
+  });
+  return result;
+}
+
+void fAddShapeFile(const std::string& folder, const std::string& name) {
+  ErrorHandling::Guard("fAddShapeFile", kModule, [&] {
+    auto workspace = geo::ShapefileWorkspaceFactory().OpenFromFile(folder);
+    auto featureClass = workspace->OpenFeatureClass(name);
+    auto layer = std::make_shared<carto::FeatureLayer>();
+    layer->SetFeatureClass(featureClass);
+    layer->SetName(featureClass->AliasName());
+    running_document().FocusMap()->AddLayer(layer);
+  });
+}
+
+void fMakeTransparentFillColor(const std::string& layerName) {
+  ErrorHandling::Guard("fMakeTransparentFillColor", kModule, [&] {
+    auto layer = ZelvneGIS_ArcMap::GetLayerByName(layerName);
+    if (!layer) vb::raise(vb::err::ObjectNotSet);
+    layer->SetRenderer(hollow_renderer());
+    carto::Document& doc = shared_document();
+    doc.ActiveView().Refresh();
+    doc.CurrentContentsView().Refresh();
+  });
+}
+
+void fMakeTransparentFillColor2(const std::string& layerName) {
+  ErrorHandling::Guard("fMakeTransparentFillColor2", kModule, [&] {
+    carto::Document& doc = running_document();
+    std::shared_ptr<carto::Layer> found;
+    for (const auto& layer : doc.FocusMap()->Layers())
+      if (vb::SameText(layer->Name(), layerName)) found = layer;
+    if (!found) {
+      host::ui::MsgBox(layerName + " not found in focus map");
+      return;
+    }
+    auto* feature_layer = dynamic_cast<carto::FeatureLayer*>(found.get());
+    if (!feature_layer) vb::raise(vb::err::TypeMismatch);
+    feature_layer->SetRenderer(hollow_renderer());
+    doc.ActiveView().Refresh();
+    doc.CurrentContentsView().Refresh();
+  });
+}
+
+void fZoomToFieldValue(const carto::FeatureLayer& featureLayer, const std::string& fieldName, std::string& value) {
+  ErrorHandling::Guard("fZoomToFieldValue", kModule, [&] {
+    carto::Document& doc = shared_document();
+    carto::ActiveView& view = zoom_view(doc);
+    const auto& featureClass = featureLayer.FeatureClass();
+    if (!featureClass) vb::raise(vb::err::ObjectNotSet);
+    for (const geo::Field& f : featureClass->Fields()) {
+      if (!vb::SameText(f.Name(), fieldName)) continue;
+      if (f.Type() == geo::FieldType::String) {
+        // Quotes inside are doubled, so a value with an apostrophe is found too.
+        value = "'" + vb::Replace(value, "'", "''") + "'";
+      } else if (f.Type() == geo::FieldType::Date) {
+        host::ui::MsgBox("Sorry, Date queries are not supported.");
+        return;
+      }
+    }
+    geo::SelectionSet selection = featureClass->Select(geo::QueryFilter(fieldName + " = " + value));
+    geo::FeatureCursor cursor = selection.Search();
+    auto first = cursor.NextFeature();
+    if (!first) vb::raise(vb::err::ObjectNotSet);
+    geo::Envelope box;
+    geo::Envelope e = first->Extent();
+    if (e.Width() == 0 && e.Height() == 0) {
+      double xmin = e.XMin(), ymin = e.YMin(), xmax = e.XMax(), ymax = e.YMax();
+      int count = 0;
+      cursor.Reset();
+      while (auto f = cursor.NextFeature()) {
+        geo::Envelope fe = f->Extent();
+        xmin = std::min(xmin, fe.XMin());
+        ymin = std::min(ymin, fe.YMin());
+        xmax = std::max(xmax, fe.XMax());
+        ymax = std::max(ymax, fe.YMax());
+        ++count;
+      }
+      if (count < 2) {
+        xmin -= 100;
+        ymin -= 100;
+        xmax += 100;
+        ymax += 100;
+      }
+      box.PutCoords(xmin, ymin, xmax, ymax);
+    } else {
+      cursor.Reset();
+      while (auto f = cursor.NextFeature()) box.Union(f->Extent());
+    }
+    view.SetExtent(box);
+    doc.ActiveView().Refresh();
+  });
 }
 
 }  // namespace mapbooks::modTolmirex

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "host/carto/layer.h"
+
 namespace mapbooks::modTolmirex {
 
 // Copies source to target only when the source exists and the target does not; in
@@ -10,5 +12,20 @@ namespace mapbooks::modTolmirex {
 void fCopyFile(const std::string& source, const std::string& target);
 // Creates the last level of the path; true when it was created.
 bool fCreateDirectory(const std::string& path);
+
+// Adds the layer of a layer file to the focus map.
+void fAddLayerFile(const std::string& path);
+// True when any data frame of the document holds a layer.
+bool fIsData();
+// Adds a shapefile of the folder as a new layer of the focus map, named by its alias.
+void fAddShapeFile(const std::string& folder, const std::string& name);
+// Gives the layer of that name a hollow fill.
+void fMakeTransparentFillColor(const std::string& layerName);
+// The same for the last top-level layer of the focus map of that name.
+void fMakeTransparentFillColor2(const std::string& layerName);
+// Zooms the active view to every feature of the layer whose field equals the value
+// (value comes back quoted for a text field).
+void fZoomToFieldValue(const host::carto::FeatureLayer& featureLayer, const std::string& fieldName,
+                       std::string& value);
 
 }  // namespace mapbooks::modTolmirex

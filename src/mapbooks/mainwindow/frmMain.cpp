@@ -11,7 +11,11 @@
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvaneGIS_IO.h"
+#include "mapbooks/common/ConfigFile.h"
+#include "mapbooks/common/ControlUtilities.h"
 #include "mapbooks/common/ZelvaneGIS_Validation.h"
+#include "mapbooks/common/ZelvneGIS_ArcMap.h"
+#include "host/carto/document.h"
 #include "mapbooks/mainwindow/frmHelp.h"
 #include "mapbooks/output/frmAdvanced.h"
 #include "mapbooks/output/frmLoadDir.h"
@@ -59,6 +63,15 @@ frmMain::frmMain() : Form("frmMain") {
   btnPrintAdvanced.Click = [this] { btnPrintAdvanced_Click(); };
   btnExpAdvanced.Click = [this] { btnExpAdvanced_Click(); };
   Command9.Click = [this] { Command9_Click(); };
+  cboMapLayers.Click = [this] { cboMapLayers_Click(); };
+  btnLayerApply.Click = [this] { btnLayerApply_Click(); };
+  btnGo1.Click = [this] { btnGo1_Click(); };
+  btnGo2.Click = [this] { btnGo2_Click(); };
+  cboNavIndex.Click = [this] { cbonavindex_Click(); };
+  txtSearch.KeyUp = [this](int& code, int& shift) { txtSearch_KeyUp(code, shift); };
+  cboNavIndex.KeyPress = [this](int& k) { cboNavIndex_KeyPress(k); };
+  cboNavRow.KeyPress = [this](int& k) { cboNavRow_KeyPress(k); };
+  cboNavColumn.KeyPress = [this](int& k) { cboNavColumn_KeyPress(k); };
 }
 
 frmMain::~frmMain() = default;
@@ -179,7 +192,12 @@ void frmMain::ApplySettingsItems() {
   option(optExpSelection, ExpSelection);
   option(optExpCurrent, ExpCurrent);
   cboPrintQueryField.SetText(c[PrintQueryField]);
-  RefillSelectionList();
+  // Settings saved before any layer was chosen name no layer: the list just stays
+  // empty, rather than an error report at every opening of the window.
+  if (ZelvneGIS_ArcMap::GetLayerByName(c[ActiveLayerName]))
+    RefillSelectionList();
+  else
+    lstPrintSelect.Clear();
   check(chkReverse, Reverse);
   check(chkEven, EvenPages);
   check(chkOdd, OddPages);
@@ -205,7 +223,148 @@ void frmMain::ApplySettingsItems() {
       if (lstDataFrames.List(i) == frames[j]) lstDataFrames.SetSelected(i, true);
 }
 
-void frmMain::RefillSelectionList() { lstPrintSelect.Clear(); }
+void frmMain::RefillSelectionList() {
+  ZelvneGIS_ArcMap::LoadListWithUniqueFieldValues(State().Config[ActiveLayerName], cboPrintQueryField.Text(),
+                                                  lstPrintSelect, true, nullptr);
+}
+
+// ---------------------------------------------------------------- load and settings applied
+
+void frmMain::Form_Load() {
+  Guard("Form_Load", kModule, [&] {
+    SharedState& s = State();
+    txtVersion.SetText(s.VersionText);
+    txtCurMapbook.SetText("Default");
+    SSTab1.SetTab(0);
+    txtDir.SetText(s.ExportFolder + "\\");
+    InitMain();
+    const double tppx = double(host::ui::Screen::TwipsPerPixelX);
+    const host::ui::Screen& screen = host::ui::Screen::Instance();
+    long left = long(vb::RoundHalfEven((screen.Width() / tppx) / 2 - (Width() / tppx) / 2));
+    long top = long(vb::RoundHalfEven((screen.Height() / tppx) / 2 - (Height() / tppx) / 2));
+    Frame().Move(left, top, 0, 0);
+    BatchCommandStep();
+    if (s.ConfigCreated) {
+      host::ui::MsgBox("To get started, view the QuickStartGuide by clicking the ? button");
+      s.ConfigCreated = false;
+    }
+  });
+}
+
+void frmMain::BatchCommandStep() {}
+
+void frmMain::InitMain() {
+  Guard("InitMain", kModule, [&] {
+    SharedState& s = State();
+    cboNavIndex.Clear();
+    cboNavIndex.SetText("");
+    txtSearch.SetText("");
+    cboMapLayers.SetText("");
+    for (ComboBox* c : {&cboLayerFields, &cboSelectRow, &cboSelectColumn, &cboNavRow, &cboNavColumn}) {
+      c->Clear();
+      c->SetText("");
+    }
+    File2.SetPath(s.MapbooksFolder);
+    File2.Refresh();
+    File1.SetPath(s.GridsFolder);
+    File1.Refresh();
+    ZelvneGIS_ArcMap::LoadComboWithLayers(cboMapLayers);
+    ZelvneGIS_ArcMap::LoadComboWithLayers(cboExcludeLayer);
+    lstDataFrames.Clear();
+    cboDataFrames.Clear();
+    host::carto::Document& doc = *s.Document;
+    for (int i = 0; i < doc.MapCount(); ++i) {
+      lstDataFrames.AddItem(doc.Map(i)->Name());
+      cboDataFrames.AddItem(doc.Map(i)->Name());
+    }
+    cboDataFrames.SetText(doc.FocusMap()->Name());
+    ApplyPrimaryDataFrame();
+    ApplyActiveLayerItems();
+    txtDir.SetText(s.ExportFolder + "\\");
+    ApplySettingsItems();
+  });
+}
+
+void frmMain::ApplyPrimaryDataFrame() {
+  SharedState& s = State();
+  for (long i = 0; i < cboDataFrames.ListCount(); ++i) {
+    if (cboDataFrames.List(i) == s.Config[PrimaryDataFrame]) {
+      s.PrimaryDataFrameIndex = int32_t(i);
+      lstDataFrames.SetSelected(i, true);
+      cboDataFrames.SetText(s.Config[PrimaryDataFrame]);
+      break;
+    }
+  }
+}
+
+void frmMain::ApplyActiveLayerItems() {
+  namespace arc = ZelvneGIS_ArcMap;
+  SharedState& s = State();
+  const ConfigRecord& c = s.Config;
+  if (!s.ActiveLayer || !ControlUtilities::ComboContains(c[ActiveLayerName], cboMapLayers)) return;
+  for (ComboBox* list : {&cboLayerFields, &cboSelectRow, &cboSelectColumn, &cboPrintQueryField})
+    arc::LoadComboWithFields(c[ActiveLayerName], *list, true);
+  cboMapLayers.SetText(c[ActiveLayerName]);
+  if (arc::FieldExists(c[SearchField], s.ActiveLayer.get()) == 1) {
+    arc::LoadComboWithFieldValues(c[ActiveLayerName], c[SearchField], cboNavIndex, nullptr);
+    cboLayerFields.SetText(c[SearchField]);
+  }
+  if (arc::FieldExists(c[RowField], s.ActiveLayer.get()) == 1) {
+    arc::LoadComboWithUniqueFieldValues(c[ActiveLayerName], c[RowField], cboNavRow, true, nullptr);
+    cboSelectRow.SetText(c[RowField]);
+  }
+  if (arc::FieldExists(c[ColumnField], s.ActiveLayer.get()) == 1) {
+    arc::LoadComboWithUniqueFieldValues(c[ActiveLayerName], c[ColumnField], cboNavColumn, true, nullptr);
+    cboSelectColumn.SetText(c[ColumnField]);
+  }
+}
+
+void frmMain::ReadConfig() {
+  Guard("ReadConfig", kModule, [&] {
+    ConfigFile::ReadItems(State().Config, State().ConfigPath);
+    FindActiveLayer();
+  });
+}
+
+// ---------------------------------------------------------------- the layer tab
+
+void frmMain::cboMapLayers_Click() {
+  GuardPointer("cboMapLayers_Click", [&] {
+    host::ui::Screen::Instance().SetMousePointer(host::ui::vbHourglass);
+    std::string name = cboMapLayers.Text();
+    for (ComboBox* list : {&cboLayerFields, &cboSelectRow, &cboSelectColumn, &cboPrintQueryField})
+      ZelvneGIS_ArcMap::LoadComboWithFields(name, *list, true);
+    const std::pair<ComboBox*, const char*> grid_fields[] = {
+        {&cboLayerFields, "MB_Label"}, {&cboSelectRow, "MB_Row"}, {&cboSelectColumn, "MB_Column"}};
+    for (const auto& [list, field] : grid_fields)
+      if (list->FindItem(field, false) >= 0) list->SetText(field);
+    host::ui::Screen::Instance().SetMousePointer(host::ui::vbDefault);
+  });
+}
+
+void frmMain::btnLayerApply_Click() {
+  GuardPointer("btnLayerApply_Click", [&] {
+    namespace arc = ZelvneGIS_ArcMap;
+    host::ui::Screen::Instance().SetMousePointer(host::ui::vbHourglass);
+    ConfigRecord& c = State().Config;
+    c[ActiveLayerName] = cboMapLayers.Text();
+    c[SearchField] = cboLayerFields.Text();
+    c[RowField] = cboSelectRow.Text();
+    c[ColumnField] = cboSelectColumn.Text();
+    FindActiveLayer();
+    arc::LoadComboWithUniqueFieldValues(c[ActiveLayerName], c[SearchField], cboNavIndex, true, nullptr);
+    arc::LoadComboWithUniqueFieldValues(c[ActiveLayerName], c[RowField], cboNavRow, true, nullptr);
+    arc::LoadComboWithUniqueFieldValues(c[ActiveLayerName], c[ColumnField], cboNavColumn, true, nullptr);
+    host::ui::Screen::Instance().SetMousePointer(host::ui::vbDefault);
+  });
+}
+
+void frmMain::GuardPointer(const char* procedure, const std::function<void()>& body) {
+  ErrorHandling::GuardWith(body, [&](const vb::Error& e) {
+    host::ui::Screen::Instance().SetMousePointer(host::ui::vbDefault);
+    ErrorHandling::Report(procedure, kModule, e);
+  });
+}
 
 // ---------------------------------------------------------------- number boxes
 

@@ -3,13 +3,30 @@
 // controls hold every setting of the map book; the navigator above the tabs turns the
 // pages.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "host/ui/controls.h"
 #include "host/ui/form.h"
 
+namespace host::carto {
+class Map;
+}
+
 namespace mapbooks {
+
+// A page of the map book: a value of the search field, a row and a column value, or
+// an object ID of the grid layer.
+struct PageKey {
+  enum class Kind { SearchValue, RowColumn, FeatureOid } kind = Kind::SearchValue;
+  std::string value;   // SearchValue; the row value of RowColumn
+  std::string column;  // RowColumn
+  int64_t oid = -1;    // FeatureOid
+  static PageKey Search(std::string v) { return {Kind::SearchValue, std::move(v), {}, -1}; }
+  static PageKey RowColumn(std::string r, std::string c) { return {Kind::RowColumn, std::move(r), std::move(c), -1}; }
+  static PageKey Oid(int64_t oid) { return {Kind::FeatureOid, {}, {}, oid}; }
+};
 
 class frmMain : public host::ui::Form {
  public:
@@ -17,6 +34,16 @@ class frmMain : public host::ui::Form {
   ~frmMain() override;
   // The modeless frame that holds the window; made (and the window loaded) at the first call.
   host::ui::ModelessFrame& Frame();
+
+  // Clears and refills the lists from the document and applies the settings record.
+  void InitMain();
+  // The settings record read again from the config file, and the active layer found again.
+  void ReadConfig();
+  // Moves every selected data frame to the page; false when a frame without the grid
+  // layer stopped it (stopOnMissingLayer).
+  bool GoToPage(const PageKey& key, double fraction, bool stopOnMissingLayer, double waitSeconds);
+  // The percentage box as a fraction: its number / 100 when above 0, else 0.
+  double ZoomFraction() const;
 
   // Settings: the controls into items 10 to 42 and the config file rewritten.
   void SaveConfig();
@@ -206,10 +233,31 @@ class frmMain : public host::ui::Form {
 
  protected:
   void Design() override;
+  void Form_Load() override;
   void Form_Unload(int& Cancel) override;
 
  private:
   void WriteConfigFile();
+  // Applying items 9 (the primary data frame) and 4 to 7 (the active layer and its lists).
+  void ApplyPrimaryDataFrame();
+  void ApplyActiveLayerItems();
+  // What the window's load does with the batch command of item 1.
+  void BatchCommandStep();
+  // A handler whose failure puts the mouse pointer back before the report.
+  void GuardPointer(const char* procedure, const std::function<void()>& body);
+  void cboMapLayers_Click();
+  // The navigator.
+  bool DataFrameCountCheck();
+  bool AnyDataFrameSelected() const;
+  void FocusDataFrame(const std::shared_ptr<host::carto::Map>& map);
+  void btnGo1_Click();
+  void btnGo2_Click();
+  void cbonavindex_Click();
+  void txtSearch_KeyUp(int& KeyCode, int& Shift);
+  void cboNavIndex_KeyPress(int& KeyAscii);
+  void cboNavRow_KeyPress(int& KeyAscii);
+  void cboNavColumn_KeyPress(int& KeyAscii);
+  void btnLayerApply_Click();
   // The Selection tab's values: the distinct values of the selection field.
   void RefillSelectionList();
   // Number boxes: the key filter, then the leading zeros dropped before the key lands.
@@ -248,6 +296,7 @@ class frmMain : public host::ui::Form {
   // Every help window opened stays until the program is unloaded.
   std::vector<std::unique_ptr<class frmHelp>> m_helpWindows;
   bool m_bInPairClick = false;  // a pair handler is changing its partner
+  bool TypeAheadActive = false;  // the Find box is changing the Search list's text
 };
 
 }  // namespace mapbooks

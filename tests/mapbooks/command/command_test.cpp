@@ -33,8 +33,10 @@ class Command : public MapbooksTest {
   void Create() {
     command.OnCreate(*app);
   }
-  void Click() {
-    // The first load of the main window greets the user once.
+  void Click() { command.OnClick(); }
+  // The first load of the main window greets the user once.
+  void FirstClick() {
+    Answer(host::ui::vbOK);
     command.OnClick();
   }
 };
@@ -103,10 +105,9 @@ TEST_F(Command, NoProgramFilesAnywhereSaysSorryAndMakesNoFolders) {
 
 TEST_F(Command, TheFirstClickWritesTheDefaultsAndShowsTheWindow) {
   Create();
-  Click();
+  FirstClick();
   EXPECT_EQ(ReadFile(ProgramFolder() / "config"), defaults());
   const SharedState& s = State();
-  EXPECT_TRUE(s.ConfigCreated);
   EXPECT_EQ(s.Config[ActiveLayerName], "NULL");
   EXPECT_EQ(s.Config[YDiff], "NULL");
   EXPECT_EQ(s.Config.DataFramesToZoom, (std::vector<std::string>{"NULL", "NULL", ""}));
@@ -114,37 +115,42 @@ TEST_F(Command, TheFirstClickWritesTheDefaultsAndShowsTheWindow) {
   EXPECT_TRUE(s.MainWindow->IsLoaded());
   EXPECT_TRUE(s.MainWindow->Visible());
   EXPECT_EQ(s.MainWindow->Frame().Caption(), "ZelvaneMapbooks");
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, "To get started, view the QuickStartGuide by clicking the ? button");
+  EXPECT_FALSE(s.ConfigCreated);  // the hint is shown once
 }
 
 TEST_F(Command, AFullConfigIsNeverChangedAndAShortOneIsToppedUp) {
   Create();
-  std::vector<std::string> full(46, "x");
-  full[0] = "EXPORTALL";
+  std::vector<std::string> full(46, "NULL");
+  full[0] = "EXPORTSOME";
+  full[1] = State().GridsFolder;
+  full[2] = State().ExportFolder;
   WriteFile(ProgramFolder() / "config", quoted_lines(full));
   Click();
   EXPECT_EQ(ReadFile(ProgramFolder() / "config"), quoted_lines(full));
   EXPECT_FALSE(State().ConfigCreated);
-  EXPECT_EQ(State().Config[BatchCommand], "EXPORTALL");
-  EXPECT_EQ(State().Config.DataFramesToZoom, (std::vector<std::string>{"x", "x", "x", "x", ""}));
+  EXPECT_EQ(State().Config[BatchCommand], "EXPORTSOME");
+  EXPECT_EQ(State().Config.DataFramesToZoom, (std::vector<std::string>{"NULL", "NULL", "NULL", "NULL", ""}));
 
   std::vector<std::string> ten(10, "v");
   ten[0] = "PRINTALL";
   WriteFile(ProgramFolder() / "config", quoted_lines(ten));
   Click();
   // The defaults carry the items as they are in memory: those read from the full file.
-  std::vector<std::string> appended = {"EXPORTALL", "x", "x"};
+  std::vector<std::string> appended = {"EXPORTSOME", full[1], full[2]};
   appended.resize(44, "NULL");
   std::string expected = quoted_lines(ten) + quoted_lines(appended);
   EXPECT_EQ(ReadFile(ProgramFolder() / "config"), expected);
   EXPECT_EQ(State().Config[BatchCommand], "PRINTALL");
   EXPECT_EQ(State().Config[PrintAll], "v");      // item 10 is the old file's last value
-  EXPECT_EQ(State().Config[PrintUseSearch], "EXPORTALL");
+  EXPECT_EQ(State().Config[PrintUseSearch], "EXPORTSOME");
   EXPECT_EQ(State().Config.DataFramesToZoom.size(), 13u);  // 12 values and the empty slot
 }
 
 TEST_F(Command, TwoClicksReuseOneApplicationReferenceAndOneWindow) {
   Create();
-  Click();
+  FirstClick();
   const host::app::AppRef* ref = State().AppRef.get();
   frmMain* window = State().MainWindow.get();
   window->Hide();
@@ -176,6 +182,7 @@ TEST_F(Command, ThePluginRegistersLoadsAndClicksThroughTheHost) {
   app->CreateCommands();
   host::app::ICommand* c = app->FindCommand("ZelvaneGIS_ZelvaneMapbooks");
   ASSERT_NE(c, nullptr);
+  Answer(host::ui::vbOK);
   app->Click(*c);
   EXPECT_NE(host::ui::FindLoadedForm("frmMain"), nullptr);
   EXPECT_EQ(ReadFile(ProgramFolder() / "config"), defaults());

@@ -10,13 +10,11 @@
 using namespace mapbooks;
 
 namespace {
-class Help : public MapbooksTest {
+class Help : public ProgramTest {
  protected:
   void SetUp() override {
-    MapbooksTest::SetUp();
-    State().ProductName = "ZelvaneMapbooks";
-    State().MainWindow = std::make_unique<frmMain>();
-    State().MainWindow->Load();
+    ProgramTest::SetUp();
+    StartProgram();
     host::win::ClearShellExecuteLog();
   }
   std::vector<frmHelp*> help_windows() {

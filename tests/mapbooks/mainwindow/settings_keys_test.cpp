@@ -9,24 +9,22 @@ using namespace mapbooks;
 using testing_support::ReadFile;
 
 namespace {
-class MainWindow : public MapbooksTest {
+class MainWindow : public ProgramTest {
  protected:
   void SetUp() override {
-    MapbooksTest::SetUp();
-    std::filesystem::create_directories(ProgramFolder());
-    State().ConfigPath = "C:\\Program Files\\ZelvaneGIS\\ZelvaneMapbooks\\config";
-    w.Load();
-  }
-  void TearDown() override {
-    w.Unload();
-    MapbooksTest::TearDown();
+    ProgramTest::SetUp();
+    StartProgram();
+    Boxes();
+    host::ui::ClearBoxLog();
+    // Rows of the data-frame lists come from each test.
+    main().lstDataFrames.Clear();
+    main().cboDataFrames.Clear();
   }
   // Empties a box and types into it, as a user does.
   void retype(host::ui::TextBox& box, const std::string& keys) {
     box.paste("");
     box.type(keys);
   }
-  frmMain w;
 };
 
 std::string lines(const std::vector<std::string>& values) {
@@ -37,71 +35,71 @@ std::string lines(const std::vector<std::string>& values) {
 }  // namespace
 
 TEST_F(MainWindow, NumberBoxesFilterKeysAndDropLeadingZeros) {
-  retype(w.txtSetScale, "05");
-  EXPECT_EQ(w.txtSetScale.Text(), "5");
-  retype(w.txtSetScale, "007");
-  EXPECT_EQ(w.txtSetScale.Text(), "7");
-  retype(w.txtSetScale, "25000");
-  EXPECT_EQ(w.txtSetScale.Text(), "25000");
-  retype(w.txtSetScale, "1a.-2");
-  EXPECT_EQ(w.txtSetScale.Text(), "12");
-  w.txtSetScale.paste("");
-  w.txtSetScale.leave();
-  EXPECT_EQ(w.txtSetScale.Text(), "0");
-  retype(w.txtLayerPercent, "1.5.2");
-  EXPECT_EQ(w.txtLayerPercent.Text(), "1.52");  // a second point is refused
+  retype(main().txtSetScale, "05");
+  EXPECT_EQ(main().txtSetScale.Text(), "5");
+  retype(main().txtSetScale, "007");
+  EXPECT_EQ(main().txtSetScale.Text(), "7");
+  retype(main().txtSetScale, "25000");
+  EXPECT_EQ(main().txtSetScale.Text(), "25000");
+  retype(main().txtSetScale, "1a.-2");
+  EXPECT_EQ(main().txtSetScale.Text(), "12");
+  main().txtSetScale.paste("");
+  main().txtSetScale.leave();
+  EXPECT_EQ(main().txtSetScale.Text(), "0");
+  retype(main().txtLayerPercent, "1.5.2");
+  EXPECT_EQ(main().txtLayerPercent.Text(), "1.52");  // a second point is refused
 }
 
 TEST_F(MainWindow, OffsetBoxesTakeAMinusOnlyAtTheStart) {
-  retype(w.txtXDiff, "12-");
-  EXPECT_EQ(w.txtXDiff.Text(), "12");
-  w.txtXDiff.key(host::ui::vbKeyHome);
-  w.txtXDiff.type("-");
-  EXPECT_EQ(w.txtXDiff.Text(), "-12");
-  w.txtXDiff.leave();
+  retype(main().txtXDiff, "12-");
+  EXPECT_EQ(main().txtXDiff.Text(), "12");
+  main().txtXDiff.key(host::ui::vbKeyHome);
+  main().txtXDiff.type("-");
+  EXPECT_EQ(main().txtXDiff.Text(), "-12");
+  main().txtXDiff.leave();
   EXPECT_EQ(State().Config[XDiff], "-12");  // stored at once
-  retype(w.txtYDiff, "0");
-  w.txtYDiff.type("-");  // the zero goes, the minus is refused: the caret was after it
-  EXPECT_EQ(w.txtYDiff.Text(), "");
-  w.txtYDiff.type("-");
-  EXPECT_EQ(w.txtYDiff.Text(), "-");
-  w.txtYDiff.paste("");
-  w.txtYDiff.leave();
+  retype(main().txtYDiff, "0");
+  main().txtYDiff.type("-");  // the zero goes, the minus is refused: the caret was after it
+  EXPECT_EQ(main().txtYDiff.Text(), "");
+  main().txtYDiff.type("-");
+  EXPECT_EQ(main().txtYDiff.Text(), "-");
+  main().txtYDiff.paste("");
+  main().txtYDiff.leave();
   EXPECT_EQ(State().Config[YDiff], "0");
 }
 
 TEST_F(MainWindow, ExclusivePairsAndTheExportNamingRule) {
-  w.chkPrintUseSearch.click();
-  EXPECT_EQ(w.chkPrintUseSearch.Value(), 0);
-  EXPECT_EQ(w.chkPrintUseRowCol.Value(), 1);
-  w.chkPrintUseSearch.click();
-  EXPECT_EQ(w.chkPrintUseRowCol.Value(), 0);
-  w.chkExpUseRowCol.SetValue(1);  // by code, as the settings do
-  EXPECT_EQ(w.chkExpUseSearch.Value(), 0);
-  w.chkEven.SetValue(1);
-  w.chkOdd.SetValue(1);
-  EXPECT_EQ(w.chkEven.Value(), 0);
-  w.chkOdd.SetValue(0);
-  EXPECT_EQ(w.chkEven.Value(), 0);  // both may be unchecked
-  w.optAppendNumber.click();
-  w.optExpSelection.click();
-  EXPECT_TRUE(w.optAppendNumber.Value());
-  w.optExpCurrent.click();
-  EXPECT_TRUE(w.optAppendValues.Value());
+  main().chkPrintUseSearch.click();
+  EXPECT_EQ(main().chkPrintUseSearch.Value(), 0);
+  EXPECT_EQ(main().chkPrintUseRowCol.Value(), 1);
+  main().chkPrintUseSearch.click();
+  EXPECT_EQ(main().chkPrintUseRowCol.Value(), 0);
+  main().chkExpUseRowCol.SetValue(1);  // by code, as the settings do
+  EXPECT_EQ(main().chkExpUseSearch.Value(), 0);
+  main().chkEven.SetValue(1);
+  main().chkOdd.SetValue(1);
+  EXPECT_EQ(main().chkEven.Value(), 0);
+  main().chkOdd.SetValue(0);
+  EXPECT_EQ(main().chkEven.Value(), 0);  // both may be unchecked
+  main().optAppendNumber.click();
+  main().optExpSelection.click();
+  EXPECT_TRUE(main().optAppendNumber.Value());
+  main().optExpCurrent.click();
+  EXPECT_TRUE(main().optAppendValues.Value());
 }
 
 TEST_F(MainWindow, ResolutionBox) {
-  retype(w.txtRes, "007");
-  EXPECT_EQ(w.txtRes.Text(), "7");
-  retype(w.txtRes, "3a.-");
-  EXPECT_EQ(w.txtRes.Text(), "3");
-  w.txtRes.paste("");
+  retype(main().txtRes, "007");
+  EXPECT_EQ(main().txtRes.Text(), "7");
+  retype(main().txtRes, "3a.-");
+  EXPECT_EQ(main().txtRes.Text(), "3");
+  main().txtRes.paste("");
   Answer(host::ui::vbOK);
-  w.btnExpAdvanced.focus();  // leaving the box
-  EXPECT_EQ(w.txtRes.Text(), "0");
+  main().btnExpAdvanced.focus();  // leaving the box
+  EXPECT_EQ(main().txtRes.Text(), "0");
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].text, "Please enter a Resolution greater than 0");
-  EXPECT_EQ(w.ActiveControl(), &w.txtRes);  // the focus comes back
+  EXPECT_EQ(main().ActiveControl(), &main().txtRes);  // the focus comes back
 }
 
 TEST_F(MainWindow, SavingWritesEveryItemAndThePaddedFrameList) {
@@ -110,8 +108,8 @@ TEST_F(MainWindow, SavingWritesEveryItemAndThePaddedFrameList) {
   c[BatchCommand] = "";
   c[GridsFolder] = "G";
   c[ExportFolder] = "E";
-  w.txtDir.SetText("E\\");
-  w.SaveConfig();
+  main().txtDir.SetText("E\\");
+  main().SaveConfig();
   std::vector<std::string> expected = {"", "G", "E", "NULL", "NULL", "NULL", "NULL", "NULL", "NULL",
                                        "FALSE", "1", "0", "FALSE", "TRUE", "JPG", "300", "Mapbook", "TRUE",
                                        "FALSE", "1", "E\\", "FALSE", "1", "0", "FALSE", "TRUE",
@@ -120,11 +118,11 @@ TEST_F(MainWindow, SavingWritesEveryItemAndThePaddedFrameList) {
   EXPECT_EQ(ReadFile(ProgramFolder() / "config"), lines(expected));
   EXPECT_FALSE(std::filesystem::exists(ProgramFolder() / "config.new"));
 
-  w.lstDataFrames.AddItem("Layers");
-  w.lstDataFrames.AddItem("Inset \"A\"");
-  w.lstDataFrames.SetSelected(1, true);
-  w.txtXDiff.SetText("   ");
-  w.SaveConfig();
+  main().lstDataFrames.AddItem("Layers");
+  main().lstDataFrames.AddItem("Inset \"A\"");
+  main().lstDataFrames.SetSelected(1, true);
+  main().txtXDiff.SetText("   ");
+  main().SaveConfig();
   expected[40] = "0";  // blanks are saved as 0
   expected[42] = "Inset \"\"A\"\"";
   expected.pop_back();
@@ -141,34 +139,34 @@ TEST_F(MainWindow, ApplyingTheItems) {
                                     "FALSE", "TRUE", "25000", "FALSE", "10", "none", " ", "NULL"};
   for (int i = 1; i <= 42; ++i) c.items[size_t(i)] = items[size_t(i - 1)];
   c.DataFramesToZoom = {"Inset", "Nowhere", ""};
-  for (const char* f : {"Layers", "Inset", "Inset"}) w.lstDataFrames.AddItem(f);
-  w.lstDataFrames.SetSelected(0, true);
-  w.ApplySettingsItems();
-  EXPECT_TRUE(w.optPrintAll.Value());
-  EXPECT_EQ(w.chkPrintUseRowCol.Value(), 1);
-  EXPECT_TRUE(w.optJPG.Value());  // "jpg" names no format: the design choice stays
-  EXPECT_EQ(w.txtRes.Text(), "150");
-  EXPECT_TRUE(w.optAppendNumber.Value());
-  EXPECT_EQ(w.chkZeroFill.Value(), 0);
-  EXPECT_EQ(w.txtDir.Text(), "D:\\out");
-  EXPECT_TRUE(w.optExportAll.Value());
-  EXPECT_EQ(w.cboPrintQueryField.Text(), "NAME");
-  EXPECT_EQ(w.chkReverse.Value(), 1);
-  EXPECT_TRUE(w.optLayerFixedScale.Value());
-  EXPECT_EQ(w.txtSetScale.Text(), "25000");
-  EXPECT_EQ(w.txtDelay.Text(), "0");
-  EXPECT_EQ(w.txtXDiff.Text(), "0");
-  EXPECT_EQ(w.txtYDiff.Text(), "0");
-  EXPECT_EQ(w.lstDataFrames.PrintValue(), "[x] Layers; [x] Inset; [x] Inset");  // never cleared, both named rows
+  for (const char* f : {"Layers", "Inset", "Inset"}) main().lstDataFrames.AddItem(f);
+  main().lstDataFrames.SetSelected(0, true);
+  main().ApplySettingsItems();
+  EXPECT_TRUE(main().optPrintAll.Value());
+  EXPECT_EQ(main().chkPrintUseRowCol.Value(), 1);
+  EXPECT_TRUE(main().optJPG.Value());  // "jpg" names no format: the design choice stays
+  EXPECT_EQ(main().txtRes.Text(), "150");
+  EXPECT_TRUE(main().optAppendNumber.Value());
+  EXPECT_EQ(main().chkZeroFill.Value(), 0);
+  EXPECT_EQ(main().txtDir.Text(), "D:\\out");
+  EXPECT_TRUE(main().optExportAll.Value());
+  EXPECT_EQ(main().cboPrintQueryField.Text(), "NAME");
+  EXPECT_EQ(main().chkReverse.Value(), 1);
+  EXPECT_TRUE(main().optLayerFixedScale.Value());
+  EXPECT_EQ(main().txtSetScale.Text(), "25000");
+  EXPECT_EQ(main().txtDelay.Text(), "0");
+  EXPECT_EQ(main().txtXDiff.Text(), "0");
+  EXPECT_EQ(main().txtYDiff.Text(), "0");
+  EXPECT_EQ(main().lstDataFrames.PrintValue(), "[x] Layers; [x] Inset; [x] Inset");  // never cleared, both named rows
 
   c[PrintAll] = "NULL";
   c[Resolution] = "600";
-  w.ApplySettingsItems();
-  EXPECT_EQ(w.txtRes.Text(), "150");  // "NULL" in item 10 stops items 10 to 42
+  main().ApplySettingsItems();
+  EXPECT_EQ(main().txtRes.Text(), "150");  // "NULL" in item 10 stops items 10 to 42
   c[PrintAll] = "FALSE";
   c[PrintUseSearch] = "NULL";
   try {
-    w.ApplySettingsItems();
+    main().ApplySettingsItems();
     FAIL();
   } catch (const host::vb::Error& e) {
     EXPECT_EQ(e.number(), host::vb::err::TypeMismatch);
@@ -177,12 +175,12 @@ TEST_F(MainWindow, ApplyingTheItems) {
 
 TEST_F(MainWindow, ChoosingThePrimaryDataFrame) {
   for (const char* f : {"Layers", "Inset", "Overview"}) {
-    w.cboDataFrames.AddItem(f);
-    w.lstDataFrames.AddItem(f);
+    main().cboDataFrames.AddItem(f);
+    main().lstDataFrames.AddItem(f);
   }
-  w.lstDataFrames.SetSelected(2, true);
-  w.cboDataFrames.pick(1);
+  main().lstDataFrames.SetSelected(2, true);
+  main().cboDataFrames.pick(1);
   EXPECT_EQ(State().PrimaryDataFrameIndex, 1);
   EXPECT_EQ(State().Config[PrimaryDataFrame], "Inset");
-  EXPECT_EQ(w.lstDataFrames.PrintValue(), "[ ] Layers; [x] Inset; [x] Overview");
+  EXPECT_EQ(main().lstDataFrames.PrintValue(), "[ ] Layers; [x] Inset; [x] Overview");
 }

@@ -10,14 +10,13 @@
 using namespace mapbooks;
 
 namespace {
-class Dialogs : public MapbooksTest {
+class Dialogs : public ProgramTest {
  protected:
   void SetUp() override {
-    MapbooksTest::SetUp();
-    State().MainWindow = std::make_unique<frmMain>();
-    main().Load();
+    ProgramTest::SetUp();
+    StartProgram();
+    host::ui::ClearBoxLog();
   }
-  frmMain& main() { return *State().MainWindow; }
   static frmAdvanced& advanced() { return dynamic_cast<frmAdvanced&>(*host::ui::FindLoadedForm("frmAdvanced")); }
   static frmLoadDir& chooser() { return dynamic_cast<frmLoadDir&>(*host::ui::FindLoadedForm("frmLoadDir")); }
   void step(std::function<void()> f) { host::ui::ScriptedUser::Instance().PushStep(std::move(f)); }
