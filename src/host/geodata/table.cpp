@@ -89,6 +89,15 @@ bool ShapeFits(GeometryType classType, GeometryType shapeType) {
 
 Row::Row() = default;
 
+Row::Row(const Row& other)
+    : table_(other.table_), oid_(other.oid_), parts_(other.parts_),
+      edit_(other.edit_ ? std::make_shared<detail::Record>(*other.edit_) : nullptr), new_(other.new_) {}
+
+Row& Row::operator=(const Row& other) {
+  if (this != &other) *this = Row(other);
+  return *this;
+}
+
 bool Row::HasOID() const { return table_ && table_->HasOID(); }
 
 const FieldSet& Row::Fields() const {

@@ -52,10 +52,15 @@ struct RowParts {
 
 // One row of a table. A feature is a row of a table with a shape field, so the two are
 // one type. A row is a snapshot: it keeps the values it was read with, and SetValue and
-// SetShape change only the row until Store writes it to its table.
+// SetShape change only the row until Store writes it to its table. Rows are values: a
+// copy has its own changes.
 class Row {
  public:
   Row();
+  Row(const Row& other);
+  Row& operator=(const Row& other);
+  Row(Row&&) noexcept = default;
+  Row& operator=(Row&&) noexcept = default;
 
   // The object ID; -1 for a table without one.
   int64_t OID() const { return oid_; }

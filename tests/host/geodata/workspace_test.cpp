@@ -118,6 +118,20 @@ TEST(ShapefileWorkspace, OpensClassesByNameWithTheirFields) {
   EXPECT_EQ(ws->FeatureClassNames(), std::vector<std::string>{"Grid_One"});
 }
 
+TEST(ShapefileWorkspace, NamesAreUsedAsTyped) {
+  TempDir dir;
+  auto ws = gd::ShapefileWorkspace::Open(dir.path().string());
+  auto fc = ws->CreateFeatureClass(" my grid ", GridFields());
+  fc->CreateFeature().Store();
+  fc.reset();
+  EXPECT_TRUE(fs::exists(dir / " my grid .shp"));
+  EXPECT_TRUE(fs::exists(dir / " my grid .dbf"));
+  auto again = ws->OpenFeatureClass(" MY GRID ");
+  EXPECT_EQ(again->AliasName(), " my grid ");
+  EXPECT_EQ(again->FeatureCount(), 1);
+  EXPECT_EQ(Where(*again, "\" my grid .MB_Label\" = ''").size(), 1u);
+}
+
 TEST(ShapefileWorkspace, TakesWindowsPathsThroughTheDriveMap) {
   fs::path grids = testing_support::DrivesRoot() / "c" / "Program Files" / "Grids";
   fs::create_directories(grids);
@@ -180,6 +194,9 @@ TEST(ShapefileWorkspace, FeatureValuesAndShapes) {
   EXPECT_EQ(ErrorOf([&] { f.SetValue(1, 5); }).number(), vb::err::InvalidCall);
   EXPECT_EQ(ErrorOf([&] { f.SetShape(gd::Geometry::MakePoint(1, 1)); }).number(), vb::err::TypeMismatch);
   f.SetValue(2, "12");
+  gd::Feature copy = f;  // a copy has its own changes
+  copy.SetValue(2, 13);
+  EXPECT_EQ(f.Value(2).AsLong(), 12);
   f.SetValue(3, "B   ");
   f.SetValue(6, 1.0 / 3);
   f.SetShape(Square(10, 20, 5));
