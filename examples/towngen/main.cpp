@@ -22,15 +22,15 @@ int main(int argc, char** argv) {
   app.add_option("--grid-rows", grid_rows, "Rows of tiles of grid.shp")->check(CLI::Range(0, 32767));
   CLI11_PARSE(app, argc, argv);
 
+  if ((grid_columns > 0) != (grid_rows > 0)) {
+    std::fprintf(stderr, "zelvane-towngen: --grid-columns and --grid-rows go together\n");
+    return 2;
+  }
   try {
     towngen::TownSummary s = towngen::WriteTown(out, town);
     std::printf("%d blocks, %d street segments, %d points of interest in %s\n", s.blocks, s.streets, s.pois,
                 out.c_str());
-    if (grid_columns > 0 || grid_rows > 0) {
-      if (grid_columns < 1 || grid_rows < 1) {
-        std::fprintf(stderr, "zelvane-towngen: --grid-columns and --grid-rows go together\n");
-        return 2;
-      }
+    if (grid_columns > 0) {
       towngen::GridSummary g =
           towngen::WriteTileGrid(out, "grid", s.extent, grid_columns, grid_rows, towngen::TownSpatialReference());
       std::printf("grid.shp: %d x %d tiles of %.0f feet\n", g.columns, g.rows, g.tileSize);

@@ -67,7 +67,9 @@ std::string NorthSouthName(int i) {
 }
 
 std::shared_ptr<gd::ShapefileWorkspace> PrepareFolder(std::string_view folder) {
-  std::filesystem::create_directories(host::win::NativePath(folder));
+  std::error_code ec;
+  std::filesystem::create_directories(host::win::NativePath(folder), ec);
+  if (ec) vb::raise(vb::err::PathNotFound, "Cannot make the folder \"" + std::string(folder) + "\": " + ec.message());
   return gd::ShapefileWorkspace::Open(folder);
 }
 

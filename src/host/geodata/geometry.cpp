@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "host/geodata/detail/gdal.h"
 #include "host/vb/error.h"
@@ -396,7 +397,7 @@ LinearUnit SpatialReference::Unit() const {
 
 double SpatialReference::MetersPerUnit() const {
   if (!sr_) return 0;
-  if (sr_->IsGeographic()) return sr_->GetSemiMajor() * M_PI / 180.0;
+  if (sr_->IsGeographic()) return sr_->GetSemiMajor() * std::numbers::pi / 180.0;
   return sr_->GetLinearUnits();
 }
 
