@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -532,6 +533,43 @@ void WriteWhole(const fs::path& target, const std::string& bytes) {
   }
 }
 
+// Indented JSON with short lists (coordinates, colours, IDs) kept on one line, so that
+// a file stays pleasant to read and to edit by hand.
+void Pretty(const json& j, int indent, std::string& out) {
+  const std::string pad(size_t(indent + 2), ' ');
+  if (j.is_object() && !j.empty()) {
+    out += "{\n";
+    bool first = true;
+    for (auto it = j.begin(); it != j.end(); ++it) {
+      if (!first) out += ",\n";
+      first = false;
+      out += pad + json(it.key()).dump() + ": ";
+      Pretty(it.value(), indent + 2, out);
+    }
+    out += "\n" + std::string(size_t(indent), ' ') + "}";
+  } else if (j.is_array() && !j.empty() && std::any_of(j.begin(), j.end(), [](const json& e) { return e.is_structured(); })) {
+    out += "[\n";
+    for (size_t i = 0; i < j.size(); ++i) {
+      if (i) out += ",\n";
+      out += pad;
+      Pretty(j[i], indent + 2, out);
+    }
+    out += "\n" + std::string(size_t(indent), ' ') + "]";
+  } else if (j.is_array()) {
+    out += "[";
+    for (size_t i = 0; i < j.size(); ++i) out += (i ? ", " : "") + j[i].dump();
+    out += "]";
+  } else {
+    out += j.dump();
+  }
+}
+
+std::string Pretty(const json& j) {
+  std::string out;
+  Pretty(j, 0, out);
+  return out + "\n";
+}
+
 fs::path UserPath(const std::string& path) { return ResolvePath(path, fs::current_path()); }
 
 }  // namespace
@@ -546,7 +584,7 @@ class DocumentReader {
     if (format != kDocumentFormat) Fail("format", "not a map document (" + Quoted(format) + ")");
     const double version = Number(root, "version", "", kVersion);
     if (version > kVersion)
-      Fail("version", "version " + json(version).dump() + " is newer than this host reads (" +
+      Fail("version", "version " + Member(root, "version")->dump() + " is newer than this host reads (" +
                           std::to_string(kVersion) + ")");
 
     std::unique_ptr<Document> doc(new Document(Document::Empty{}));
@@ -574,13 +612,14 @@ class DocumentReader {
       }
       map->SetMapUnits(ReadUnits(m, "mapUnits", where, Units::Unknown));
       if (Member(m, "distanceUnits")) map->SetDistanceUnits(ReadUnits(m, "distanceUnits", where, Units::Unknown));
-      if (const json* cs = Member(m, "coordinateSystem")) {
+      if (Member(m, "coordinateSystem")) {
+        const std::string wkt = Text(m, "coordinateSystem", where);
         try {
-          map->SetSpatialReference(geodata::SpatialReference::FromWkt(Text(m, "coordinateSystem", where)));
+          map->SetSpatialReference(wkt.empty() ? geodata::SpatialReference::Unknown()
+                                               : geodata::SpatialReference::FromWkt(wkt));
         } catch (const vb::Error& e) {
           Fail(At(where, "coordinateSystem"), e.description());
         }
-        (void)cs;
       }
       if (const json* e = Member(m, "extent")) extents.emplace_back(map, ReadEnvelope(*e, At(where, "extent")));
       doc->AddMap(map);
@@ -706,7 +745,8 @@ json DocumentJson(const Document& doc, const fs::path& base, bool strict) {
     json m = {{"name", map.Name()}};
     if (map.MapUnits() != Units::Unknown) m["mapUnits"] = UnitsName(map.MapUnits());
     if (map.DistanceUnits() != map.MapUnits()) m["distanceUnits"] = UnitsName(map.DistanceUnits());
-    if (!map.SpatialReference().IsUnknown()) m["coordinateSystem"] = map.SpatialReference().ToWkt();
+    if (!map.SpatialReference().IsSame(LayersSpatialReference(map.Layers())))
+      m["coordinateSystem"] = map.SpatialReference().ToWkt();
     geodata::Envelope e = map.Extent();
     if (!e.IsEmpty()) m["extent"] = EnvelopeJson(e);
     json layers = json::array();
@@ -780,7 +820,7 @@ void Document::Save(const std::string& path) {
   const std::string prefix = "Cannot save map document " + Quoted(path) + ": ";
   fs::path file = UserPath(path);
   try {
-    WriteWhole(file, DocumentJson(*this, file.parent_path(), true).dump(2) + "\n");
+    WriteWhole(file, Pretty(DocumentJson(*this, file.parent_path(), true)));
   } catch (const Fault& f) {
     vb::raise(vb::err::HostFailure, prefix + f.where + ": " + f.what);
   } catch (const std::exception& e) {
@@ -811,7 +851,7 @@ void SaveLayerFile(const Layer& layer, const std::string& path) {
   const std::string prefix = "Cannot save layer file " + Quoted(path) + ": ";
   fs::path file = UserPath(path);
   try {
-    WriteWhole(file, LayerJson(layer, file.parent_path(), true, "layer").dump(2) + "\n");
+    WriteWhole(file, Pretty(LayerJson(layer, file.parent_path(), true, "layer")));
   } catch (const Fault& f) {
     vb::raise(vb::err::HostFailure, prefix + f.what);
   } catch (const std::exception& e) {

@@ -56,16 +56,7 @@ void Map::InsertLayer(int index, std::shared_ptr<carto::Layer> layer) {
   index = std::clamp(index, 0, LayerCount());
   layers_.insert(layers_.begin() + index, layer);
   if (!first) return;
-  if (sr_.IsUnknown()) {
-    std::vector<std::shared_ptr<FeatureLayer>> features;
-    CollectFeatureLayers({layer}, features);
-    for (const auto& f : features) {
-      if (f->FeatureClass() && !f->FeatureClass()->SpatialRef().IsUnknown()) {
-        sr_ = f->FeatureClass()->SpatialRef();
-        break;
-      }
-    }
-  }
+  if (sr_.IsUnknown()) sr_ = LayersSpatialReference({layer});
   geodata::Envelope area = layer->AreaOfInterest();
   if (!area.IsEmpty()) SetExtent(area);
 }
@@ -112,15 +103,26 @@ std::pair<double, double> Map::FrameSize() const {
   return {w / kViewDpi, h / kViewDpi};
 }
 
+double Map::GroundInches(double length) const {
+  if (sr_.IsProjected()) {
+    // A unit the table knows converts exactly; others (US survey feet) by their metres.
+    const double mpu = sr_.MetersPerUnit();
+    const Units u = UnitsOf(sr_);
+    if (mpu > 0 && (u == Units::Unknown || std::abs(ToInches(1, u) * 0.0254 - mpu) > 1e-12 * mpu))
+      return length * mpu / 0.0254;
+  }
+  return ToInches(length, MapUnits());
+}
+
 double Map::MapScale() const {
   if (per_inch_ <= 0) return 0;
-  return ToInches(per_inch_, MapUnits());
+  return GroundInches(per_inch_);
 }
 
 void Map::SetMapScale(double scale) {
   if (!(scale > 0) || !std::isfinite(scale))
     vb::raise(vb::err::InvalidCall, "A map scale must be more than 0, not " + std::to_string(scale));
-  per_inch_ = FromInches(scale, MapUnits());
+  per_inch_ = scale / GroundInches(1);
 }
 
 std::shared_ptr<Map> Map::FocusMap() const { return std::const_pointer_cast<Map>(shared_from_this()); }
@@ -179,6 +181,14 @@ EnumFeature Map::FeatureSelection() const {
 
 void Map::ClearSelection() {
   for (const auto& f : AllFeatureLayers()) f->ClearSelection();
+}
+
+geodata::SpatialReference LayersSpatialReference(const std::vector<std::shared_ptr<Layer>>& layers) {
+  std::vector<std::shared_ptr<FeatureLayer>> features;
+  CollectFeatureLayers(layers, features);
+  for (const auto& f : features)
+    if (f->FeatureClass() && !f->FeatureClass()->SpatialRef().IsUnknown()) return f->FeatureClass()->SpatialRef();
+  return {};
 }
 
 std::vector<std::shared_ptr<FeatureLayer>> LookupFeatureLayers(const Map& map) {

@@ -97,6 +97,9 @@ class Map : public ActiveView, public std::enable_shared_from_this<Map> {
   PixelRect ExportFrame() const override;
   // The frame's size on paper, in inches.
   std::pair<double, double> FrameSize() const;
+  // A length in map units as inches on the ground (the coordinate system's own unit
+  // when it has one, US survey feet included).
+  double GroundInches(double length) const;
 
   // Selected features of all feature layers (groups entered at every depth).
   int64_t SelectionCount() const;
@@ -116,6 +119,10 @@ class Map : public ActiveView, public std::enable_shared_from_this<Map> {
   geodata::Point center_;
   double per_inch_ = 0;
 };
+
+// The coordinate system of the first feature layer (groups entered, top first) that has
+// one: what a map takes from its layers.
+geodata::SpatialReference LayersSpatialReference(const std::vector<std::shared_ptr<Layer>>& layers);
 
 // The command's layer lookup: the feature layers of the map's top level and those
 // directly inside its groups (a group inside a group is not entered), in map order.
