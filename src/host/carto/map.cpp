@@ -125,7 +125,10 @@ void Map::SetMapScale(double scale) {
   per_inch_ = scale / GroundInches(1);
 }
 
-std::shared_ptr<Map> Map::FocusMap() const { return std::const_pointer_cast<Map>(shared_from_this()); }
+std::shared_ptr<Map> Map::FocusMap() const {
+  // Null for a map that no shared pointer holds.
+  return std::const_pointer_cast<Map>(weak_from_this().lock());
+}
 
 void Map::SetFocusMap(const std::shared_ptr<Map>& map) {
   if (map.get() != this) vb::raise(vb::err::InvalidCall, "A map's view shows only that map");

@@ -21,6 +21,11 @@ geodata::Envelope Page::PrintableBounds() const {
   return printable_;
 }
 
+PageLayout::~PageLayout() {
+  // Elements held elsewhere outlive the layout; they must not point back at it.
+  for (Entry& e : entries_) e.element->container_ = nullptr;
+}
+
 void PageLayout::AddElement(std::shared_ptr<Element> element, int zorder) {
   if (!element) vb::raise(vb::err::ObjectNotSet, "No element to add to the page layout");
   if (element->container_ == this) return;

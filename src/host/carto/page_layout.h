@@ -41,6 +41,7 @@ class Page {
 
 class PageLayout : public ActiveView {
  public:
+  ~PageLayout() override;
   PageLayout(const PageLayout&) = delete;
   PageLayout& operator=(const PageLayout&) = delete;
 

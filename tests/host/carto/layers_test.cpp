@@ -94,6 +94,32 @@ TEST_F(Layers, TheFirstLayerSetsTheExtentAndTheAreasAddUp) {
   EXPECT_EQ(polys.Renderer(), FeatureLayer(tiles).Renderer());  // the same every time
 }
 
+TEST_F(Layers, TheFirstLayerWithACoordinateSystemGivesTheMapItsUnits) {
+  auto feet = WriteTiles(dir / "ca", "parcels", 2, 1, 500, 6010000, 2110000, geodata::SpatialReference::FromEPSG(2227));
+  auto meters = WriteTiles(dir / "utm", "parcels", 2, 1, 500, 500000, 4000000, geodata::SpatialReference::FromEPSG(32610));
+  Document doc;
+  auto map = doc.FocusMap();
+  map->SetMapUnits(Units::Meters);  // the coordinate system's unit wins
+  map->AddLayer(std::make_shared<FeatureLayer>(tiles));  // none: nothing to take
+  EXPECT_TRUE(map->SpatialReference().IsUnknown());
+  map->ClearLayers();
+  map->AddLayer(std::make_shared<FeatureLayer>(feet));
+  EXPECT_EQ(map->MapUnits(), Units::Feet);
+  doc.SetDataWindowSize(960, 480);  // 10 x 5 inches
+  map->SetExtent(Envelope(6010000, 2110000, 6011000, 2110500));
+  // US survey feet are a little longer than feet.
+  EXPECT_NEAR(map->MapScale(), 1000 * 1200.0 / 3937 / 0.0254 / 10, 1e-9);
+  EXPECT_NE(map->MapScale(), 1200);
+  map->SetMapScale(2400);
+  EXPECT_NEAR(map->MapScale(), 2400, 1e-9);
+
+  Map utm("UTM");
+  utm.AddLayer(std::make_shared<FeatureLayer>(meters));
+  EXPECT_EQ(utm.MapUnits(), Units::Meters);
+  utm.SetExtent(Envelope(500000, 4000000, 500254, 4000100));
+  EXPECT_NEAR(utm.MapScale(), 254 / (1024 / 96.0) / 0.0254, 1e-6);
+}
+
 TEST_F(Layers, DefinitionQueriesApplyToTheLayerNotToItsFeatureClass) {
   FeatureLayer layer(tiles);
   layer.SetDefinitionQuery("ZONE = 1");
@@ -152,7 +178,9 @@ TEST_F(Layers, AJoinedTableIsTheDisplayTableAndItsFieldsCanBeQueried) {
   EXPECT_EQ(Oids(layer.Search()), (std::vector<int64_t>{2, 5}));
   layer.RemoveJoin();
   EXPECT_EQ(layer.DisplayTable(), tiles);
-  EXPECT_EQ(ErrorOf([&] { layer.AddJoin(dir / "owners.csv", "NOPE", "KEY"); }).number() != 0, true);
+  EXPECT_NE(ErrorOf([&] { layer.AddJoin(dir / "owners.csv", "NOPE", "KEY"); }).description().find("NOPE"),
+            std::string::npos);
+  EXPECT_FALSE(layer.HasJoin());
 }
 
 TEST_F(Layers, SelectionsAddUpOverTheMapsLayers) {

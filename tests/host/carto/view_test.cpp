@@ -138,6 +138,15 @@ TEST(PageLayout, AFrameBringsItsMapIntoTheDocumentAndTakesItAlong) {
   EXPECT_EQ(doc.PageLayout().ElementCount(), 0);
   EXPECT_EQ(ErrorOf([&] { doc.DeleteMap(*doc.Map(0)); }).number(), vb::err::InvalidCall);
 
+  // An element that outlives its layout no longer points at it.
+  std::shared_ptr<MapFrame> kept;
+  {
+    Document gone;
+    kept = gone.PageLayout().MapFrames().at(0);
+  }
+  EXPECT_EQ(kept->Container(), nullptr);
+  EXPECT_EQ(kept->Map()->Parent(), nullptr);
+
   auto other = std::make_shared<Map>("Other");
   EXPECT_EQ(ErrorOf([&] { doc.PageLayout().SetFocusMap(other); }).number(), vb::err::InvalidCall);
   Document second;
