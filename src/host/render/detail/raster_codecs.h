@@ -1,0 +1,26 @@
+#pragma once
+// Encoders for the raster exporters. Each takes an opaque cairo image surface
+// (CAIRO_FORMAT_RGB24), writes the whole image to path with the resolution recorded
+// where the format has a place for it, and throws std::runtime_error with the
+// codec's reason on failure.
+
+#include <filesystem>
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace host::render::detail {
+
+void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double dpi);
+// quality 1..100
+void WriteJpeg(cairo_surface_t* image, const std::filesystem::path& path, double dpi, int quality);
+// 256 colours at most, chosen by libimagequant.
+void WriteGif(cairo_surface_t* image, const std::filesystem::path& path);
+// 24 bits per pixel, bottom-up, no compression.
+void WriteBmp(cairo_surface_t* image, const std::filesystem::path& path, double dpi);
+// RGB, LZW with the horizontal predictor.
+void WriteTiff(cairo_surface_t* image, const std::filesystem::path& path, double dpi);
+
+// Pixels per metre for a resolution in dots per inch (PNG pHYs, BMP header).
+unsigned PixelsPerMetre(double dpi);
+
+}  // namespace host::render::detail

@@ -1,0 +1,280 @@
+#include "host/render/printer.h"
+
+#include <cups/cups.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <regex>
+#include <stdexcept>
+
+#include "host/render/detail/targets.h"
+#include "host/render/device.h"
+#include "host/render/whole_file.h"
+#include "host/vb/error.h"
+#include "host/win/drives.h"
+
+namespace fs = std::filesystem;
+
+namespace host::render {
+
+namespace {
+
+std::string env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+std::string job_title() { return "ZelvaneMap page"; }
+
+}  // namespace
+
+// ---- Printer ---------------------------------------------------------------------
+
+Printer::Printer() = default;
+
+Printer::~Printer() { abandon(); }
+
+geodata::Envelope Printer::PrintableBounds() const {
+  double w = 0, h = 0;
+  QueryPaperSize(w, h);
+  return geodata::Envelope(0, 0, w, h);
+}
+
+detail::Format Printer::JobFormat() const { return detail::Format::PDF; }
+
+void Printer::abandon() {
+  if (hdc_) ReleaseDevice(hdc_);
+  hdc_ = 0;
+  if (target_) target_->Drop();
+  target_.reset();
+  file_.reset();
+}
+
+long Printer::StartPrinting(const geodata::Envelope& pixelBounds, long /*hWnd*/) {
+  abandon();
+  const double w = std::round(pixelBounds.Width()), h = std::round(pixelBounds.Height());
+  if (pixelBounds.IsEmpty() || !(w >= 1) || !(h >= 1))
+    vb::raise(vb::err::InvalidCall, "Cannot print on " + Name() + ": the page has no size in printer pixels");
+  fs::path file = JobFile();
+  file_ = std::make_unique<WholeFile>(file, win::WindowsPath(file));
+  target_ = detail::MakeTarget(JobFormat());
+  try {
+    cairo_t* cr = target_->Begin(file_->TempPath(), detail::PageSpec{static_cast<int>(w), static_cast<int>(h), Resolution(), job_title()});
+    hdc_ = OpenDevice(std::make_shared<DeviceContext>(cr, static_cast<int>(w), static_cast<int>(h), Resolution(), DeviceKind::Printer));
+  } catch (const std::exception& e) {
+    std::string why = e.what();
+    abandon();
+    vb::raise(vb::err::HostFailure, "Cannot start a print job on " + Name() + ": " + why);
+  }
+  return hdc_;
+}
+
+void Printer::FinishPrinting() {
+  if (!hdc_) vb::raise(vb::err::InvalidCall, "FinishPrinting came without StartPrinting on " + Name());
+  ReleaseDevice(hdc_);
+  hdc_ = 0;
+  try {
+    target_->End();
+    target_.reset();
+    file_->Commit();
+    fs::path done = file_->Target();
+    file_.reset();
+    Deliver(done);
+    ++jobs_sent_;
+  } catch (const vb::Error&) {
+    abandon();
+    throw;
+  } catch (const std::exception& e) {
+    std::string why = e.what();
+    abandon();
+    vb::raise(vb::err::HostFailure, "The print job on " + Name() + " failed: " + why);
+  }
+}
+
+bool IsEmfPrinter(const Printer& printer) { return dynamic_cast<const IEmfPrinter*>(&printer) != nullptr; }
+
+// ---- FolderPrinter ---------------------------------------------------------------
+
+FolderPrinter::FolderPrinter() {
+  std::string folder = env("ZELVANE_PRINTER_FOLDER");
+  folder_ = win::NativePath(folder.empty() ? "C:\\Printer" : folder);
+}
+
+std::string FolderPrinter::Name() const { return KindName() + " (" + win::WindowsPath(folder_) + ")"; }
+
+void FolderPrinter::QueryPaperSize(double& width, double& height) const {
+  width = width_;
+  height = height_;
+}
+
+geodata::Envelope FolderPrinter::PrintableBounds() const {
+  return geodata::Envelope(left_, top_, width_ - right_, height_ - bottom_);
+}
+
+void FolderPrinter::SetFolder(const std::string& folder) { folder_ = win::NativePath(folder); }
+
+void FolderPrinter::SetPaperSize(double width, double height) {
+  if (!(width > 0) || !(height > 0) || !std::isfinite(width) || !std::isfinite(height))
+    vb::raise(vb::err::InvalidCall, "The paper size must be greater than 0 x 0 inches");
+  width_ = width;
+  height_ = height;
+}
+
+void FolderPrinter::SetResolution(double dpi) {
+  if (!(dpi > 0) || !std::isfinite(dpi)) vb::raise(vb::err::InvalidCall, "The printer resolution must be greater than 0");
+  dpi_ = dpi;
+}
+
+void FolderPrinter::SetMargins(double left, double top, double right, double bottom) {
+  if (left < 0 || top < 0 || right < 0 || bottom < 0 || left + right >= width_ || top + bottom >= height_)
+    vb::raise(vb::err::InvalidCall, "The margins must leave part of the paper to print on");
+  left_ = left;
+  top_ = top;
+  right_ = right;
+  bottom_ = bottom;
+}
+
+std::vector<fs::path> FolderPrinter::JobFiles() const {
+  std::vector<std::pair<long, fs::path>> found;
+  std::error_code ec;
+  const std::regex name("job-([0-9]+)\\" + Extension());
+  for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+    std::smatch m;
+    std::string file = entry.path().filename().string();
+    if (std::regex_match(file, m, name)) found.emplace_back(std::stol(m[1].str()), entry.path());
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<fs::path> out;
+  for (auto& f : found) out.push_back(std::move(f.second));
+  return out;
+}
+
+fs::path FolderPrinter::JobFile() {
+  std::error_code ec;
+  fs::create_directories(folder_, ec);
+  if (!fs::is_directory(folder_))
+    vb::raise(vb::err::PathNotFound, "Cannot print on " + Name() + ": the folder cannot be made" +
+                                         (ec ? " (" + ec.message() + ")" : ""));
+  // Numbers go on from the highest job in the folder, so earlier jobs are kept.
+  long next = 1;
+  for (const fs::path& p : JobFiles()) {
+    std::string stem = p.stem().string();
+    next = std::max(next, std::stol(stem.substr(4)) + 1);
+  }
+  char name[40];
+  std::snprintf(name, sizeof name, "job-%04ld", next);
+  return folder_ / (name + Extension());
+}
+
+detail::Format EmfPrinter::JobFormat() const { return detail::Format::EMF; }
+
+// ---- CupsPrinter -----------------------------------------------------------------
+
+CupsPrinter::CupsPrinter(const std::string& destination) {
+  size_t slash = destination.find('/');
+  name_ = destination.substr(0, slash);
+  if (slash != std::string::npos) instance_ = destination.substr(slash + 1);
+  query();
+}
+
+std::unique_ptr<CupsPrinter> CupsPrinter::Default() {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
+  if (!dest) return nullptr;
+  std::unique_ptr<CupsPrinter> p(new CupsPrinter());
+  p->name_ = dest->name;
+  if (dest->instance) p->instance_ = dest->instance;
+  cupsFreeDests(1, dest);
+  p->query();
+  return p;
+}
+
+void CupsPrinter::query() {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name_.c_str(), instance_.empty() ? nullptr : instance_.c_str());
+  if (!dest) vb::raise(vb::err::HostFailure, "There is no printer named '" + name_ + "': " + cupsLastErrorString());
+  if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+    cups_size_t size{};
+    if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest, info, 0, &size) && size.width > 0 && size.length > 0) {
+      constexpr double per_inch = 2540.0;  // hundredths of a millimetre
+      width_ = size.width / per_inch;
+      height_ = size.length / per_inch;
+      left_ = size.left / per_inch;
+      right_ = size.right / per_inch;
+      top_ = size.top / per_inch;
+      bottom_ = size.bottom / per_inch;
+    }
+    if (ipp_attribute_t* res = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution")) {
+      int y = 0;
+      ipp_res_t units = IPP_RES_PER_INCH;
+      int x = ippGetResolution(res, 0, &y, &units);
+      if (x > 0) dpi_ = units == IPP_RES_PER_CM ? x * 2.54 : x;
+    }
+    cupsFreeDestInfo(info);
+  }
+  cupsFreeDests(1, dest);
+}
+
+void CupsPrinter::QueryPaperSize(double& width, double& height) const {
+  width = width_;
+  height = height_;
+}
+
+geodata::Envelope CupsPrinter::PrintableBounds() const {
+  return geodata::Envelope(left_, top_, width_ - right_, height_ - bottom_);
+}
+
+fs::path CupsPrinter::JobFile() {
+  std::error_code ec;
+  fs::path dir = fs::temp_directory_path(ec);
+  if (ec) dir = "/tmp";
+  return dir / ("zelvane-print-" + std::to_string(getpid()) + "-" + std::to_string(JobsSent() + 1) + ".pdf");
+}
+
+void CupsPrinter::Deliver(const fs::path& path) {
+  std::string dest = instance_.empty() ? name_ : name_ + "/" + instance_;
+  int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, dest.c_str(), path.c_str(), job_title().c_str(), 0, nullptr);
+  std::string why = job ? "" : cupsLastErrorString();
+  std::error_code ec;
+  fs::remove(path, ec);
+  if (!job) vb::raise(vb::err::HostFailure, "The printer '" + dest + "' did not take the job: " + why);
+}
+
+// ---- the current printer ---------------------------------------------------------
+
+namespace {
+
+std::mutex& current_mutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::shared_ptr<Printer>& current() {
+  static std::shared_ptr<Printer> p;
+  return p;
+}
+
+std::shared_ptr<Printer> from_settings() {
+  std::string choice = env("ZELVANE_PRINTER");
+  if (choice == "spool") return std::make_shared<SpoolPrinter>();
+  if (choice == "emf") return std::make_shared<EmfPrinter>();
+  if (!choice.empty()) return std::make_shared<CupsPrinter>(choice);
+  if (auto cups = CupsPrinter::Default()) return std::shared_ptr<Printer>(std::move(cups));
+  return std::make_shared<SpoolPrinter>();
+}
+
+}  // namespace
+
+std::shared_ptr<Printer> CurrentPrinter() {
+  std::lock_guard lock(current_mutex());
+  if (!current()) current() = from_settings();
+  return current();
+}
+
+void SetCurrentPrinter(std::shared_ptr<Printer> printer) {
+  std::lock_guard lock(current_mutex());
+  current() = std::move(printer);
+}
+
+}  // namespace host::render
