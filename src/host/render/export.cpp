@@ -75,7 +75,7 @@ class Exporter : public IExport {
                                      std::to_string(detail::kMaxRasterSide) + " pixels a side can be written");
 
     file_ = std::make_unique<WholeFile>(win::NativePath(file_name_), file_name_);
-    detail::PageSpec page{static_cast<int>(w), static_cast<int>(h), dpi_, file_->Target().stem().string()};
+    detail::PageSetup page{static_cast<int>(w), static_cast<int>(h), dpi_, file_->Target().stem().string()};
     try {
       cairo_t* cr = target_->Begin(file_->TempPath(), page);
       auto device = std::make_shared<DeviceContext>(cr, page.width, page.height, dpi_, target_->Kind());

@@ -65,7 +65,7 @@ class SurfaceTarget : public Target {
 
   cairo_surface_t* surface_ = nullptr;
   std::filesystem::path file_;
-  PageSpec page_;
+  PageSetup page_;
 };
 
 // Raster pages are opaque white paper; the encoders take the pixels as they are.
@@ -74,7 +74,7 @@ class RasterTarget : public SurfaceTarget {
   explicit RasterTarget(Format f) : format_(f) {}
   DeviceKind Kind() const override { return DeviceKind::Raster; }
 
-  cairo_t* Begin(const std::filesystem::path& file, const PageSpec& page) override {
+  cairo_t* Begin(const std::filesystem::path& file, const PageSetup& page) override {
     file_ = file;
     page_ = page;
     surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, page.width, page.height);
@@ -110,7 +110,7 @@ class PdfTarget : public SurfaceTarget {
  public:
   DeviceKind Kind() const override { return DeviceKind::Vector; }
 
-  cairo_t* Begin(const std::filesystem::path& file, const PageSpec& page) override {
+  cairo_t* Begin(const std::filesystem::path& file, const PageSetup& page) override {
     file_ = file;
     page_ = page;
     const double pt = 72.0 / page.dpi;
@@ -135,7 +135,7 @@ class RecordingTarget : public SurfaceTarget {
  public:
   DeviceKind Kind() const override { return DeviceKind::Vector; }
 
-  cairo_t* Begin(const std::filesystem::path& file, const PageSpec& page) override {
+  cairo_t* Begin(const std::filesystem::path& file, const PageSetup& page) override {
     file_ = file;
     page_ = page;
     cairo_rectangle_t extents{0, 0, static_cast<double>(page.width), static_cast<double>(page.height)};

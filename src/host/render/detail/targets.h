@@ -15,7 +15,7 @@ namespace host::render::detail {
 
 enum class Format { PNG, JPG, GIF, BMP, TIF, PDF, AI, SVG, EMF };
 
-struct PageSpec {
+struct PageSetup {
   int width = 0;   // device pixels
   int height = 0;
   double dpi = 96;
@@ -26,7 +26,7 @@ class Target {
  public:
   virtual ~Target() = default;
   // file is where End writes (the exporter's temporary file). Throws std::runtime_error.
-  virtual cairo_t* Begin(const std::filesystem::path& file, const PageSpec& page) = 0;
+  virtual cairo_t* Begin(const std::filesystem::path& file, const PageSetup& page) = 0;
   virtual void End() = 0;
   virtual void Drop() = 0;
   virtual DeviceKind Kind() const = 0;
