@@ -1,0 +1,168 @@
+// The PDF join program, run as the export run runs it: a separate program with a
+// Windows-style command line.
+
+#include <cairo-pdf.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'') out += "'\\''";
+    else out.push_back(c);
+  }
+  return out + "'";
+}
+
+class Pdftk : public ::testing::Test {
+ protected:
+  // Arguments are given one by one, each quoted for the shell, so that patterns reach
+  // the program unexpanded, as they do from the export run.
+  Result Run(const std::string& program, const std::vector<std::string>& args) {
+    std::string cmd = Quote(program);
+    for (const std::string& a : args) cmd += " " + Quote(a);
+    cmd += " >" + Quote((scratch / "out").string()) + " 2>" + Quote((scratch / "err").string()) + " </dev/null";
+    Result r;
+    int raw = std::system(cmd.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(scratch / "out");
+    r.err = ReadFile(scratch / "err");
+    return r;
+  }
+  Result Pdf(const std::vector<std::string>& args) { return Run(ZELVANE_PDFTK_EXE, args); }
+
+  // A one-page PDF that reads "text".
+  static void MakePage(const fs::path& file, const std::string& text) {
+    cairo_surface_t* s = cairo_pdf_surface_create(file.c_str(), 612, 792);
+    cairo_t* cr = cairo_create(s);
+    cairo_select_font_face(cr, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 24);
+    cairo_move_to(cr, 72, 72);
+    cairo_show_text(cr, text.c_str());
+    cairo_destroy(cr);
+    cairo_surface_destroy(s);
+  }
+
+  int Pages(const fs::path& file) {
+    Result r = Run("qpdf", {"--show-npages", file.string()});
+    return r.status == 0 ? std::stoi(r.out) : -1;
+  }
+  std::string Text(const fs::path& file) { return Run("pdftotext", {file.string(), "-"}).out; }
+
+  static bool OneLine(const std::string& err) {
+    return !err.empty() && err.find('\n') == err.size() - 1 && err.rfind("pdftk: ", 0) == 0;
+  }
+
+  TempDir scratch{"zelvane-pdftk"};
+  TempDir dir;
+};
+
+TEST_F(Pdftk, JoinsEveryMatchOfAPatternInNameOrder) {
+  MakePage(dir / "page_b.pdf", "Second page");
+  MakePage(dir / "Page_A.pdf", "First page");
+  MakePage(dir / "page_c.PDF", "Third page");
+  WriteFile(dir / "notes.txt", "not a PDF and not matched");
+  Result r = Pdf({(dir / "*.pdf").string(), "cat", "output", (dir / "Combined.pdf").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Pages(dir / "Combined.pdf"), 3);
+  EXPECT_EQ(Run("qpdf", {"--check", (dir / "Combined.pdf").string()}).status, 0);
+  std::string text = Text(dir / "Combined.pdf");
+  size_t first = text.find("First page"), second = text.find("Second page"), third = text.find("Third page");
+  ASSERT_NE(third, std::string::npos);
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, third);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5) << "no temporary file left";
+}
+
+TEST_F(Pdftk, NeverJoinsItsOwnOutputIntoItself) {
+  MakePage(dir / "1.pdf", "One");
+  MakePage(dir / "2.pdf", "Two");
+  MakePage(dir / "3.pdf", "Three");
+  MakePage(dir / "Combined.pdf", "An earlier join");
+  Result r = Pdf({(dir / "*.pdf").string(), "cat", "output", (dir / "Combined.pdf").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Pages(dir / "Combined.pdf"), 3);
+  EXPECT_THAT(Text(dir / "Combined.pdf"), Not(HasSubstr("earlier")));
+
+  Result named = Pdf({(dir / "1.pdf").string(), (dir / "Combined.pdf").string(), "cat", "output", (dir / "Combined.pdf").string()});
+  EXPECT_NE(named.status, 0);
+  EXPECT_THAT(named.err, HasSubstr("output file"));
+  EXPECT_EQ(Pages(dir / "Combined.pdf"), 3) << "the earlier output is untouched";
+}
+
+TEST_F(Pdftk, TakesWindowsPathsThroughTheDriveMap) {
+  // The test program points drive C at a folder of its own; the child sees the same map.
+  fs::path out = testing_support::DrivesRoot() / "c" / "Map Output";
+  fs::create_directories(out);
+  MakePage(out / "Sheet 01.pdf", "Sheet one");
+  MakePage(out / "Sheet 02.pdf", "Sheet two");
+  Result r = Pdf({"C:\\Map Output\\*.pdf", "cat", "output", "C:\\Map Output\\Combined.pdf"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Pages(out / "Combined.pdf"), 2);
+
+  // Inputs named one by one keep their order.
+  r = Pdf({"c:\\map output\\Sheet 02.pdf", "C:\\Map Output\\Sheet 01.pdf", "cat", "output", (out / "Two.pdf").string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string text = Text(out / "Two.pdf");
+  EXPECT_LT(text.find("Sheet two"), text.find("Sheet one"));
+  fs::remove_all(out);
+}
+
+TEST_F(Pdftk, RefusesWhatItDoesNotDoWithOneLineAndNoOutput) {
+  MakePage(dir / "a.pdf", "A");
+  WriteFile(dir / "broken.pdf", "%PDF-1.4 this is not really a PDF");
+  const std::string a = (dir / "a.pdf").string(), out = (dir / "out.pdf").string();
+  const std::vector<std::vector<std::string>> refused = {
+      {a, "output", out},                                    // no cat
+      {a, "cat"},                                            // no output
+      {a, "cat", "output"},                                  // no file
+      {a, "cat", "1-2", "output", out},                      // page ranges
+      {a, "burst", "output", out},                           // another operation
+      {"A=" + a, "cat", "A", "output", out},                 // handles
+      {a, "cat", "output", out, "compress"},                 // options after the output
+      {(dir / "*.xyz").string(), "cat", "output", out},      // nothing matches
+      {(dir / "missing.pdf").string(), "cat", "output", out},
+      {(dir / "broken.pdf").string(), "cat", "output", out},
+      {a, "cat", "output", (dir / "no folder" / "out.pdf").string()},
+      {"cat", "output", out},                                // no inputs
+  };
+  for (const auto& args : refused) {
+    Result r = Pdf(args);
+    std::string line;
+    for (const auto& x : args) line += x + " ";
+    EXPECT_NE(r.status, 0) << line;
+    EXPECT_TRUE(OneLine(r.err)) << line << "-> " << r.err;
+    EXPECT_FALSE(fs::exists(out)) << line;
+  }
+  EXPECT_THAT(Pdf({(dir / "broken.pdf").string(), "cat", "output", out}).err, HasSubstr("broken.pdf"));
+  EXPECT_THAT(Pdf({a, "cat", "1-2", "output", out}).err, HasSubstr("page ranges"));
+
+  Result usage = Pdf({});
+  EXPECT_NE(usage.status, 0);
+  EXPECT_THAT(usage.err, HasSubstr("usage: pdftk"));
+  EXPECT_EQ(Pdf({"--help"}).status, 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2) << "nothing written";
+}
+
+}  // namespace
