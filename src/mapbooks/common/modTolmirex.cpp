@@ -5,6 +5,10 @@
 #include "host/carto/document_file.h"
 #include "host/carto/map.h"
 #include "host/geodata/workspace.h"
+#include "host/render/page_tiling.h"
+#include "host/render/printer.h"
+#include "host/render/view_drawing.h"
+#include "host/vb/convert.h"
 #include "host/ui/boxes.h"
 #include "host/vb/text.h"
 #include "host/win/fso.h"
@@ -112,6 +116,45 @@ void fMakeTransparentFillColor2(const std::string& layerName) {
     feature_layer->SetRenderer(hollow_renderer());
     doc.ActiveView().Refresh();
     doc.CurrentContentsView().Refresh();
+  });
+}
+
+carto::PixelRect PrinterDeviceFrame(const geo::Envelope& device, bool emfPrinter) {
+  carto::PixelRect frame{vb::CLng(device.XMin()), vb::CLng(device.YMin()), vb::CLng(device.XMax()),
+                         vb::CLng(device.YMax())};
+  if (emfPrinter) {
+    frame.right -= frame.left;
+    frame.bottom -= frame.top;
+    frame.left = 0;
+    frame.top = 0;
+  }
+  return frame;
+}
+
+void fPrint() {
+  ErrorHandling::Guard("fPrint", kModule, [&] {
+    namespace render = host::render;
+    host::app::AppRef ref;
+    carto::Document& doc = ref.GetApplication().GetDocument();
+    carto::PageLayout* layout = doc.ActiveView().AsPageLayout();
+    if (!layout) vb::raise(vb::err::TypeMismatch);
+    const carto::Page& page = layout->Page();
+    std::shared_ptr<render::Printer> printer = render::CurrentPrinter();
+    render::LayoutPage mapping{page.Width(), page.Height(), render::PageToPrinterMapping::Tile};
+    int16_t count = vb::CInt(double(render::PrinterPageCount(mapping, *printer, 0.0)));
+    for (int32_t p = 1; p <= count; ++p) {
+      int16_t res = vb::CInt(printer->Resolution());
+      carto::PixelRect frame = PrinterDeviceFrame(render::GetDeviceBounds(mapping, *printer, int(p), 0.0, res),
+                                                  render::IsEmfPrinter(*printer));
+      geo::Envelope shown = render::GetPageBounds(mapping, *printer, int(p), 0.0);
+      double width = 0, height = 0;
+      printer->QueryPaperSize(width, height);
+      geo::Envelope paper;
+      paper.PutCoords(0, 0, res * width, res * height);
+      long hdc = printer->StartPrinting(paper, 0);
+      render::Output(*layout, hdc, res, frame, &shown);
+      printer->FinishPrinting();
+    }
   });
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/carto/layer.h"
+#include "host/carto/view.h"
 
 namespace mapbooks::modTolmirex {
 
@@ -23,6 +24,12 @@ void fAddShapeFile(const std::string& folder, const std::string& name);
 void fMakeTransparentFillColor(const std::string& layerName);
 // The same for the last top-level layer of the focus map of that name.
 void fMakeTransparentFillColor2(const std::string& layerName);
+// Prints the page layout on the host's printer, tiled over as many printer pages as
+// it needs.
+void fPrint();
+// The device frame of a printer page: its device bounds rounded, moved to the origin
+// for a printer that takes metafiles.
+host::carto::PixelRect PrinterDeviceFrame(const host::geodata::Envelope& deviceBounds, bool emfPrinter);
 // Zooms the active view to every feature of the layer whose field equals the value
 // (value comes back quoted for a text field).
 void fZoomToFieldValue(const host::carto::FeatureLayer& featureLayer, const std::string& fieldName,

@@ -1,0 +1,32 @@
+#pragma once
+// Drawing a view: the page layout with its elements (map frames with their maps,
+// locator rectangles and borders, texts), or one map in data view. Every output — the
+// exporters, the printer, the windows of the GUI — draws through here, so they differ
+// only in the surface they draw on.
+
+#include "host/carto/view.h"
+#include "host/geodata/geometry.h"
+
+typedef struct _cairo cairo_t;
+
+namespace host::carto {
+class Map;
+}
+
+namespace host::render {
+
+// Draws the part of the view given by visibleBounds (page inches for the layout, map
+// units for a map; the whole view when null) into the pixel rectangle deviceFrame of
+// the cairo context, at dpi dots per inch (symbol and text sizes in points scale by it).
+void DrawView(carto::ActiveView& view, cairo_t* cr, const carto::PixelRect& deviceFrame, double dpi,
+              const geodata::Envelope* visibleBounds = nullptr);
+
+// The view's output into a device context handle (an exporter's or a printer's).
+void Output(carto::ActiveView& view, long hdc, long dpi, const carto::PixelRect& deviceFrame,
+            const geodata::Envelope* visibleBounds = nullptr);
+
+// One map's layers and labels, its extent (or the one given) filling the rectangle.
+void DrawMap(const carto::Map& map, cairo_t* cr, double left, double top, double width, double height, double dpi,
+             const geodata::Envelope* extent = nullptr);
+
+}  // namespace host::render
