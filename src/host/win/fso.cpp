@@ -331,6 +331,16 @@ std::string FileSystemObject::BuildPath(std::string_view path, std::string_view 
   return out;
 }
 
+namespace {
+// A file being written whole (".page.png.Ab12Cd") is not shown until it is in place;
+// a name that is only an extension (".mbk") is an ordinary file, as on Windows.
+bool is_temporary_name(const std::string& name) {
+  if (name[0] != '.') return false;
+  size_t last = name.rfind('.');
+  return last != 0 && name.size() - last - 1 == 6;
+}
+}  // namespace
+
 std::vector<std::string> FileSystemObject::ListFiles(const std::string& folder, const std::string& pattern) const {
   fs::path dir = without_trailing_separator(NativePath(folder));
   if (folder.empty() || !is_folder(dir)) vb::raise(vb::err::PathNotFound);
@@ -338,7 +348,7 @@ std::vector<std::string> FileSystemObject::ListFiles(const std::string& folder, 
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::string name = it->path().filename().string();
-    if (name.empty() || name[0] == '.') continue;
+    if (name.empty() || is_temporary_name(name)) continue;
     std::error_code type_ec;
     if (!it->is_regular_file(type_ec)) continue;
     if (MatchesPattern(name, pattern)) names.push_back(std::move(name));

@@ -40,7 +40,7 @@ class FileSystemObject {
   static std::string BuildPath(std::string_view path, std::string_view name);
 
   // Names (not paths) of the folder's files that match the pattern, sorted without
-  // regard to case. Hidden (dot) files are left out, as the file list shows them not.
+  // regard to case. Files being written whole (".name.XXXXXX") are left out.
   std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern) const;
   // Names of the folder's subfolders, sorted without regard to case.
   std::vector<std::string> ListFolders(const std::string& folder) const;

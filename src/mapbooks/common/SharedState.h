@@ -49,6 +49,21 @@ struct ConfigRecord {
   const std::string& operator[](ConfigItem i) const { return items[size_t(i)]; }
 };
 
+// What the manual grid pages hand on to the build.
+struct ManualGridRecord {
+  double X = 0, Y = 0, GridHeight = 0, GridWidth = 0;
+  int16_t VerticalNumber = 0, HorizontalNumber = 0;
+  double TileHeight = 0, TileWidth = 0;
+  int16_t TotalTiles = 0;
+};
+
+// What the automatic grid pages hand on to the build.
+struct AutomaticGridRecord {
+  double X = 0, Y = 0, GridHeight = 0, GridWidth = 0;
+  int32_t VerticalNumber = 0, HorizontalNumber = 0;
+  double TileHeight = 0, TileWidth = 0;
+};
+
 struct SharedState {
   SharedState() = default;
   SharedState(const SharedState&) = delete;
@@ -75,6 +90,8 @@ struct SharedState {
   std::shared_ptr<host::geodata::FeatureClass> ActiveLayerFeatureClass;
   bool ActiveLayerFound = false;
   int32_t PrimaryDataFrameIndex = 0;
+  ManualGridRecord ManualGrid;
+  AutomaticGridRecord AutomaticGrid;
 };
 
 // Looks the active layer up by settings item 4: the found flag, the layer and its

@@ -65,6 +65,16 @@ frmMain::frmMain() : Form("frmMain") {
   Command9.Click = [this] { Command9_Click(); };
   cboMapLayers.Click = [this] { cboMapLayers_Click(); };
   btnLayerApply.Click = [this] { btnLayerApply_Click(); };
+  btnSaveMapbook.Click = [this] { btnSaveMapbook_Click(); };
+  btnLoadMapBook.Click = [this] { btnLoadMapbook_Click(); };
+  btnDeleteMapbook.Click = [this] { btnDeleteMapbook_Click(); };
+  btnDuplicateMapbook.Click = [this] { btnDuplicateMapbook_Click(); };
+  btnRenameMapbook.Click = [this] { btnRenameMapbook_Click(); };
+  btnCreateNewGrid.Click = [this] { btnCreateNewGrid_Click(); };
+  btnLoadGrid.Click = [this] { btnLoadGrid_Click(); };
+  btnDeleteGrid.Click = [this] { btnDeleteGrid_Click(); };
+  btnRename.Click = [this] { btnRename_Click(); };
+  btnDuplicate.Click = [this] { btnDuplicate_Click(); };
   btnGo1.Click = [this] { btnGo1_Click(); };
   btnGo2.Click = [this] { btnGo2_Click(); };
   cboNavIndex.Click = [this] { cbonavindex_Click(); };

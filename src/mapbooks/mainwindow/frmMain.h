@@ -291,6 +291,20 @@ class frmMain : public host::ui::Form {
   void btnExpAdvanced_Click();
   void OpenAdvancedSettings();
   void Command9_Click();
+  // The Mapbooks tab.
+  void btnSaveMapbook_Click();
+  void btnLoadMapbook_Click();
+  void btnDeleteMapbook_Click();
+  void btnDuplicateMapbook_Click();
+  void btnRenameMapbook_Click();
+  void CopyMapbook(const char* procedure, const std::string& prompt, bool removeOriginal);
+  // The Grids tab.
+  void btnCreateNewGrid_Click();
+  void btnLoadGrid_Click();
+  void btnDeleteGrid_Click();
+  void btnRename_Click();
+  void btnDuplicate_Click();
+  void CopyGrid(const char* procedure, const std::string& prompt, bool removeOriginal);
 
   std::unique_ptr<host::ui::ModelessFrame> m_frame;
   // Every help window opened stays until the program is unloaded.

@@ -163,15 +163,16 @@ TEST(FsoNames, PathNameHelpersAreText) {
   EXPECT_EQ(F::BuildPath("/home/u", "b"), "/home/u/b");
 }
 
-TEST_F(Fso, ListingSortsWithoutRegardToCaseAndLeavesOutHiddenNames) {
-  for (const char* name : {"b.shp", "A.SHP", "c.txt", "noext", ".hidden.shp", "Notes.MBK"}) WriteFile(native(std::string("d/") + name), "");
+TEST_F(Fso, ListingSortsWithoutRegardToCaseAndLeavesOutFilesBeingWritten) {
+  for (const char* name : {"b.shp", "A.SHP", "c.txt", "noext", ".b.shp.Ab12Cd", "Notes.MBK", ".mbk"})
+    WriteFile(native(std::string("d/") + name), "");
   fs::create_directories(native("d/sub.shp"));
   fs::create_directories(native("d/Alpha"));
   fs::create_directories(native("d/.git"));
   using V = std::vector<std::string>;
   EXPECT_EQ(fso.ListFiles("C:\\d", "*.shp"), (V{"A.SHP", "b.shp"}));
-  EXPECT_EQ(fso.ListFiles("C:\\D\\", "*.mbk; *.TXT"), (V{"c.txt", "Notes.MBK"}));
-  EXPECT_EQ(fso.ListFiles("C:\\d", "*.*"), (V{"A.SHP", "b.shp", "c.txt", "noext", "Notes.MBK"}));
+  EXPECT_EQ(fso.ListFiles("C:\\D\\", "*.mbk; *.TXT"), (V{".mbk", "c.txt", "Notes.MBK"}));
+  EXPECT_EQ(fso.ListFiles("C:\\d", "*.*"), (V{".mbk", "A.SHP", "b.shp", "c.txt", "noext", "Notes.MBK"}));
   EXPECT_EQ(fso.ListFiles("C:\\d", "*"), fso.ListFiles("C:\\d", "*.*"));
   EXPECT_EQ(fso.ListFiles("C:\\d", "?.shp"), (V{"A.SHP", "b.shp"}));
   EXPECT_EQ(fso.ListFiles("C:\\d", "*.dbf"), V{});

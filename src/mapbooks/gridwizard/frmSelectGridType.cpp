@@ -1,0 +1,50 @@
+#include "mapbooks/gridwizard/frmSelectGridType.h"
+
+#include "host/ui/boxes.h"
+#include "mapbooks/common/ErrorHandling.h"
+#include "mapbooks/common/SharedState.h"
+#include "mapbooks/common/modTolmirex.h"
+#include "mapbooks/gridwizard/frmAutomaticGrid.h"
+#include "mapbooks/gridwizard/frmMakeGrid.h"
+
+namespace mapbooks {
+
+frmSelectGridType::frmSelectGridType() : Form("frmSelectGridType") {
+  Command1.Click = [this] { Command1_Click(); };
+  Command2.Click = [this] { Command2_Click(); };
+}
+
+void frmSelectGridType::Design() {
+  SetCaption(State().ProductName);
+  Move(0, 0, 5400, 2700);
+  Frame1.Move(120, 120, 5040, 1935);
+  Frame1.SetCaption("Select new grid type");
+  Command2.Move(240, 360, 4560, 615);
+  Command2.SetCaption("Build a grid around the extent of your map");
+  Command1.Move(240, 1140, 4560, 615);
+  Command1.SetCaption("Specify grid location and dimensions");
+}
+
+void frmSelectGridType::Command1_Click() {
+  ErrorHandling::Guard("Command1_Click", "frmSelectGridType", [&] {
+    Unload();
+    frmMakeGrid page;
+    page.Load();
+    page.Show(host::ui::vbModal);
+  });
+}
+
+void frmSelectGridType::Command2_Click() {
+  ErrorHandling::Guard("Command2_Click", "frmSelectGridType", [&] {
+    if (!modTolmirex::fIsData()) {
+      host::ui::MsgBox("Please add data to the active data frame before using the automatic grid method.");
+      return;
+    }
+    Unload();
+    frmAutomaticGrid page;
+    page.Load();
+    page.Show(host::ui::vbModal);
+  });
+}
+
+}  // namespace mapbooks

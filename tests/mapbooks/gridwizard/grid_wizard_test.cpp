@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include "host/geodata/workspace.h"
+#include "host/ui/form.h"
+#include "mapbooks/common/SharedState.h"
+#include "mapbooks/gridwizard/frmAutomaticGrid.h"
+#include "mapbooks/gridwizard/frmMakeGrid.h"
+#include "mapbooks/mapbooks_fixture.h"
+
+using namespace mapbooks;
+namespace geo = host::geodata;
+namespace fs = std::filesystem;
+
+namespace {
+
+class GridWizard : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    StartProgram();
+    host::ui::ClearBoxLog();
+  }
+  void TearDown() override {
+    geo::ShapefileWorkspace::ClearCache();
+    fs::remove_all(ProgramFolder() / "Grids");
+    ProgramTest::TearDown();
+  }
+  void step(std::function<void()> f) { host::ui::ScriptedUser::Instance().PushStep(std::move(f)); }
+  void input(std::optional<std::string> text) { host::ui::ScriptedUser::Instance().PushInput(std::move(text)); }
+  template <typename F>
+  static F& form(const char* name) {
+    return dynamic_cast<F&>(*host::ui::FindLoadedForm(name));
+  }
+  // The manual path from the Grids tab up to page 2, with these six values.
+  void manual(const std::string& x, const std::string& y, const std::string& h, const std::string& w,
+              const std::string& down, const std::string& across) {
+    step([] { dynamic_cast<host::ui::CommandButton*>(host::ui::FindLoadedForm("frmSelectGridType")->FindControl("Command1"))->click(); });
+    step([=] {
+      auto& p = form<frmMakeGrid>("frmMakeGrid");
+      p.txtX.paste(x);
+      p.txtY.paste(y);
+      p.txtGridHeight.paste(h);
+      p.txtGridWidth.paste(w);
+      p.txtVerticalNumber.paste(down);
+      p.txtHorizontalNumber.paste(across);
+      p.txtHorizontalNumber.key(host::ui::vbKeyReturn);  // Enter presses Next
+    });
+  }
+  static std::shared_ptr<geo::FeatureClass> grid(const std::string& name) {
+    geo::ShapefileWorkspace::ClearCache();
+    return geo::ShapefileWorkspace::Open((ProgramFolder() / "Grids").string())->OpenFeatureClass(name);
+  }
+};
+
+}  // namespace
+
+TEST_F(GridWizard, AManualGridOfTenByFive) {
+  manual("1000", "1000", "1000", "1000", "5", "10");
+  step([] {
+    auto& p = form<frmMakeGrid2>("frmMakeGrid2");
+    EXPECT_EQ(p.txtTileHeight.Text(), "200");
+    EXPECT_EQ(p.txtTileWidth.Text(), "100");
+    EXPECT_EQ(p.txtTotalTiles.Text(), "50");
+    p.btnNext.click();
+  });
+  input("sheets");
+  Answer(host::ui::vbOK);
+  main().btnCreateNewGrid.click();
+  EXPECT_EQ(host::ui::LoadedForms().size(), 1u);  // only the main window is left
+  ASSERT_EQ(Boxes().size(), 2u);  // the name asked for, then the closing message
+  EXPECT_EQ(Boxes()[1].text, "New grid created successfully.\r\nClick <Add Grid To Active Data Frame> to include in project.");
+  EXPECT_EQ(main().File1.FindItem("sheets.shp", false), 0);
+  auto fc = grid("sheets");
+  ASSERT_EQ(fc->FeatureCount(), 50);
+  EXPECT_FALSE(fs::exists(ProgramFolder() / "Grids" / "sheets.prj"));
+  auto first = fc->GetFeature(0), last = fc->GetFeature(49);
+  EXPECT_EQ(first->Extent(), geo::Envelope(1000, 800, 1100, 1000));
+  EXPECT_EQ(host::vb::CStr(first->Value("MB_Label")), "A1");
+  EXPECT_EQ(host::vb::CDbl(first->Value("MB_Index")), 1);
+  EXPECT_EQ(last->Extent(), geo::Envelope(1900, 0, 2000, 200));
+  EXPECT_EQ(host::vb::CStr(last->Value("MB_Label")), "E10");
+  EXPECT_EQ(host::vb::CStr(last->Value("MB_Row")), "E");
+  EXPECT_EQ(host::vb::CStr(last->Value("MB_Column")), "10");
+  EXPECT_EQ(host::vb::CDbl(last->Value("MB_Index")), 50);
+  EXPECT_EQ(first->Shape().Parts()[0][1].X, 1100);  // clockwise from the upper left
+}
+
+TEST_F(GridWizard, PageOneChecksAndPageTwoShowsFifteenDigits) {
+  step([] { dynamic_cast<host::ui::CommandButton*>(host::ui::FindLoadedForm("frmSelectGridType")->FindControl("Command1"))->click(); });
+  step([] { form<frmMakeGrid>("frmMakeGrid").btnNext.click(); });
+  Answer(host::ui::vbOK);
+  step([] {
+    auto& p = form<frmMakeGrid>("frmMakeGrid");
+    p.txtGridHeight.paste("1000");
+    p.txtGridWidth.paste("1000");
+    p.txtVerticalNumber.paste("200");
+    p.txtHorizontalNumber.paste("200");
+    p.btnNext.click();  // 40,000 tiles are beyond the counters
+  });
+  Answer(host::ui::vbOK);
+  step([] {
+    auto& p = form<frmMakeGrid>("frmMakeGrid");
+    p.txtVerticalNumber.paste("3");
+    p.txtHorizontalNumber.paste("2.5");
+    p.btnNext.click();
+  });
+  step([] {
+    auto& p = form<frmMakeGrid2>("frmMakeGrid2");
+    EXPECT_EQ(p.txtTileHeight.Text(), "333.333333333333");
+    EXPECT_EQ(p.txtNoHorizontal.Text(), "2");
+    p.btnBack.click();
+  });
+  step([] {
+    auto& p = form<frmMakeGrid>("frmMakeGrid");
+    EXPECT_EQ(p.txtX.Text(), "1000");  // page 1 opens afresh
+    EXPECT_EQ(p.txtGridHeight.Text(), "");
+    p.btnCancel.click();
+  });
+  main().btnCreateNewGrid.click();
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[0].text, "Please make sure all fields are filled.");
+  EXPECT_NE(Boxes()[1].text.find("ERROR NUMBER: 6\r\nMODULE: btnNext_Click frmMakeGrid "), std::string::npos);
+  EXPECT_EQ(host::ui::LoadedForms().size(), 1u);
+}
+
+TEST_F(GridWizard, NamesWarningsAndOverwriting) {
+  fs::path grids = ProgramFolder() / "Grids";
+  for (const char* ext : {".dbf", ".shp", ".shx", ".lyr"}) testing_support::WriteFile(grids / (std::string("big") + ext), "old");
+  manual("0", "0", "1000", "2000", "40", "50");  // 2000 tiles: three warnings
+  step([] { form<frmMakeGrid2>("frmMakeGrid2").btnNext.click(); });
+  input("  ");
+  Answer(host::ui::vbOK);  // "Name cannot be blank!"
+  step([] { form<frmMakeGrid2>("frmMakeGrid2").btnNext.click(); });
+  input("big");
+  Answer(host::ui::vbYes);
+  Answer(host::ui::vbOK);
+  Answer(host::ui::vbOK);
+  Answer(host::ui::vbCancel);
+  step([] { form<frmMakeGrid2>("frmMakeGrid2").btnCancel.click(); });
+  main().btnCreateNewGrid.click();
+  std::vector<std::string> texts;
+  for (const auto& b : Boxes())
+    if (b.kind == host::ui::BoxRecord::Kind::MessageBox) texts.push_back(b.text);
+  ASSERT_EQ(texts.size(), 5u);
+  EXPECT_EQ(texts[0], "Name cannot be blank!");
+  EXPECT_EQ(texts[1], "Grid already exists:\r\n" + State().GridsFolder + "\\big.shp\r\nWould you like to overwrite?");
+  EXPECT_EQ(texts[2], "Grid creation will take about one minute to process");
+  EXPECT_EQ(texts[4],
+            "Creating a grid with 2000 tiles will take some time to process.  You may want to do this over your lunch "
+            "break :)");
+  EXPECT_EQ(testing_support::ReadFile(grids / "big.shp"), "old");  // cancelled: nothing touched
+  EXPECT_EQ(host::ui::Screen::Instance().GetMousePointer(), host::ui::vbDefault);
+}
+
+TEST_F(GridWizard, RowsBeyondZAndALayerFileThatStays) {
+  fs::path grids = ProgramFolder() / "Grids";
+  testing_support::WriteFile(grids / "tall.dbf", "old");  // only a .dbf: no question
+  testing_support::WriteFile(grids / "tall.lyr", "keep");
+  manual("0", "0", "3000", "100", "30", "1");
+  step([] { form<frmMakeGrid2>("frmMakeGrid2").btnNext.click(); });
+  input("tall");
+  Answer(host::ui::vbOK);
+  main().btnCreateNewGrid.click();
+  EXPECT_EQ(testing_support::ReadFile(grids / "tall.lyr"), "keep");
+  auto fc = grid("tall");
+  EXPECT_EQ(host::vb::CStr(fc->GetFeature(25)->Value("MB_Label")), "Z1");
+  EXPECT_EQ(host::vb::CStr(fc->GetFeature(26)->Value("MB_Row")), "");
+  EXPECT_EQ(host::vb::CStr(fc->GetFeature(26)->Value("MB_Label")), "1");
+}
+
+TEST_F(GridWizard, AnAutomaticGridCoversTheMapsExtent) {
+  step([] { dynamic_cast<host::ui::CommandButton*>(host::ui::FindLoadedForm("frmSelectGridType")->FindControl("Command2"))->click(); });
+  Answer(host::ui::vbOK);
+  step([] { host::ui::FindLoadedForm("frmSelectGridType")->Unload(host::ui::vbFormControlMenu); });
+  main().btnCreateNewGrid.click();
+  EXPECT_EQ(Boxes().back().text, "Please add data to the active data frame before using the automatic grid method.");
+
+  fs::create_directories(DriveC() / "town");
+  auto ws = geo::ShapefileWorkspace::Open("C:\\town");
+  auto area = ws->CreateFeatureClass("area", geo::FieldSet{geo::Field::Shape("Shape", geo::GeometryType::Polygon)});
+  geo::Feature f = area->CreateFeature();
+  f.SetShape(geo::Geometry::FromEnvelope(geo::Envelope(0, 0, 8000, 5000)));
+  f.Store();
+  area->Flush();
+  doc().FocusMap()->AddLayer(Layer("area"));
+  step([] { dynamic_cast<host::ui::CommandButton*>(host::ui::FindLoadedForm("frmSelectGridType")->FindControl("Command2"))->click(); });
+  step([] {
+    auto& p = form<frmAutomaticGrid>("frmAutomaticGrid");
+    p.txtVerticalNumber.paste("5");
+    p.txtHorizontalNumber.paste("8");
+    p.btnNext.click();
+  });
+  step([] {
+    auto& p = form<frmAutomaticGrid2>("frmAutomaticGrid2");
+    EXPECT_EQ(p.txtX.Text(), "0");
+    EXPECT_EQ(p.txtY.Text(), "5000");
+    EXPECT_EQ(p.txtTileHeight.Text(), "1000");
+    EXPECT_EQ(p.txtTotalTiles.Text(), "40");
+    p.btnNext.click();
+  });
+  input("auto");
+  Answer(host::ui::vbOK);
+  main().btnCreateNewGrid.click();
+  auto fc = grid("auto");
+  EXPECT_EQ(fc->FeatureCount(), 40);
+  EXPECT_EQ(fc->GetFeature(0)->Extent(), geo::Envelope(0, 4000, 1000, 5000));
+}
