@@ -75,6 +75,14 @@ frmMain::frmMain() : Form("frmMain") {
   btnDeleteGrid.Click = [this] { btnDeleteGrid_Click(); };
   btnRename.Click = [this] { btnRename_Click(); };
   btnDuplicate.Click = [this] { btnDuplicate_Click(); };
+  Command2.Click = [this] { Command2_Click(); };
+  Command3.Click = [this] { Command3_Click(); };
+  Command4.Click = [this] { Command4_Click(); };
+  Command5.Click = [this] { Command5_Click(); };
+  btnAddIndex.Click = [this] { btnAddIndex_Click(); };
+  btnAddLocator.Click = [this] { btnAddLocator_Click(); };
+  btnMapNumber.Click = [this] { btnMapNumber_Click(); };
+  btnIndex.Click = [this] { btnIndex_Click(); };
   btnGo1.Click = [this] { btnGo1_Click(); };
   btnGo2.Click = [this] { btnGo2_Click(); };
   cboNavIndex.Click = [this] { cbonavindex_Click(); };

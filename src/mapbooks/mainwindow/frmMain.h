@@ -305,6 +305,15 @@ class frmMain : public host::ui::Form {
   void btnRename_Click();
   void btnDuplicate_Click();
   void CopyGrid(const char* procedure, const std::string& prompt, bool removeOriginal);
+  // The Layout tab (frmMain_layout.cpp): keyword texts, layout data frames, the location index.
+  void Command2_Click();
+  void Command3_Click();
+  void Command4_Click();
+  void Command5_Click();
+  void btnAddIndex_Click();
+  void btnAddLocator_Click();
+  void btnMapNumber_Click();
+  void btnIndex_Click();
 
   std::unique_ptr<host::ui::ModelessFrame> m_frame;
   // Every help window opened stays until the program is unloaded.
