@@ -51,10 +51,13 @@ bool is_regular(const fs::path& p) {
 }
 
 // The native program a command line's first argument names. Windows programs are
-// named with ".exe"; ours are not, so the name without it is tried as well.
+// named with ".exe" and may be started without it; ours are not, so both forms are tried.
 std::optional<fs::path> find_program(const std::string& name) {
   std::vector<std::string> names{name};
-  if (ends_with_exe(name)) names.push_back(name.substr(0, name.size() - 4));
+  if (ends_with_exe(name))
+    names.push_back(name.substr(0, name.size() - 4));
+  else
+    names.push_back(name + ".exe");
   bool has_folder = name.find_first_of("\\/") != std::string::npos || (name.size() >= 2 && name[1] == ':');
   for (const std::string& n : names) {
     if (has_folder) {

@@ -57,6 +57,7 @@ frmMain::frmMain() : Form("frmMain") {
   optExpCurrent.Click = [this] { optExpCurrent_Click(); };
   txtRes.KeyPress = [this](int& k) { txtRes_KeyPress(k); };
   txtRes.LostFocus = [this] { txtRes_LostFocus(); };
+  cboPrintQueryField.Click = [this] { cboPrintQueryField_Click(); };
   btnAll.Click = [this] { btnAll_Click(); };
   btnClear.Click = [this] { btnClear_Click(); };
   btnHelp2.Click = [this] { btnHelp2_Click(); };
@@ -83,6 +84,8 @@ frmMain::frmMain() : Form("frmMain") {
   btnAddLocator.Click = [this] { btnAddLocator_Click(); };
   btnMapNumber.Click = [this] { btnMapNumber_Click(); };
   btnIndex.Click = [this] { btnIndex_Click(); };
+  btnPrint.Click = [this] { btnPrint_Click(); };
+  btnExport.Click = [this] { btnExport_Click(); };
   btnGo1.Click = [this] { btnGo1_Click(); };
   btnGo2.Click = [this] { btnGo2_Click(); };
   cboNavIndex.Click = [this] { cbonavindex_Click(); };
@@ -269,7 +272,17 @@ void frmMain::Form_Load() {
   });
 }
 
-void frmMain::BatchCommandStep() {}
+void frmMain::BatchCommandStep() {
+  const std::string& batch = State().Config[BatchCommand];
+  if (batch == "PRINTALL" || batch == "PRINTALLCLOSE") {
+    optPrintAll.SetValue(true);
+    btnPrint_Click();
+  }
+  if (batch == "EXPORTALL" || batch == "EXPORTALLCLOSE") {
+    optExportAll.SetValue(true);
+    btnExport_Click();
+  }
+}
 
 void frmMain::InitMain() {
   Guard("InitMain", kModule, [&] {
@@ -472,6 +485,10 @@ void frmMain::txtRes_LostFocus() {
     host::ui::MsgBox("Please enter a Resolution greater than 0");
     txtRes.SetFocus();
   }
+}
+
+void frmMain::cboPrintQueryField_Click() {
+  Guard("cboPrintQueryField_Click", kModule, [&] { RefillSelectionList(); });
 }
 
 void frmMain::btnAll_Click() {

@@ -41,7 +41,14 @@ class frmMain : public host::ui::Form {
   void ReadConfig();
   // Moves every selected data frame to the page; false when a frame without the grid
   // layer stopped it (stopOnMissingLayer).
-  bool GoToPage(const PageKey& key, double fraction, bool stopOnMissingLayer, double waitSeconds);
+  // The wait after each zoomed frame is asked for there, so a delay that is not a number
+  // fails only when a frame has been zoomed.
+  bool GoToPage(const PageKey& key, double fraction, bool stopOnMissingLayer,
+                const std::function<double()>& waitSeconds);
+
+  // The print and export runs over the chosen set of pages.
+  void btnPrint_Click();
+  void btnExport_Click();
   // The percentage box as a fraction: its number / 100 when above 0, else 0.
   double ZoomFraction() const;
 
@@ -243,6 +250,14 @@ class frmMain : public host::ui::Form {
   void ApplyActiveLayerItems();
   // What the window's load does with the batch command of item 1.
   void BatchCommandStep();
+  enum class RunKind { Print, Export };
+  void PageRun(RunKind kind);
+  struct RunState;
+  bool RunPageSets(RunState& run);
+  void EndRun(RunState& run, bool toTheEnd);
+  void NamingStep(RunState& run, const std::string& value, const std::string& widthText);
+  void PageOutput(RunState& run, const std::string& extraSuffix = "");
+  void JoinPdfPages();
   // A handler whose failure puts the mouse pointer back before the report.
   void GuardPointer(const char* procedure, const std::function<void()>& body);
   void cboMapLayers_Click();
@@ -284,6 +299,7 @@ class frmMain : public host::ui::Form {
   void optExpCurrent_Click();
   void txtRes_KeyPress(int& KeyAscii);
   void txtRes_LostFocus();
+  void cboPrintQueryField_Click();
   void btnAll_Click();
   void btnClear_Click();
   void btnHelp2_Click();

@@ -19,6 +19,7 @@ namespace arc = ZelvneGIS_ArcMap;
 
 namespace {
 void pointer(int p) { host::ui::Screen::Instance().SetMousePointer(p); }
+const std::function<double()> no_wait = [] { return 0.0; };
 
 // A positive number in the box, or none.
 std::optional<double> positive_number(const std::string& text) {
@@ -43,7 +44,8 @@ void frmMain::FocusDataFrame(const std::shared_ptr<carto::Map>& map) {
     doc.SetActiveView(*map);
 }
 
-bool frmMain::GoToPage(const PageKey& key, double fraction, bool stopOnMissingLayer, double waitSeconds) {
+bool frmMain::GoToPage(const PageKey& key, double fraction, bool stopOnMissingLayer,
+                       const std::function<double()>& waitSeconds) {
   SharedState& s = State();
   carto::Document& doc = *s.Document;
   const ConfigRecord& c = s.Config;
@@ -88,7 +90,7 @@ bool frmMain::GoToPage(const PageKey& key, double fraction, bool stopOnMissingLa
     if (i != s.PrimaryDataFrameIndex) ErrorHandling::IgnoreErrors([&] { frame->SetMapScale(saved_scale); });
     FocusDataFrame(frame);
     doc.ActiveView().Refresh();
-    if (waitSeconds > 0) host::win::Sleep(uint32_t(vb::RoundHalfEven(waitSeconds * 1000)));
+    if (double wait = waitSeconds(); wait > 0) host::win::Sleep(uint32_t(vb::RoundHalfEven(wait * 1000)));
   }
   std::shared_ptr<carto::Map> primary = doc.Map(s.PrimaryDataFrameIndex);
   FocusDataFrame(primary);
@@ -132,7 +134,7 @@ void frmMain::btnGo1_Click() {
     }
     double fraction = ZoomFraction();
     pointer(host::ui::vbHourglass);
-    if (!GoToPage(PageKey::Search(v), fraction, true, 0)) return;
+    if (!GoToPage(PageKey::Search(v), fraction, true, no_wait)) return;
     pointer(host::ui::vbDefault);
   });
 }
@@ -151,7 +153,7 @@ void frmMain::cbonavindex_Click() {
     }
     double fraction = ZoomFraction();
     pointer(host::ui::vbHourglass);
-    if (!GoToPage(PageKey::Search(v), fraction, true, 0)) return;
+    if (!GoToPage(PageKey::Search(v), fraction, true, no_wait)) return;
     pointer(host::ui::vbDefault);
   });
 }
@@ -175,7 +177,7 @@ void frmMain::btnGo2_Click() {
     cboNavIndex.SetText("");
     double fraction = ZoomFraction();
     pointer(host::ui::vbHourglass);
-    GoToPage(PageKey::RowColumn(r, c), fraction, false, 0);
+    GoToPage(PageKey::RowColumn(r, c), fraction, false, no_wait);
     pointer(host::ui::vbDefault);
   });
 }
