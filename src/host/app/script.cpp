@@ -4,6 +4,8 @@
 
 #include "host/app/application.h"
 #include "host/carto/document.h"
+#include "host/render/export.h"
+#include "host/render/view_drawing.h"
 #include "host/ui/controls.h"
 #include "host/ui/form.h"
 #include "host/ui/user.h"
@@ -329,6 +331,7 @@ Script::Script(Application& app, std::ostream& out) : app_(app), out_(out) {
       out_ << l.words[1] << " scale = " << vb::CStr(scale) << "\n" << std::flush;
     };
   });
+  AddExportVerb();
   AddVerb("save-document", [this](const Line& l) {
     if (l.words.size() > 2) bad(l, "expected: save-document [FILE]");
     std::string file = l.words.size() == 2 ? l.words[1] : "";
@@ -341,6 +344,30 @@ Script::Script(Application& app, std::ostream& out) : app_(app), out_(out) {
 }
 
 void Script::AddVerb(const std::string& name, Verb verb) { verbs_[name] = std::move(verb); }
+
+void Script::AddExportVerb() {
+  AddVerb("export", [this](const Line& l) {
+    need_words(l, 5, "export FORMAT DPI FOLDER NAME");
+    std::string format = l.words[1], folder = l.words[3], name = l.words[4];
+    auto class_id = render::ExportClassOfFormat(format);
+    if (!class_id) bad(l, "not an export format: " + format + " (JPG, PNG, GIF, AI, EMF, BMP, TIF, PDF, SVG)");
+    if (!vb::IsNumeric(l.words[2])) bad(l, "not a resolution: " + l.words[2]);
+    double dpi = vb::CDbl(l.words[2]);
+    return [this, l, id = std::string(*class_id), dpi, folder, name] {
+      on_document(l, [&] {
+        auto exporter = render::CreateExport(id);
+        std::string filter = exporter->Filter();
+        std::string extension = filter.substr(filter.find_last_of('.') + 1);
+        // The same separator rule as the command's writer; a native folder takes "/".
+        char sep = !folder.empty() && folder[0] == '/' ? '/' : '\\';
+        std::string path = folder + (!folder.empty() && (folder.back() == '\\' || folder.back() == '/') ? "" : std::string(1, sep)) +
+                           name + "." + extension;
+        exporter->SetExportFileName(path);
+        render::ExportView(app_.GetDocument().ActiveView(), *exporter, vb::CInt(dpi));
+      });
+    };
+  });
+}
 
 void Script::Read(const std::string& text) {
   std::vector<Line> lines;

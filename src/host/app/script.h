@@ -13,7 +13,7 @@
 //
 //   view layout|data              focus-map MAP                select-features LAYER "where clause"
 //   clear-selection               print-extent MAP             print-scale MAP
-//   save-document [FILE]
+//   save-document [FILE]         export FORMAT DPI FOLDER NAME
 //
 // MAP is a map's name or #INDEX (from 0); LAYER is found in the focus map as the command
 // finds layers (the last of that name without regard to case, one level into groups).
@@ -64,6 +64,9 @@ class Script {
   static Line Tokenize(const std::string& text, int number);
 
  private:
+  // export FORMAT DPI FOLDER NAME: the active view written as the command's export writes it.
+  void AddExportVerb();
+
   Application& app_;
   std::ostream& out_;
   std::map<std::string, Verb> verbs_;

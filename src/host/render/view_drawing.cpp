@@ -11,6 +11,8 @@
 #include "host/carto/page_layout.h"
 #include "host/geodata/filter.h"
 #include "host/render/device.h"
+#include "host/render/export.h"
+#include "host/vb/convert.h"
 #include "host/vb/text.h"
 
 namespace host::render {
@@ -347,6 +349,30 @@ void Output(carto::ActiveView& view, long hdc, long dpi, const carto::PixelRect&
             const geo::Envelope* visibleBounds) {
   std::shared_ptr<DeviceContext> device = LookupDevice(hdc);
   DrawView(view, device->Cairo(), deviceFrame, double(dpi), visibleBounds);
+}
+
+std::optional<std::string_view> ExportClassOfFormat(std::string_view code) {
+  static const std::pair<std::string_view, std::string_view> formats[] = {
+      {"JPG", clsid::ExportJPEG}, {"BMP", clsid::ExportBMP}, {"EMF", clsid::ExportEMF},
+      {"GIF", clsid::ExportGIF},  {"PDF", clsid::ExportPDF}, {"PNG", clsid::ExportPNG},
+      {"TIF", clsid::ExportTIFF}, {"AI", clsid::ExportAI},   {"SVG", clsid::ExportSVG}};
+  for (const auto& [name, id] : formats)
+    if (name == code) return id;
+  return std::nullopt;
+}
+
+void ExportView(carto::ActiveView& view, IExport& exporter, int16_t resolution) {
+  exporter.SetResolution(resolution);
+  int32_t width = vb::CLng((resolution / 96.0) * view.ExportFrame().right);
+  int32_t height = vb::CLng((resolution / 96.0) * view.ExportFrame().bottom);
+  geo::Envelope bounds;
+  bounds.PutCoords(0, 0, width, height);
+  exporter.SetPixelBounds(bounds);
+  long hdc = exporter.StartExporting();
+  int32_t dpi = vb::CLng(exporter.Resolution());
+  Output(view, hdc, dpi, carto::PixelRect{0, 0, width, height}, nullptr);
+  exporter.FinishExporting();
+  exporter.Cleanup();
 }
 
 }  // namespace host::render

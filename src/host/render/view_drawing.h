@@ -4,6 +4,10 @@
 // exporters, the printer, the windows of the GUI — draws through here, so they differ
 // only in the surface they draw on.
 
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
 #include "host/carto/view.h"
 #include "host/geodata/geometry.h"
 
@@ -24,6 +28,17 @@ void DrawView(carto::ActiveView& view, cairo_t* cr, const carto::PixelRect& devi
 // The view's output into a device context handle (an exporter's or a printer's).
 void Output(carto::ActiveView& view, long hdc, long dpi, const carto::PixelRect& deviceFrame,
             const geodata::Envelope* visibleBounds = nullptr);
+
+class IExport;
+
+// The export class identifier of a format code ("JPG", "PNG", "GIF", "AI", "EMF",
+// "BMP", "TIF", "PDF", "SVG", exactly so); none for any other code.
+std::optional<std::string_view> ExportClassOfFormat(std::string_view code);
+
+// Writes the view through the exporter, whose file name is set: the resolution, a
+// pixel size of (resolution / 96) times the view's export frame (halves to even), the
+// drawing, and the file finished and the exporter cleaned up.
+void ExportView(carto::ActiveView& view, IExport& exporter, int16_t resolution);
 
 // One map's layers and labels, its extent (or the one given) filling the rectangle.
 void DrawMap(const carto::Map& map, cairo_t* cr, double left, double top, double width, double height, double dpi,
