@@ -208,4 +208,17 @@ void fZoomToFieldValue(const carto::FeatureLayer& featureLayer, const std::strin
   });
 }
 
+std::optional<carto::SymbolBorder> fMakeSymbolBorder(long color, double width) {
+  std::optional<carto::SymbolBorder> border;
+  ErrorHandling::Guard("fMakeSymbolBorder", kModule, [&] {
+    carto::RgbColor rgb;
+    rgb.SetRGB(color);
+    carto::SimpleLineSymbol line;
+    line.SetColor(rgb);
+    line.SetWidth(width);
+    border = carto::SymbolBorder(line);
+  });
+  return border;
+}
+
 }  // namespace mapbooks::modTolmirex

@@ -1,9 +1,11 @@
 #pragma once
 // General file and map operations.
 
+#include <optional>
 #include <string>
 
 #include "host/carto/layer.h"
+#include "host/carto/symbols.h"
 #include "host/carto/view.h"
 
 namespace mapbooks::modTolmirex {
@@ -34,5 +36,8 @@ host::carto::PixelRect PrinterDeviceFrame(const host::geodata::Envelope& deviceB
 // (value comes back quoted for a text field).
 void fZoomToFieldValue(const host::carto::FeatureLayer& featureLayer, const std::string& fieldName,
                        std::string& value);
+// A frame or locator border: a line of the packed RGB colour and width. A failure is
+// reported here, and no border comes back.
+std::optional<host::carto::SymbolBorder> fMakeSymbolBorder(long color, double width);
 
 }  // namespace mapbooks::modTolmirex

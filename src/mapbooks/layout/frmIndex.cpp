@@ -1,0 +1,250 @@
+#include "mapbooks/layout/frmIndex.h"
+
+#include "host/app/application.h"
+#include "host/carto/document.h"
+#include "host/carto/elements.h"
+#include "host/carto/layer.h"
+#include "host/carto/page_layout.h"
+#include "host/ui/boxes.h"
+#include "host/vb/convert.h"
+#include "host/vb/seqfile.h"
+#include "host/vb/text.h"
+#include "mapbooks/common/ErrorHandling.h"
+#include "mapbooks/common/SharedState.h"
+#include "mapbooks/common/ZelvaneGIS_IO.h"
+#include "mapbooks/common/ZelvneGIS_ArcMap.h"
+#include "mapbooks/layout/LocationIndex.h"
+
+namespace mapbooks {
+
+namespace vb = host::vb;
+namespace geo = host::geodata;
+namespace carto = host::carto;
+namespace arc = ZelvneGIS_ArcMap;
+using host::ui::MsgBox;
+
+namespace {
+constexpr const char* kModule = "frmIndex";
+
+void pointer(int p) { host::ui::Screen::Instance().SetMousePointer(p); }
+
+host::app::StepProgressor& progressor() {
+  if (!State().Application) vb::raise(vb::err::ObjectNotSet);
+  return State().Application->GetStatusBar().GetProgressBar();
+}
+
+carto::Document& document() {
+  if (!State().Document) vb::raise(vb::err::ObjectNotSet);
+  return *State().Document;
+}
+}  // namespace
+
+frmIndex::frmIndex() : Form("frmIndex") {
+  cboMapLayers.Click = [this] { cboMapLayers_Click(); };
+  cboSearchLayers.Click = [this] { cboSearchLayers_Click(); };
+  btnNext.Click = [this] { btnNext_Click(); };
+  btnCancel.Click = [this] { btnCancel_Click(); };
+}
+
+void frmIndex::Design() {
+  SetCaption("ZelvaneMapbooks - Build Location Index");
+  Move(0, 0, 6120, 6360);
+  Frame1.Move(120, 120, 5760, 5040);
+  Frame1.SetCaption("Build a location index");
+  Frame2.Move(120, 300, 5520, 2940);
+  Frame2.SetCaption("Layers");
+  lblSearchHint.Move(120, 300, 5280, 255);
+  lblSearchHint.SetCaption("Find all features in layer (street layer) ...");
+  lblSearchLayers.Move(240, 660, 1200, 255);
+  lblSearchLayers.SetCaption("Search Layer:");
+  cboSearchLayers.Move(1440, 630, 3960, 315);
+  lblSearchLayerFields.Move(240, 1080, 1200, 255);
+  lblSearchLayerFields.SetCaption("Label field:");
+  cboSearchLayerFields.Move(1440, 1050, 3960, 315);
+  lblGridHint.Move(120, 1620, 5280, 255);
+  lblGridHint.SetCaption("That are within features from layer (grid layer) ...");
+  lblMapLayers.Move(240, 1980, 1200, 255);
+  lblMapLayers.SetCaption("Grid Layer:");
+  cboMapLayers.Move(1440, 1950, 3960, 315);
+  lblLayerFields.Move(240, 2400, 1200, 255);
+  lblLayerFields.SetCaption("Label field:");
+  cboLayerFields.Move(1440, 2370, 3960, 315);
+  Frame3.Move(120, 3360, 5520, 1560);
+  Frame3.SetCaption("Output format");
+  optText.Move(240, 300, 1800, 255);
+  optText.SetCaption("Text file");
+  optText.SetValue(true);
+  optTable.Move(240, 660, 1800, 255);
+  optTable.SetCaption("Text table");
+  optElement.Move(240, 1020, 1800, 255);
+  optElement.SetCaption("Map element");
+  lblNum.Move(2400, 1020, 1800, 255);
+  lblNum.SetCaption("Number of columns:");
+  txtNum.Move(4320, 990, 840, 315);
+  txtNum.SetText("1");
+  btnNext.Move(3360, 5400, 1215, 375);
+  btnNext.SetCaption("Next");
+  btnNext.SetDefault(true);
+  btnCancel.Move(4680, 5400, 1215, 375);
+  btnCancel.SetCaption("Cancel");
+  lstOut.Move(120, 5400, 3000, 375);
+  lstOut.SetSorted(true);
+  lstOut.SetVisible(false);
+}
+
+void frmIndex::GuardPointer(const char* procedure, const std::function<void()>& body) {
+  ErrorHandling::GuardWith(body, [&](const vb::Error& e) {
+    pointer(host::ui::vbDefault);
+    ErrorHandling::Report(procedure, kModule, e);
+  });
+}
+
+void frmIndex::Form_Load() {
+  GuardPointer("Form_Load", [&] {
+    pointer(host::ui::vbHourglass);
+    arc::LoadComboWithLayers(cboMapLayers);
+    arc::LoadComboWithLayers(cboSearchLayers);
+    const std::string& grid = State().Config[ActiveLayerName];
+    const std::vector<std::string> layers = cboMapLayers.Items();
+    for (const std::string& name : layers) {
+      if (name != grid) continue;
+      cboMapLayers.SetText(name);
+      arc::LoadComboWithFields(name, cboLayerFields, true);
+      long label = cboLayerFields.FindItem("MB_Label", false);
+      if (label >= 0) cboLayerFields.SetText(cboLayerFields.List(label));
+    }
+    pointer(host::ui::vbDefault);
+  });
+}
+
+void frmIndex::cboMapLayers_Click() {
+  ErrorHandling::Guard("cboMapLayers_Click", kModule,
+                       [&] { arc::LoadComboWithFields(cboMapLayers.Text(), cboLayerFields, true); });
+}
+
+void frmIndex::cboSearchLayers_Click() {
+  ErrorHandling::Guard("cboSearchLayers_Click", kModule,
+                       [&] { arc::LoadComboWithFields(cboSearchLayers.Text(), cboSearchLayerFields, true); });
+}
+
+void frmIndex::btnCancel_Click() {
+  ErrorHandling::Guard("btnCancel_Click", kModule, [&] { Unload(); });
+}
+
+void frmIndex::btnNext_Click() {
+  ErrorHandling::GuardWith(
+      [&] {
+        lstOut.Clear();
+        if (!vb::IsNumeric(txtNum.Text())) {
+          MsgBox("Please enter a numeric value for the column number");
+          return;
+        }
+        const int16_t columns = vb::CInt(txtNum.Text());
+        if (columns < 1) {
+          MsgBox("Column number must be greate than 0");
+          return;
+        }
+        const std::string grid_field = cboLayerFields.Text();
+        const std::string search_field = cboSearchLayerFields.Text();
+        arc::FeatureLayerPtr grid = arc::GetLayerByName(cboMapLayers.Text());
+        arc::FeatureLayerPtr search = arc::GetLayerByName(cboSearchLayers.Text());
+        if (vb::Trim(grid_field).empty()) {
+          MsgBox("Please select a label field from the grid layer");
+          return;
+        }
+        if (vb::Trim(search_field).empty()) {
+          MsgBox("Please select a label field from the search layer");
+          return;
+        }
+        if (!grid) {
+          MsgBox("Can't find grid layer: " + cboMapLayers.Text());
+          return;
+        }
+        if (!grid->FeatureClass()) vb::raise(vb::err::ObjectNotSet);
+        if (grid->FeatureClass()->FindField(grid_field) < 0) {
+          MsgBox("Can't find field: " + grid_field);
+          return;
+        }
+        if (!search) {
+          MsgBox("Can't find search layer: " + cboSearchLayers.Text());
+          return;
+        }
+        if (!search->FeatureClass()) vb::raise(vb::err::ObjectNotSet);
+        if (search->FeatureClass()->FindField(search_field) < 0) {
+          MsgBox("Can't find field: " + search_field);
+          return;
+        }
+        if (grid->FeatureClass()->ShapeType() != geo::GeometryType::Polygon) {
+          MsgBox("Grid layer must be of type Polygon");
+          return;
+        }
+
+        pointer(host::ui::vbHourglass);
+        host::app::StepProgressor& p = progressor();
+        p.SetMinRange(1);
+        p.SetMaxRange(long(grid->FeatureClass()->FeatureCount()));
+        p.SetStepValue(1);
+        p.SetPosition(1);
+        p.SetMessage("Building index...");
+        p.Step();
+        p.Show();
+
+        LocationIndex index =
+            BuildLocationIndex(*grid, grid_field, *search->FeatureClass(), search_field, [&] { p.Step(); });
+        // Added in the list's own order, each line lands at the end: no shuffling of a long list.
+        for (const std::string& line : SortedAsList(index.IndexLines())) lstOut.AddItem(line);
+
+        if (optText.Value())
+          WriteLines("LocationText.txt", lstOut.Items(), "Created text file: ");
+        if (optTable.Value())
+          WriteLines("LocationTable.txt", index.TableLines(), "Created tab-delimited table: ");
+        if (optElement.Value()) AddMapElements(columns);
+
+        p.Hide();
+        pointer(host::ui::vbDefault);
+      },
+      [&](const vb::Error& e) {
+        vb::Close(1);
+        pointer(host::ui::vbDefault);
+        ErrorHandling::IgnoreErrors([] { progressor().Hide(); });
+        ErrorHandling::Report("btnNext_Click", kModule, e);
+      });
+}
+
+void frmIndex::WriteLines(const std::string& fileName, const std::vector<std::string>& lines,
+                          const std::string& message) {
+  const std::string path = State().ProgramFolder + fileName;
+  if (ZelvaneGIS_IO::fDoesFileExist(path)) ZelvaneGIS_IO::fDeleteFile(path);
+  vb::Close(1);
+  vb::Open(path, vb::OpenMode::Output, 1);
+  for (const std::string& line : lines) vb::PrintLine(1, line);
+  vb::Close(1);
+  MsgBox(message + "\r\n" + path);
+}
+
+void frmIndex::AddMapElements(int16_t columns) {
+  carto::Document& doc = document();
+  const long lines = lstOut.ListCount();
+  const long rows = (lines + columns - 1) / columns;
+  carto::PageLayout& layout = doc.PageLayout();
+  const double height = layout.Page().PrintableBounds().Height();
+  for (long k = 1; k <= columns; ++k) {
+    auto element = std::make_shared<carto::TextElement>();
+    carto::TextSymbol symbol;
+    carto::Font font;
+    font.Name = "Arial";
+    font.Size = 6;
+    font.Bold = true;
+    symbol.SetFont(font);
+    symbol.SetHorizontalAlignment(carto::HorizontalAlignment::Left);
+    element->SetSymbol(symbol);
+    element->SetGeometry(geo::Point{double(2 * k - 1), height - 2.5});
+    layout.AddElement(element, 0);
+    std::string text;
+    for (long i = (k - 1) * rows; i < k * rows && i < lines; ++i) text += "\r\n" + lstOut.List(i);
+    element->SetText(text);
+    doc.ActiveView().PartialRefresh(carto::ViewDrawPhase::Graphics);
+  }
+}
+
+}  // namespace mapbooks
