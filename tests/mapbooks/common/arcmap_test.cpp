@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "host/carto/elements.h"
+#include "host/carto/document_file.h"
 #include "host/carto/page_layout.h"
 #include "host/geodata/workspace.h"
 #include "host/vb/datetime.h"
+#include "host/vb/error.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvneGIS_ArcMap.h"
 #include "mapbooks/common/modTolmirex.h"
@@ -198,6 +200,17 @@ TEST_F(ArcMap, DataInAnyFrameShapefilesByAliasAndHollowFills) {
   Answer(host::ui::vbOK);
   modTolmirex::fMakeTransparentFillColor2("Mapbook_Index");
   EXPECT_EQ(Boxes().back().text, "Mapbook_Index not found in focus map");
+}
+
+TEST_F(ArcMap, ALayerFileJoinsTheFocusMap) {
+  auto grid = Layer("grid");
+  grid->SetName("Tiles");
+  host::carto::SaveLayerFile(*grid, "C:\\town\\tiles.lyr");
+  modTolmirex::fAddLayerFile("C:\\town\\tiles.lyr");
+  ASSERT_EQ(focus().LayerCount(), 1);
+  EXPECT_EQ(focus().Layer(0)->Name(), "Tiles");
+  EXPECT_THROW(modTolmirex::fAddLayerFile("C:\\town\\missing.lyr"), host::vb::Error);  // no report of its own
+  EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(ArcMap, LayoutTextsAreReplacedByWholeTextWithoutCase) {
