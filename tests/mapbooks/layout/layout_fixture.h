@@ -1,18 +1,12 @@
 #pragma once
 // The Layout tab's tests: the demo town with a 3 x 2 grid in the data frame "Layers",
-// the window applied to the grid layer, the document in layout view; and small
-// shapefiles of tiles and roads drawn to order.
+// and small shapefiles of tiles and roads drawn to order, all in C:\town.
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-#include <vector>
+#include <type_traits>
 
 #include "host/carto/page_layout.h"
-#include "host/geodata/workspace.h"
-#include "host/ui/user.h"
-#include "mapbooks/common/SharedState.h"
 #include "mapbooks/mapbooks_fixture.h"
 
 namespace layout_test {
@@ -23,54 +17,32 @@ struct Tile {
   std::string label;
   geo::Envelope box;
 };
-
 struct Road {
   std::string name;
   geo::Point from, to;
 };
 
-// tiles.shp in C:\town: polygons with the grid's four fields (the label as given).
-inline void WriteTiles(const std::string& name, const std::vector<Tile>& tiles) {
+// Polygons with the grid's fields, or polylines with NAME.
+template <typename T>
+void WriteShapes(const std::string& name, const std::vector<T>& shapes) {
+  constexpr bool tiles = std::is_same_v<T, Tile>;
   auto ws = geo::ShapefileWorkspace::Open("C:\\town");
-  if (ws->FeatureClassExists(name)) ws->DeleteFeatureClass(name);
-  geo::FieldSet fields{geo::Field::Shape("Shape", geo::GeometryType::Polygon), geo::Field("MB_Index", geo::FieldType::Integer),
-                       geo::Field("MB_Row", geo::FieldType::String, 12), geo::Field("MB_Column", geo::FieldType::String, 12),
-                       geo::Field("MB_Label", geo::FieldType::String, 24)};
+  geo::FieldSet fields{geo::Field::Shape("Shape", tiles ? geo::GeometryType::Polygon : geo::GeometryType::Polyline)};
+  for (const char* f : tiles ? std::vector<const char*>{"MB_Row", "MB_Column", "MB_Label"} : std::vector<const char*>{"NAME"})
+    fields.AddField(geo::Field(f, geo::FieldType::String, 24));
   auto fc = ws->CreateFeatureClass(name, fields);
-  int n = 0;
-  for (const Tile& t : tiles) {
+  for (const T& s : shapes) {
     geo::Feature f = fc->CreateFeature();
-    f.SetShape(geo::Geometry::FromEnvelope(t.box));
-    f.SetValue(fc->FindField("MB_Index"), ++n);
-    f.SetValue(fc->FindField("MB_Row"), t.label.substr(0, 1));
-    f.SetValue(fc->FindField("MB_Column"), t.label.size() > 1 ? t.label.substr(1) : std::string());
-    f.SetValue(fc->FindField("MB_Label"), t.label);
+    if constexpr (tiles) {
+      f.SetShape(geo::Geometry::FromEnvelope(s.box));
+      for (const char* field : {"MB_Row", "MB_Column", "MB_Label"}) f.SetValue(fc->FindField(field), s.label);
+    } else {
+      f.SetShape(geo::Geometry::MakePolyline(std::vector<geo::Point>{s.from, s.to}));
+      f.SetValue(fc->FindField("NAME"), s.name);
+    }
     f.Store();
   }
   fc->Flush();
-}
-
-// A polyline shapefile in C:\town with a text field NAME.
-inline void WriteRoads(const std::string& name, const std::vector<Road>& roads) {
-  auto ws = geo::ShapefileWorkspace::Open("C:\\town");
-  if (ws->FeatureClassExists(name)) ws->DeleteFeatureClass(name);
-  geo::FieldSet fields{geo::Field::Shape("Shape", geo::GeometryType::Polyline), geo::Field("NAME", geo::FieldType::String, 40)};
-  auto fc = ws->CreateFeatureClass(name, fields);
-  for (const Road& r : roads) {
-    geo::Feature f = fc->CreateFeature();
-    f.SetShape(geo::Geometry::MakePolyline(std::vector<geo::Point>{r.from, r.to}));
-    f.SetValue(fc->FindField("NAME"), r.name);
-    f.Store();
-  }
-  fc->Flush();
-}
-
-// A row of square tiles of the given size from the origin, labelled as given.
-inline std::vector<Tile> TileRow(const std::vector<std::string>& labels, double width = 100, double height = 100) {
-  std::vector<Tile> tiles;
-  for (size_t i = 0; i < labels.size(); ++i)
-    tiles.push_back({labels[i], geo::Envelope(double(i) * width, 0, double(i + 1) * width, height)});
-  return tiles;
 }
 
 class LayoutTest : public ProgramTest {
@@ -83,11 +55,10 @@ class LayoutTest : public ProgramTest {
     layers->AddLayer(Layer("grid"));
   }
   void TearDown() override {
-    std::filesystem::remove(ProgramFolder() / "LocationText.txt");
-    std::filesystem::remove(ProgramFolder() / "LocationTable.txt");
+    for (const char* f : {"LocationText.txt", "LocationTable.txt"}) std::filesystem::remove(ProgramFolder() / f);
     ProgramTest::TearDown();
   }
-  // The program started, the grid layer applied (its search field MB_Label), layout view.
+  // The program started, the grid layer applied (search field MB_Label), layout view.
   void Start(const std::string& gridLayer = "grid") {
     StartProgram();
     host::ui::ClearBoxLog();
@@ -107,6 +78,12 @@ class LayoutTest : public ProgramTest {
     for (const auto& e : doc().PageLayout().Elements())
       if (auto t = std::dynamic_pointer_cast<host::carto::TextElement>(e)) texts.push_back(t);
     return texts;
+  }
+  static void ExpectFont(const host::carto::TextElement& t, double size) {
+    EXPECT_EQ(t.Symbol().FontName(), "Arial");
+    EXPECT_EQ(t.Symbol().Size(), size);
+    EXPECT_TRUE(t.Symbol().Bold());
+    EXPECT_EQ(t.Symbol().HorizontalAlign(), host::carto::HorizontalAlignment::Left);
   }
 
   std::shared_ptr<host::carto::Map> layers;
