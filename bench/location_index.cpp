@@ -16,8 +16,7 @@
 #include "host/vb/seqfile.h"
 #include "host/vb/text.h"
 #include "towngen/towngen.h"
-// The benchmarks link only the host, so they compile the wizard's index module here.
-#include "mapbooks/layout/LocationIndex.cpp"
+#include "mapbooks/layout/LocationIndex.h"
 
 namespace {
 
