@@ -1,5 +1,5 @@
 #pragma once
-// The last page of either wizard path: the grid's specification shown read-only, with
+// The last page of either wizard path: the grid's figures shown read-only, with
 // Back, Next (which builds the grid) and Cancel.
 
 #include <utility>

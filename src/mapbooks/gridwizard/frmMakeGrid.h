@@ -1,6 +1,6 @@
 #pragma once
 // The manual grid path: the corner, the grid's size and the tile counts typed in, then
-// the specification shown before the grid is written.
+// the figures shown before the grid is written.
 
 #include <utility>
 
