@@ -62,7 +62,12 @@ long Printer::StartPrinting(const geodata::Envelope& pixelBounds, long /*hWnd*/)
   file_ = std::make_unique<WholeFile>(file, win::WindowsPath(file));
   target_ = detail::MakeTarget(JobFormat());
   try {
-    cairo_t* cr = target_->Begin(file_->TempPath(), detail::PageSetup{static_cast<int>(w), static_cast<int>(h), Resolution(), job_title()});
+    detail::PageSetup setup{static_cast<int>(w), static_cast<int>(h), Resolution(), job_title()};
+    if (OriginAtPrintableArea()) {
+      setup.origin_x = PrintableBounds().XMin() * Resolution();
+      setup.origin_y = PrintableBounds().YMin() * Resolution();
+    }
+    cairo_t* cr = target_->Begin(file_->TempPath(), setup);
     hdc_ = OpenDevice(std::make_shared<DeviceContext>(cr, static_cast<int>(w), static_cast<int>(h), Resolution(), DeviceKind::Printer));
   } catch (const std::exception& e) {
     std::string why = e.what();

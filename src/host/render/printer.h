@@ -57,6 +57,9 @@ class Printer {
   virtual std::filesystem::path JobFile() = 0;
   // The job's file is complete under path; send it.
   virtual void Deliver(const std::filesystem::path& path) = 0;
+  // Whether a job's device context starts at the printable area's corner rather than
+  // at the paper's (as metafile printers do).
+  virtual bool OriginAtPrintableArea() const { return false; }
 
  private:
   void abandon();
@@ -120,10 +123,12 @@ class SpoolPrinter : public FolderPrinter {
   std::string KindName() const override { return "Spool folder"; }
 };
 
-// Keeps each job as an enhanced metafile.
+// Keeps each job as an enhanced metafile. Its device contexts start at the corner of
+// the printable area, so drawing at (0, 0) lands inside the margins.
 class EmfPrinter : public FolderPrinter, public IEmfPrinter {
  protected:
   detail::Format JobFormat() const override;
+  bool OriginAtPrintableArea() const override { return true; }
   std::string Extension() const override { return ".emf"; }
   std::string KindName() const override { return "EMF printer"; }
 };

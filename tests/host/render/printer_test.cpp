@@ -92,6 +92,19 @@ TEST_F(Printing, TheSettingsChooseTheCurrentPrinter) {
   EXPECT_THAT(emf->Name(), HasSubstr("EMF"));
 }
 
+TEST_F(Printing, ANamedPrinterThatDoesNotExistIsAClearError) {
+  // Only asks CUPS about a name no printer has; nothing is printed.
+  const std::string name = "zelvane-test-no-such-printer";
+  setenv("ZELVANE_PRINTER", name.c_str(), 1);
+  SetCurrentPrinter(nullptr);
+  try {
+    CurrentPrinter();
+    ADD_FAILURE() << "a printer that does not exist was found";
+  } catch (const Error& e) {
+    EXPECT_THAT(e.description(), HasSubstr(name));
+  }
+}
+
 TEST_F(Printing, TheSpoolFolderKeepsOnePdfPerJob) {
   std::shared_ptr<Printer> p = CurrentPrinter();
   PrintJob(*p, "First job");
@@ -175,6 +188,31 @@ TEST_F(Printing, TheEmfPrinterKeepsMetafiles) {
   bool text = false;
   for (const auto& r : records) text = text || r.type == 84;
   EXPECT_TRUE(text);
+}
+
+// The print command moves an EMF printer's device frame to the origin: the printer's
+// contexts start at the printable area, so the page still lands inside the margins.
+TEST_F(Printing, AnEmfPrinterDrawsFromTheCornerOfItsPrintableArea) {
+  testing_support::TempDir dir;
+  EmfPrinter p;
+  p.SetFolder(dir.path().string());
+  p.SetResolution(200);
+  p.SetMargins(0.5, 0.25, 0.5, 0.25);
+  LayoutPage letter{7.5, 10.5};
+  EXPECT_EQ(GetDeviceBounds(letter, p, 1, 0, 200), Envelope(100, 50, 1600, 2150));
+  long hdc = p.StartPrinting(Envelope(0, 0, 1700, 2200), 0);
+  cairo_t* cr = LookupDevice(hdc)->Cairo();
+  cairo_rectangle(cr, 0, 0, 1500, 2100);
+  cairo_fill(cr);
+  p.FinishPrinting();
+  std::string b = testing_support::ReadFile(dir / "job-0001.emf");
+  for (const auto& r : render_test::EmfRecords(b)) {
+    if (r.type != 27) continue;  // EMR_MOVETOEX: the rectangle's first corner
+    EXPECT_EQ(render_test::I32(b, r.offset + 8), 100 * 16);
+    EXPECT_EQ(render_test::I32(b, r.offset + 12), 50 * 16);
+    return;
+  }
+  ADD_FAILURE() << "no path in the metafile";
 }
 
 // The print command's loop: each printer page of a 17 x 22 in layout on Letter paper is a

@@ -6,6 +6,7 @@
 #include <libimagequant.h>
 #include <png.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -97,10 +98,11 @@ bool png_encode(FILE* f, const Pixels& px, unsigned ppm, PngMessage* msg) {
   png_set_IHDR(png, info, static_cast<png_uint_32>(px.width), static_cast<png_uint_32>(px.height), 8, PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
-  // Maps are mostly flat colour: the Up filter with a fast deflate level compresses
-  // nearly as well as the default and several times faster.
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP | PNG_FILTER_SUB);
-  png_set_compression_level(png, 3);
+  // Maps are mostly flat colour: the Up filter with run-length deflate compresses about
+  // as well as the default settings and several times faster on a 300 dpi page.
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+  png_set_compression_level(png, 1);
+  png_set_compression_strategy(png, Z_RLE);
   png_write_info(png, info);
   png_set_bgr(png);
   png_set_filler(png, 0, PNG_FILLER_AFTER);

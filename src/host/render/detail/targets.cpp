@@ -54,6 +54,11 @@ class SurfaceTarget : public Target {
 
  protected:
   cairo_t* context() {
+    if (page_.origin_x != 0 || page_.origin_y != 0) {
+      double sx = 1, sy = 1;
+      cairo_surface_get_device_scale(surface_, &sx, &sy);
+      cairo_surface_set_device_offset(surface_, page_.origin_x * sx, page_.origin_y * sy);
+    }
     cairo_t* cr = cairo_create(surface_);
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
       std::string why = cairo_status_to_string(cairo_status(cr));

@@ -20,6 +20,9 @@ struct PageSetup {
   int height = 0;
   double dpi = 96;
   std::string title;  // for formats that carry one (PDF, SVG, EMF)
+  // Where the context's (0, 0) lies on the page, in device pixels.
+  double origin_x = 0;
+  double origin_y = 0;
 };
 
 class Target {
