@@ -164,6 +164,11 @@ TEST(EmfExport, DrawingItCannotExpressBecomesOneBitmap) {
     cairo_set_source(cr, p);
     cairo_paint(cr);
     cairo_pattern_destroy(p);
+    // An image drawn from: cairo's reading back keeps watching it after the page is read.
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 10, 10);
+    cairo_set_source_surface(cr, image, 150, 50);
+    cairo_paint(cr);
+    cairo_surface_destroy(image);
   });
   ExpectValidEmf(b, 200, 100, 96);
   auto by = ByType(render_test::EmfRecords(b));

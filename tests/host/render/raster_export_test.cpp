@@ -166,6 +166,8 @@ struct RasterCase {
   const char* extra;   // expected format detail
 };
 
+void PrintTo(const RasterCase& c, std::ostream* os) { *os << c.name; }
+
 class RasterExport : public ::testing::TestWithParam<RasterCase> {};
 
 // The 300 dpi page of a 1000 x 750 frame: 3125 x 2344 pixels (2343.75 rounded).

@@ -1044,8 +1044,19 @@ class Reader {
   std::map<std::pair<const std::string*, long>, std::shared_ptr<FaceData>> faces_;
 };
 
+// Cairo's script device can still write after it is finished and released: it watches
+// the surfaces the recording drew from and says when they go, which may be when the
+// recording itself is destroyed. Its writes go through a sink that lives as long as the
+// device and forgets the reader once the trace is read.
+struct Sink {
+  Reader* reader = nullptr;
+};
+
+const cairo_user_data_key_t sink_key{};
+
 cairo_status_t write_script(void* closure, const unsigned char* data, unsigned int length) {
-  auto* r = static_cast<Reader*>(closure);
+  Reader* r = static_cast<Sink*>(closure)->reader;
+  if (!r) return CAIRO_STATUS_SUCCESS;
   try {
     r->Feed(reinterpret_cast<const char*>(data), length);
   } catch (const std::exception& e) {
@@ -1059,10 +1070,21 @@ cairo_status_t write_script(void* closure, const unsigned char* data, unsigned i
 Trace ReadTrace(cairo_surface_t* recording) {
   Trace trace;
   Reader reader(trace);
-  cairo_device_t* script = cairo_script_create_for_stream(write_script, &reader);
+  auto* sink = new Sink{&reader};
+  cairo_device_t* script = cairo_script_create_for_stream(write_script, sink);
+  if (cairo_device_set_user_data(script, &sink_key, sink, [](void* p) { delete static_cast<Sink*>(p); }) !=
+      CAIRO_STATUS_SUCCESS) {
+    // Without the hook the sink cannot be freed safely: it stays, empty.
+    cairo_device_destroy(script);
+    sink->reader = nullptr;
+    trace.complete = trace.read_whole = false;
+    trace.reason = "cannot read the drawing back";
+    return trace;
+  }
   cairo_script_set_mode(script, CAIRO_SCRIPT_MODE_ASCII);
   cairo_status_t status = cairo_script_from_recording_surface(script, recording);
   cairo_device_finish(script);
+  sink->reader = nullptr;
   cairo_device_destroy(script);
   try {
     reader.Finish();
