@@ -12,6 +12,7 @@
 #include "host/geodata/workspace.h"
 #include "host/render/export.h"
 #include "host/render/view_drawing.h"
+#include "bench_support.h"
 #include "towngen/towngen.h"
 
 namespace fs = std::filesystem;
@@ -30,10 +31,10 @@ long status_kb(const std::string& key) {
 }
 
 struct Demo {
-  fs::path dir;
+  bench_support::Scratch scratch;
+  fs::path dir = scratch.dir;
   std::unique_ptr<carto::Document> doc;
   Demo() {
-    dir = fs::temp_directory_path() / ("zelvane-bench-export-" + std::to_string(::getpid()));
     fs::create_directories(dir / "out");
     auto town = towngen::WriteTown((dir / "data").string(), {});
     towngen::WriteTileGrid((dir / "data").string(), "grid", town.extent, 4, 3, towngen::TownSpatialReference());
@@ -44,8 +45,6 @@ struct Demo {
   ~Demo() {
     doc.reset();
     host::geodata::ShapefileWorkspace::ClearCache();
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
   void Export(const char* format, int dpi, const std::string& name) {
     auto exporter = render::CreateExport(*render::ExportClassOfFormat(format));

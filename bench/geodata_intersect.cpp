@@ -8,36 +8,13 @@
 #include <string>
 
 #include "host/geodata/geodata.h"
+#include "bench_support.h"
 #include "towngen/towngen.h"
 
 namespace {
 
 namespace gd = host::geodata;
 namespace fs = std::filesystem;
-
-struct Scratch {
-  fs::path dir;
-  Scratch() {
-    std::string tmpl = (fs::temp_directory_path() / "zelvane-bench-XXXXXX").string();
-    dir = mkdtemp(tmpl.data());
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-};
-
-const fs::path& Town() {
-  static Scratch scratch;
-  static bool written = [] {
-    // 224 x 223 blocks: 100,351 street segments.
-    towngen::TownSummary town = towngen::WriteTown(scratch.dir.string(), {1, 224, 223});
-    towngen::WriteTileGrid(scratch.dir.string(), "grid", town.extent, 100, 100, towngen::TownSpatialReference());
-    return true;
-  }();
-  (void)written;
-  return scratch.dir;
-}
 
 int64_t IndexAllTiles(gd::FeatureClass& grid, gd::FeatureClass& streets) {
   int64_t hits = 0;
@@ -55,12 +32,12 @@ int64_t IndexAllTiles(gd::FeatureClass& grid, gd::FeatureClass& streets) {
 
 // Opened fresh each time: includes building the spatial index of the streets.
 void BM_TilesAgainstStreets_First(benchmark::State& state) {
-  Town();
+  bench_support::BigTown();
   int64_t hits = 0;
   for (auto _ : state) {
     state.PauseTiming();
     gd::ShapefileWorkspace::ClearCache();
-    auto ws = gd::ShapefileWorkspace::Open(Town().string());
+    auto ws = gd::ShapefileWorkspace::Open(bench_support::BigTown().string());
     auto grid = ws->OpenFeatureClass("grid");
     auto streets = ws->OpenFeatureClass("streets");
     state.ResumeTiming();
@@ -72,7 +49,7 @@ void BM_TilesAgainstStreets_First(benchmark::State& state) {
 BENCHMARK(BM_TilesAgainstStreets_First)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_TilesAgainstStreets_Repeated(benchmark::State& state) {
-  auto ws = gd::ShapefileWorkspace::Open(Town().string());
+  auto ws = gd::ShapefileWorkspace::Open(bench_support::BigTown().string());
   auto grid = ws->OpenFeatureClass("grid");
   auto streets = ws->OpenFeatureClass("streets");
   IndexAllTiles(*grid, *streets);
@@ -83,17 +60,17 @@ void BM_TilesAgainstStreets_Repeated(benchmark::State& state) {
 BENCHMARK(BM_TilesAgainstStreets_Repeated)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_OpenStreets100k(benchmark::State& state) {
-  Town();
+  bench_support::BigTown();
   for (auto _ : state) {
     gd::ShapefileWorkspace::ClearCache();
-    auto streets = gd::ShapefileWorkspace::Open(Town().string())->OpenFeatureClass("streets");
+    auto streets = gd::ShapefileWorkspace::Open(bench_support::BigTown().string())->OpenFeatureClass("streets");
     benchmark::DoNotOptimize(streets->FeatureCount());
   }
 }
 BENCHMARK(BM_OpenStreets100k)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_WriteTown100k(benchmark::State& state) {
-  Scratch scratch;
+  bench_support::Scratch scratch;
   for (auto _ : state) towngen::WriteTown(scratch.dir.string(), {1, 224, 223});
 }
 BENCHMARK(BM_WriteTown100k)->Unit(benchmark::kMillisecond)->Iterations(1);

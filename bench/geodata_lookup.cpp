@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/geodata/geodata.h"
+#include "bench_support.h"
 #include "towngen/towngen.h"
 
 namespace {
@@ -17,23 +18,10 @@ namespace {
 namespace gd = host::geodata;
 namespace fs = std::filesystem;
 
-// A scratch folder for the run, removed at exit.
-struct Scratch {
-  fs::path dir;
-  Scratch() {
-    std::string tmpl = (fs::temp_directory_path() / "zelvane-bench-XXXXXX").string();
-    dir = mkdtemp(tmpl.data());
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-};
-
 constexpr int kColumns = 400, kRows = 250;  // 100,000 tiles
 
 const fs::path& BigGrid() {
-  static Scratch scratch;
+  static bench_support::Scratch scratch;
   static bool written = [] {
     towngen::WriteTileGrid(scratch.dir.string(), "big", gd::Envelope(0, 0, 400000, 250000), kColumns, kRows);
     return true;
@@ -128,7 +116,7 @@ BENCHMARK(BM_LookupByScan)->Unit(benchmark::kMillisecond);
 
 // Writing a 10,000-tile grid, one feature stored at a time.
 void BM_WriteGrid10k(benchmark::State& state) {
-  Scratch scratch;
+  bench_support::Scratch scratch;
   for (auto _ : state) {
     towngen::WriteTileGrid(scratch.dir.string(), "grid", gd::Envelope(0, 0, 100000, 100000), 100, 100);
   }

@@ -15,6 +15,7 @@
 #include "host/ui/form.h"
 #include "host/vb/seqfile.h"
 #include "host/vb/text.h"
+#include "bench_support.h"
 #include "towngen/towngen.h"
 #include "mapbooks/layout/LocationIndex.h"
 
@@ -23,37 +24,13 @@ namespace {
 namespace gd = host::geodata;
 namespace fs = std::filesystem;
 
-struct Scratch {
-  fs::path dir;
-  Scratch() {
-    std::string tmpl = (fs::temp_directory_path() / "zelvane-bench-XXXXXX").string();
-    dir = mkdtemp(tmpl.data());
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-};
-
-const fs::path& Town() {
-  static Scratch scratch;
-  static bool written = [] {
-    // 224 x 223 blocks: 100,351 street segments; a 100 x 100 grid over them.
-    towngen::TownSummary town = towngen::WriteTown(scratch.dir.string(), {1, 224, 223});
-    towngen::WriteTileGrid(scratch.dir.string(), "grid", town.extent, 100, 100, towngen::TownSpatialReference());
-    return true;
-  }();
-  (void)written;
-  return scratch.dir;
-}
-
 struct Layers {
   std::shared_ptr<host::carto::FeatureLayer> grid;
   std::shared_ptr<gd::FeatureClass> streets;
 };
 
 Layers Open() {
-  auto ws = gd::ShapefileWorkspace::Open(Town().string());
+  auto ws = gd::ShapefileWorkspace::Open(bench_support::BigTown().string());
   return {std::make_shared<host::carto::FeatureLayer>(ws->OpenFeatureClass("grid")), ws->OpenFeatureClass("streets")};
 }
 
@@ -68,7 +45,7 @@ void Wizard(const Layers& l, host::ui::ListBox& lstOut, benchmark::State& state)
   lstOut.Clear();
   mapbooks::LocationIndex index = mapbooks::BuildLocationIndex(*l.grid, "MB_Label", *l.streets, "NAME", [&] { p.Step(); });
   for (const std::string& line : mapbooks::SortedAsList(index.IndexLines())) lstOut.AddItem(line);
-  const std::string text = (Town() / "LocationText.txt").string(), table = (Town() / "LocationTable.txt").string();
+  const std::string text = (bench_support::BigTown() / "LocationText.txt").string(), table = (bench_support::BigTown() / "LocationTable.txt").string();
   host::vb::Open(text, host::vb::OpenMode::Output, 1);
   for (const std::string& line : lstOut.Items()) host::vb::PrintLine(1, line);
   host::vb::Close(1);
@@ -82,7 +59,7 @@ void Wizard(const Layers& l, host::ui::ListBox& lstOut, benchmark::State& state)
 
 // Freshly opened data each time: reading the files and building the spatial index count.
 void BM_LocationIndexWizard_First(benchmark::State& state) {
-  Town();
+  bench_support::BigTown();
   host::ui::Form form("frmIndex");
   host::ui::ListBox lstOut(form, "lstOut", nullptr);
   lstOut.SetSorted(true);

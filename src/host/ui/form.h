@@ -97,6 +97,14 @@ class FormObserver {
   virtual void FormUnloaded(Form&) {}
 };
 
+// A new window of that kind, loaded and shown modally: returns when it has closed.
+template <typename F>
+void ShowModalNew() {
+  F form;
+  form.Load();
+  form.Show(vbModal);
+}
+
 // Loaded forms in load order (the newest last).
 const std::vector<Form*>& LoadedForms();
 // The newest loaded form of that name, or null.

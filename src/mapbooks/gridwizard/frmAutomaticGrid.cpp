@@ -45,9 +45,7 @@ void frmAutomaticGrid::btnNext_Click() {
     g.VerticalNumber = vb::CLng(txtVerticalNumber.Text());
     g.HorizontalNumber = vb::CLng(txtHorizontalNumber.Text());
     Unload();
-    frmAutomaticGrid2 page;
-    page.Load();
-    page.Show(host::ui::vbModal);
+    host::ui::ShowModalNew<frmAutomaticGrid2>();
   });
 }
 
@@ -99,9 +97,7 @@ std::pair<double, double> frmAutomaticGrid2::TileSize() {
 void frmAutomaticGrid2::btnBack_Click() {
   ErrorHandling::Guard("btnBack_Click", "frmAutomaticGrid2", [&] {
     Unload();
-    frmAutomaticGrid page;
-    page.Load();
-    page.Show(host::ui::vbModal);
+    host::ui::ShowModalNew<frmAutomaticGrid>();
   });
 }
 

@@ -72,9 +72,7 @@ void frmMakeGrid::btnNext_Click() {
     g.TileWidth = g.GridWidth / g.HorizontalNumber;
     g.TotalTiles = vb::CInt(double(g.HorizontalNumber) * double(g.VerticalNumber));
     Unload();
-    frmMakeGrid2 page;
-    page.Load();
-    page.Show(host::ui::vbModal);
+    host::ui::ShowModalNew<frmMakeGrid2>();
   });
 }
 
@@ -117,9 +115,7 @@ std::pair<double, double> frmMakeGrid2::TileSize() {
 void frmMakeGrid2::btnBack_Click() {
   ErrorHandling::Guard("btnBack_Click", "frmMakeGrid2", [&] {
     Unload();
-    frmMakeGrid page;
-    page.Load();
-    page.Show(host::ui::vbModal);
+    host::ui::ShowModalNew<frmMakeGrid>();
   });
 }
 

@@ -28,9 +28,7 @@ void frmSelectGridType::Design() {
 void frmSelectGridType::Command1_Click() {
   ErrorHandling::Guard("Command1_Click", "frmSelectGridType", [&] {
     Unload();
-    frmMakeGrid page;
-    page.Load();
-    page.Show(host::ui::vbModal);
+    host::ui::ShowModalNew<frmMakeGrid>();
   });
 }
 
@@ -41,9 +39,7 @@ void frmSelectGridType::Command2_Click() {
       return;
     }
     Unload();
-    frmAutomaticGrid page;
-    page.Load();
-    page.Show(host::ui::vbModal);
+    host::ui::ShowModalNew<frmAutomaticGrid>();
   });
 }
 

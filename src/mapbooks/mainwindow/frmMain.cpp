@@ -520,9 +520,7 @@ void frmMain::btnPrintAdvanced_Click() { OpenAdvancedSettings(); }
 void frmMain::btnExpAdvanced_Click() { OpenAdvancedSettings(); }
 
 void frmMain::Command9_Click() {
-  frmLoadDir chooser;
-  chooser.Load();
-  chooser.Show(host::ui::vbModal);
+  host::ui::ShowModalNew<frmLoadDir>();
 }
 
 }  // namespace mapbooks

@@ -130,9 +130,7 @@ void frmMain::btnRenameMapbook_Click() {
 
 void frmMain::btnCreateNewGrid_Click() {
   reported("btnCreateNewGrid_Click", [&] {
-    frmSelectGridType dialog;
-    dialog.Load();
-    dialog.Show(host::ui::vbModal);
+    host::ui::ShowModalNew<frmSelectGridType>();
   });
 }
 

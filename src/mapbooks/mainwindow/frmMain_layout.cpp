@@ -302,9 +302,7 @@ void frmMain::btnIndex_Click() {
     doc.SetActiveView(doc.PageLayout());
     doc.ActiveView().Refresh();
     doc.PageLayout().SetFocusMap(doc.Map(State().PrimaryDataFrameIndex));
-    frmIndex wizard;
-    wizard.Load();
-    wizard.Show(host::ui::vbModal);
+    host::ui::ShowModalNew<frmIndex>();
   });
 }
 
