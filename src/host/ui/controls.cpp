@@ -147,25 +147,24 @@ void Control::RequireAvailable(const char* action) const {
     throw ScriptError("cannot " + std::string(action) + " " + form_.Name() + "." + name_ + ": it is hidden or disabled");
 }
 
-// ---------------------------------------------------------------- Label, CommandButton
+// ---------------------------------------------------------------- captions, Label, CommandButton
 
-void Label::SetCaption(std::string c) {
+void CaptionedControl::SetCaption(std::string c) {
   caption_ = std::move(c);
   Changed();
 }
-void Label::Reset() {
+
+void CaptionedControl::Reset() {
   Control::Reset();
   caption_.clear();
 }
+
+
 void Label::click() {
   RequireAvailable("click");
   Click.Raise();
 }
 
-void CommandButton::SetCaption(std::string c) {
-  caption_ = std::move(c);
-  Changed();
-}
 void CommandButton::SetDefault(bool v) {
   // One default button per form, as the classic forms keep it.
   if (v)
@@ -182,8 +181,7 @@ void CommandButton::SetCancel(bool v) {
   Changed();
 }
 void CommandButton::Reset() {
-  Control::Reset();
-  caption_.clear();
+  CaptionedControl::Reset();
   default_ = cancel_ = false;
 }
 void CommandButton::click() {
@@ -334,10 +332,6 @@ void TextBox::text_changed() {
 
 // ---------------------------------------------------------------- CheckBox, OptionButton
 
-void CheckBox::SetCaption(std::string c) {
-  caption_ = std::move(c);
-  Changed();
-}
 void CheckBox::SetValue(int v) {
   if (v < 0 || v > 2) invalid_value();
   if (v == value_) return;
@@ -347,8 +341,7 @@ void CheckBox::SetValue(int v) {
 }
 std::string CheckBox::PrintValue() const { return std::to_string(value_); }
 void CheckBox::Reset() {
-  Control::Reset();
-  caption_.clear();
+  CaptionedControl::Reset();
   value_ = 0;
 }
 void CheckBox::click() {
@@ -357,10 +350,6 @@ void CheckBox::click() {
   SetValue(value_ == 0 ? 1 : 0);
 }
 
-void OptionButton::SetCaption(std::string c) {
-  caption_ = std::move(c);
-  Changed();
-}
 void OptionButton::SetValue(bool v) {
   if (!v) {
     if (value_) {
@@ -380,8 +369,7 @@ void OptionButton::SetValue(bool v) {
   Click.Raise();
 }
 void OptionButton::Reset() {
-  Control::Reset();
-  caption_.clear();
+  CaptionedControl::Reset();
   value_ = false;
 }
 void OptionButton::click() {
@@ -818,15 +806,6 @@ void DriveListBox::pick(const std::string& drive) {
 }
 
 // ---------------------------------------------------------------- Frame, PictureBox, pictures
-
-void Frame::SetCaption(std::string c) {
-  caption_ = std::move(c);
-  Changed();
-}
-void Frame::Reset() {
-  Control::Reset();
-  caption_.clear();
-}
 
 namespace {
 std::map<long, Picture>& pictures() {

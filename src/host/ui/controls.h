@@ -95,40 +95,42 @@ class Control {
   int tab_page_ = -1;
 };
 
-class Label : public Control {
+// A control that shows a caption: labels, buttons, check and option boxes, frames.
+class CaptionedControl : public Control {
  public:
   using Control::Control;
-  const char* TypeName() const override { return "Label"; }
-  bool CanFocus() const override { return false; }
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string c);
   std::string PrintValue() const override { return caption_; }
   void Reset() override;
-  void click();
-  Event<> Click;
 
  private:
   std::string caption_;
 };
 
-class CommandButton : public Control {
+class Label : public CaptionedControl {
  public:
-  using Control::Control;
+  using CaptionedControl::CaptionedControl;
+  const char* TypeName() const override { return "Label"; }
+  bool CanFocus() const override { return false; }
+  void click();
+  Event<> Click;
+};
+
+class CommandButton : public CaptionedControl {
+ public:
+  using CaptionedControl::CaptionedControl;
   const char* TypeName() const override { return "CommandButton"; }
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string c);
   // Enter presses the default button, Escape the cancel button.
   bool Default() const { return default_; }
   void SetDefault(bool v);
   bool Cancel() const { return cancel_; }
   void SetCancel(bool v);
-  std::string PrintValue() const override { return caption_; }
   void Reset() override;
   void click();
   Event<> Click;
 
  private:
-  std::string caption_;
   bool default_ = false, cancel_ = false;
 };
 
@@ -192,12 +194,10 @@ class TextBox : public Control, public EditableText {
   bool locked_ = false, multiline_ = false;
 };
 
-class CheckBox : public Control {
+class CheckBox : public CaptionedControl {
  public:
-  using Control::Control;
+  using CaptionedControl::CaptionedControl;
   const char* TypeName() const override { return "CheckBox"; }
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string c);
   // 0 unchecked, 1 checked, 2 grayed; every change raises Click.
   int Value() const { return value_; }
   void SetValue(int v);
@@ -207,16 +207,13 @@ class CheckBox : public Control {
   Event<> Click;
 
  private:
-  std::string caption_;
   int value_ = 0;
 };
 
-class OptionButton : public Control {
+class OptionButton : public CaptionedControl {
  public:
-  using Control::Control;
+  using CaptionedControl::CaptionedControl;
   const char* TypeName() const override { return "OptionButton"; }
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string c);
   bool Value() const { return value_; }
   // True clears the other options of the same container and raises Click.
   void SetValue(bool v);
@@ -226,7 +223,6 @@ class OptionButton : public Control {
   Event<> Click;
 
  private:
-  std::string caption_;
   bool value_ = false;
 };
 
@@ -391,19 +387,13 @@ class DriveListBox : public ListControl {
   std::string drive_;
 };
 
-class Frame : public Control {
+class Frame : public CaptionedControl {
  public:
-  using Control::Control;
+  using CaptionedControl::CaptionedControl;
   const char* TypeName() const override { return "Frame"; }
   bool IsContainer() const override { return true; }
   bool CanFocus() const override { return false; }
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string c);
-  std::string PrintValue() const override { return caption_; }
-  void Reset() override;
 
- private:
-  std::string caption_;
 };
 
 // A picture held by a picture box; the handle is what a command's bitmap gives the host.
