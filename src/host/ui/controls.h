@@ -393,7 +393,6 @@ class Frame : public CaptionedControl {
   const char* TypeName() const override { return "Frame"; }
   bool IsContainer() const override { return true; }
   bool CanFocus() const override { return false; }
-
 };
 
 // A picture held by a picture box; the handle is what a command's bitmap gives the host.
