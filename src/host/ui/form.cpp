@@ -13,6 +13,11 @@ std::vector<Form*>& loaded() {
   return forms;
 }
 
+std::function<void(Form&)>& show_listener() {
+  static std::function<void(Form&)> listener;
+  return listener;
+}
+
 // The frame of a window: its title bar and borders, in twips.
 constexpr long kBorderWidth = 120;
 constexpr long kTitleAndBorderHeight = 510;
@@ -22,6 +27,7 @@ constexpr int kFormAlreadyDisplayed = 400;
 Form::Form(std::string name) : name_(std::move(name)), caption_(name_) {}
 
 Form::~Form() {
+  if (observer_) observer_->FormDestroyed(*this);
   auto& forms = loaded();
   forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
 }
@@ -79,6 +85,7 @@ void Form::Show(FormShow mode) {
     if (visible_) vb::raise(kFormAlreadyDisplayed, "Form already displayed; can't show modally");
     visible_ = true;
     modal_ = true;
+    if (show_listener()) show_listener()(*this);
     if (observer_) observer_->FormShown(*this);
     RunHandler([this] { Form_Activate(); });
     try {
@@ -92,6 +99,7 @@ void Form::Show(FormShow mode) {
   }
   if (visible_) return;
   visible_ = true;
+  if (show_listener()) show_listener()(*this);
   if (observer_) observer_->FormShown(*this);
   RunHandler([this] { Form_Activate(); });
 }
@@ -137,6 +145,8 @@ CommandButton* Form::CancelButton() const {
     if (auto* b = dynamic_cast<CommandButton*>(c); b && b->Cancel()) return b;
   return nullptr;
 }
+
+void SetFormShowListener(std::function<void(Form&)> listener) { show_listener() = std::move(listener); }
 
 const std::vector<Form*>& LoadedForms() { return loaded(); }
 
@@ -197,6 +207,9 @@ void Screen::SetSizePixels(long w, long h) {
   height_px_ = h;
 }
 
-void Screen::SetMousePointer(int p) { pointer_ = p; }
+void Screen::SetMousePointer(int p) {
+  pointer_ = p;
+  if (pointer_listener_) pointer_listener_(p);
+}
 
 }  // namespace host::ui

@@ -2,6 +2,7 @@
 // Windows of the host: forms with their controls, the modeless frame that hosts a
 // form beside the map, the screen and its mouse pointer.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,13 @@ class FormObserver {
   virtual void FormShown(Form&) {}
   virtual void FormHidden(Form&) {}
   virtual void FormUnloaded(Form&) {}
+  // The form object is going away; its controls are gone already.
+  virtual void FormDestroyed(Form&) {}
 };
+
+// Told of every form about to be shown (before its observer hears of it), so that the
+// GUI can give a form without a view a window of its own; null removes it.
+void SetFormShowListener(std::function<void(Form&)> listener);
 
 // A new window of that kind, loaded and shown modally: returns when it has closed.
 template <typename F>
@@ -147,10 +154,13 @@ class Screen {
   void SetSizePixels(long w, long h);
   int GetMousePointer() const { return pointer_; }
   void SetMousePointer(int p);
+  // Told of every pointer set (the GUI's cursor); null removes it.
+  void SetPointerListener(std::function<void(int)> listener) { pointer_listener_ = std::move(listener); }
 
  private:
   long width_px_ = 1920, height_px_ = 1080;
   int pointer_ = vbDefault;
+  std::function<void(int)> pointer_listener_;
 };
 
 }  // namespace host::ui

@@ -1,0 +1,74 @@
+#pragma once
+// The window of one form: a widget per control, kept in step with the model. The
+// model stays the one source of truth: widgets show its state, and what the user does
+// in them goes to the controls' user methods (click, type, key, pick, ...), after
+// which the widgets are read back from the model.
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "host/ui/form.h"
+
+class QTabWidget;
+
+namespace host::gui {
+
+class FormWindow : public QWidget, public host::ui::FormObserver {
+ public:
+  // Builds the widgets and becomes the form's observer.
+  explicit FormWindow(host::ui::Form& form);
+  ~FormWindow() override;
+
+  // Null once the form has been unloaded or destroyed.
+  host::ui::Form* GetForm() const { return form_; }
+  // The widget that shows a control (a QLineEdit, QComboBox, ...), or null.
+  QWidget* WidgetOf(const host::ui::Control& control) const;
+  // Called when the form is hidden or unloaded (a modal run waits for it).
+  void SetClosedListener(std::function<void()> listener) { closed_ = std::move(listener); }
+
+  void FormChanged(host::ui::Form&) override;
+  void ControlChanged(host::ui::Control& control) override;
+  void FormShown(host::ui::Form&) override;
+  void FormHidden(host::ui::Form&) override;
+  void FormUnloaded(host::ui::Form&) override;
+  void FormDestroyed(host::ui::Form&) override;
+
+  // One control's widget and how it follows the model; defined in the .cpp.
+  struct Binding;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  friend struct Binding;
+  Binding* make_binding(host::ui::Control& control);
+  Binding* binding_of(const host::ui::Control* control) const;
+  // The widget that children of this control are placed in (for a tab control: a page).
+  QWidget* parent_for(const host::ui::Control& control);
+  void place(Binding& b);
+  void refresh(Binding& b);
+  void refresh_all();
+  void refresh_form();
+  void relayout_tab(const host::ui::Control& tab);
+  // Runs one user action on the model: errors meant for the script are dropped, others
+  // shown; then the control is read back. Nothing is done while the model updates us.
+  void act(host::ui::Control* control, const std::function<void()>& action);
+  void detach();
+  void notify_closed();
+
+  host::ui::Form* form_;
+  std::map<const host::ui::Control*, std::unique_ptr<Binding>> bindings_;
+  std::map<const QObject*, Binding*> by_widget_;
+  std::function<void()> closed_;
+  int updating_ = 0;
+  bool closing_ = false;
+  bool placed_ = false;
+};
+
+}  // namespace host::gui

@@ -1,0 +1,143 @@
+// zelvane-gui: the host with real windows. Opens a map document, shows the host's window
+// with a toolbar button for every registered command, and runs the Qt event loop.
+// For checks: --screenshot FILE writes a PNG of every visible window and exits, after
+// clicking the commands named by --click.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFont>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "gui/gui_user.h"
+#include "gui/main_window.h"
+#include "gui/qt_text.h"
+#include "gui/screenshot.h"
+#include "host/app/application.h"
+#include "host/ui/form.h"
+#include "host/ui/user.h"
+#include "host/vb/error.h"
+
+namespace {
+
+int fail(const std::string& reason) {
+  std::fprintf(stderr, "zelvane-gui: %s\n", reason.c_str());
+  return 1;
+}
+
+// Every window closes, newest first, without the save question.
+void close_everything(host::gui::MainWindow& window) {
+  using namespace host::ui;
+  while (!LoadedForms().empty()) {
+    Form* form = LoadedForms().back();
+    form->Unload(vbAppWindows);
+    if (form->IsLoaded()) {
+      form->Hide();
+      break;
+    }
+  }
+  window.CloseWithoutAsking();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication qapp(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("ZelvaneMap"));
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPointSize(9);
+  QApplication::setFont(font);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("ZelvaneMap: the map-book host with its windows"));
+  parser.addHelpOption();
+  parser.addPositionalArgument(QStringLiteral("DOCUMENT"), QStringLiteral("the map document to open"),
+                               QStringLiteral("[DOCUMENT]"));
+  QCommandLineOption screenshot_option(QStringLiteral("screenshot"),
+                                       QStringLiteral("write a PNG of every visible window to FILE, then exit"),
+                                       QStringLiteral("FILE"));
+  QCommandLineOption click_option(QStringLiteral("click"),
+                                  QStringLiteral("click the command of this name at start (repeatable, in order)"),
+                                  QStringLiteral("NAME"));
+  QCommandLineOption quit_option(QStringLiteral("quit-after-ms"),
+                                 QStringLiteral("end (after the screenshot) this many milliseconds after start"),
+                                 QStringLiteral("N"));
+  parser.addOptions({screenshot_option, click_option, quit_option});
+  parser.process(qapp);
+  if (parser.positionalArguments().size() > 1) return fail("one map document at most");
+  const QString document = parser.positionalArguments().value(0);
+  const QString screenshot = parser.value(screenshot_option);
+  const QStringList clicks = parser.values(click_option);
+  int quit_after = -1;
+  if (parser.isSet(quit_option)) {
+    bool ok = false;
+    quit_after = parser.value(quit_option).toInt(&ok);
+    if (!ok || quit_after < 0) return fail("--quit-after-ms takes a number of milliseconds");
+  }
+  if (!screenshot.isEmpty() && quit_after < 0) quit_after = 0;
+  const bool unattended = !screenshot.isEmpty() || quit_after >= 0;
+
+  try {
+    host::app::Application application;
+    host::gui::GuiUser user;
+    user.SetUnattended(unattended);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+      host::ui::Screen::Instance().SetSizePixels(screen->size().width(), screen->size().height());
+
+    // The commands find the document in place when they are created.
+    if (!document.isEmpty()) {
+      try {
+        application.OpenDocument(host::gui::ToStd(document));
+      } catch (const host::vb::Error& e) {
+        if (unattended) return fail(e.description());
+        QMessageBox::warning(nullptr, QStringLiteral("ZelvaneMap"), host::gui::ToQtLines(e.description()));
+      }
+    }
+    try {
+      application.CreateCommands();
+    } catch (const host::vb::Error& e) {
+      if (unattended) return fail(e.description());
+      QMessageBox::warning(nullptr, QStringLiteral("ZelvaneMap"), host::gui::ToQtLines(e.description()));
+    }
+    std::vector<host::app::ICommand*> to_click;
+    for (const QString& name : clicks) {
+      host::app::ICommand* command = application.FindCommand(host::gui::ToStd(name));
+      if (!command) return fail("unknown command " + host::gui::ToStd(name));
+      to_click.push_back(command);
+    }
+
+    host::gui::MainWindow window(application);
+    window.show();
+
+    int rc = 0;
+    // Both run once the event loop runs; a click that opens a modal window goes on
+    // in its own loop, where the screenshot still comes.
+    QTimer::singleShot(0, &window, [&] {
+      for (host::app::ICommand* command : to_click) application.Click(*command);
+    });
+    if (quit_after >= 0) {
+      QTimer::singleShot(quit_after, &window, [&] {
+        QApplication::processEvents();
+        if (!screenshot.isEmpty() && !host::gui::WriteScreenshot(screenshot)) {
+          rc = fail("cannot write the screenshot " + host::gui::ToStd(screenshot));
+        }
+        close_everything(window);
+        QApplication::exit(rc);
+      });
+    }
+    int exec_rc = qapp.exec();
+    return rc ? rc : exec_rc;
+  } catch (const host::ui::ScriptError& e) {
+    return fail(e.what());
+  } catch (const host::vb::Error& e) {
+    return fail(e.description());
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  }
+}
