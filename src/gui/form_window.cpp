@@ -222,7 +222,7 @@ struct LabelBinding : Binding {
 struct ButtonBinding : Binding {
   ButtonBinding(FormWindow& w, ui::CommandButton& c, QWidget* parent) : Binding(w, c), button(c) {
     auto* b = new QPushButton(parent);
-    b->setAutoDefault(false);
+    b->setAutoDefault(true);  // Enter presses the button that has the focus
     QObject::connect(b, &QPushButton::clicked, b, [this] { act([&] { button.click(); }); });
     widget = b;
     watch(b);

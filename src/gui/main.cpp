@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,11 @@ void close_everything(host::gui::MainWindow& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A screenshot needs no screen: without a display it is drawn off screen.
+  bool wants_screenshot = false;
+  for (int i = 1; i < argc; ++i) wants_screenshot |= std::string(argv[i]).rfind("--screenshot", 0) == 0;
+  if (wants_screenshot && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication qapp(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ZelvaneMap"));
   QApplication::setStyle(QStringLiteral("Fusion"));

@@ -333,8 +333,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     std::fprintf(stderr, "zelvane-gui: %s\n", e.what());
   }
   if (!ended) return event->ignore();
-  event->accept();
-  QTimer::singleShot(0, qApp, [] { QApplication::quit(); });
+  event->accept();  // the last window closed: the event loop ends
 }
 
 }  // namespace host::gui
