@@ -26,8 +26,10 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "gui/qt_text.h"
 #include "host/ui/controls.h"

@@ -170,6 +170,8 @@ MainWindow::MainWindow(app::Application& app) : app_(app) {
 
   carto::ActiveView::SetRefreshListener(
       [this](carto::ActiveView&, carto::ViewDrawPhase, const geodata::Envelope*) { canvas_->Invalidate(); });
+  // The progressor shows here, not on the terminal the window was started from.
+  app_.GetStatusBar().GetProgressBar().SetDrawOnTerminal(false);
   app_.GetStatusBar().GetProgressBar().SetListener([this](const app::StepProgressor& p) { progress(p); });
 
   heartbeat_ = new QTimer(this);
