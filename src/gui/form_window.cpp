@@ -791,7 +791,7 @@ void FormWindow::relayout_tab(const ui::Control& tab) {
 
 void FormWindow::refresh_form() {
   if (!form_) return;
-  setWindowTitle(ToQt(form_->Caption()));
+  setWindowTitle(ToQt(form_->WindowTitle()));
   QSize client(std::max(1, px(form_->ScaleWidth())), std::max(1, px(form_->ScaleHeight())));
   setFixedSize(client);
   if (form_->Left() != 0 || form_->Top() != 0) {

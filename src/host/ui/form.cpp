@@ -168,6 +168,7 @@ Form* ActiveForm() {
 
 void ModelessFrame::Create(Form& form) {
   form_ = &form;
+  form.frame_caption_ = caption_;
   form.Load();
 }
 
@@ -183,7 +184,9 @@ void ModelessFrame::SetVisible(bool v) {
 
 void ModelessFrame::SetCaption(std::string c) {
   caption_ = std::move(c);
-  if (form_ && form_->Observer()) form_->Observer()->FormChanged(*form_);
+  if (!form_) return;
+  form_->frame_caption_ = caption_;
+  if (form_->Observer()) form_->Observer()->FormChanged(*form_);
 }
 
 void ModelessFrame::Move(long left, long top, long width, long height) {

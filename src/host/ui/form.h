@@ -15,6 +15,8 @@ enum UnloadMode { vbFormControlMenu = 0, vbFormCode = 1, vbAppWindows = 2 };
 
 class FormObserver;
 
+class ModelessFrame;
+
 class Form {
  public:
   explicit Form(std::string name);
@@ -39,6 +41,9 @@ class Form {
 
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string c);
+  // The title of the window that shows the form: the caption of the modeless frame that
+  // hosts it, else the form's own caption.
+  const std::string& WindowTitle() const { return frame_caption_.empty() ? caption_ : frame_caption_; }
   // Outer size and place in twips; the scale size is the inner area.
   long Left() const { return left_; }
   long Top() const { return top_; }
@@ -74,6 +79,7 @@ class Form {
 
  private:
   friend class Control;
+  friend class ModelessFrame;
   void add(Control* c);
   void remove(Control* c);
   void set_active(Control* c) { active_ = c; }
@@ -84,6 +90,7 @@ class Form {
   Control* active_ = nullptr;
   FormObserver* observer_ = nullptr;
   std::string caption_;
+  std::string frame_caption_;  // set by the modeless frame that hosts the form
   long left_ = 0, top_ = 0, width_ = 6000, height_ = 4500;
   bool loaded_ = false, visible_ = false, modal_ = false, designing_ = false;
 };

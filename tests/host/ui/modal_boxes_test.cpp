@@ -112,6 +112,9 @@ TEST_F(ModalAndBoxes, ModelessFrameShowsAndReloadsItsForm) {
   EXPECT_EQ(ActiveForm(), &main);
   frame.Move(100, 50, 0, 0);
   EXPECT_EQ(main.Left(), 1500);
+  EXPECT_EQ(main.WindowTitle(), main.Caption());
+  frame.SetCaption("Main - Frame");
+  EXPECT_EQ(main.WindowTitle(), "Main - Frame");  // the frame titles the window that shows the form
   main.Unload(vbFormControlMenu);  // the user closes it
   frame.SetVisible(true);          // a later click shows it loaded afresh
   EXPECT_EQ(loads, 2);
