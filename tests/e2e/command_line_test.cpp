@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <sstream>
 
@@ -13,6 +11,7 @@
 #include "host/carto/map.h"
 #include "host/geodata/workspace.h"
 #include "host/vb/seqfile.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "towngen/towngen.h"
 
@@ -23,10 +22,7 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using Result = testing_support::CommandResult;
 
 // Each test runs the host with drive C in a folder of its own.
 class CommandLine : public ::testing::Test {
@@ -38,12 +34,7 @@ class CommandLine : public ::testing::Test {
     ASSERT_EQ(host("register " ZELVANE_MAPBOOKS_PLUGIN).status, 0);
   }
 
-  Result host(const std::string& args) {
-    std::string cmd = environment + ZELVANE_HOST_EXE + " " + args + " >" + (dir / "out").string() + " 2>" +
-                      (dir / "err").string() + " </dev/null";
-    int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "out"), ReadFile(dir / "err")};
-  }
+  Result host(const std::string& args) { return testing_support::RunCommand(environment + ZELVANE_HOST_EXE + " " + args); }
 
   fs::path program() const { return dir / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks"; }
 

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <QColor>
 #include <QImage>
 
@@ -15,6 +13,7 @@
 #include "host/carto/layer.h"
 #include "host/carto/map.h"
 #include "host/geodata/workspace.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "towngen/towngen.h"
 
@@ -25,10 +24,7 @@ namespace carto = host::carto;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
-struct Result {
-  int status = -1;
-  std::string err;
-};
+using Result = testing_support::CommandResult;
 
 class GuiProgram : public ::testing::Test {
  protected:
@@ -41,9 +37,7 @@ class GuiProgram : public ::testing::Test {
   void TearDown() override { host::geodata::ShapefileWorkspace::ClearCache(); }
 
   Result run(const std::string& program, const std::string& args) {
-    std::string cmd = environment + program + " " + args + " >/dev/null 2>" + (dir / "err").string() + " </dev/null";
-    int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "err")};
+    return testing_support::RunCommand(environment + program + " " + args);
   }
 
   // A town with a 3 x 2 grid: blocks, streets and the grid's labelled tiles.

@@ -3,12 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "towngen/towngen.h"
 
@@ -22,10 +21,7 @@ using testing_support::WriteFile;
 // The repository, found from this file.
 const fs::path kSource = fs::path(__FILE__).parent_path().parent_path().parent_path();
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using Result = testing_support::CommandResult;
 
 class DocumentCommandLine : public ::testing::Test {
  protected:
@@ -39,16 +35,7 @@ class DocumentCommandLine : public ::testing::Test {
   }
   void TearDown() override { unsetenv("ZELVANE_REGISTRY"); }
 
-  Result host(const std::string& args) {
-    std::string cmd = std::string(ZELVANE_HOST_EXE) + " " + args + " >" + (dir / "out").string() + " 2>" +
-                      (dir / "err").string() + " </dev/null";
-    Result r;
-    int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(dir / "out");
-    r.err = ReadFile(dir / "err");
-    return r;
-  }
+  Result host(const std::string& args) { return testing_support::RunCommand(std::string(ZELVANE_HOST_EXE) + " " + args); }
   std::string script(const std::string& text) {
     WriteFile(dir / "script.txt", text);
     return (dir / "script.txt").string();

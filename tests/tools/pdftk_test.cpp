@@ -4,11 +4,11 @@
 #include <cairo-pdf.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -20,34 +20,17 @@ using ::testing::Not;
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') out += "'\\''";
-    else out.push_back(c);
-  }
-  return out + "'";
-}
+using Result = testing_support::CommandResult;
+using testing_support::ShellQuote;
 
 class Pdftk : public ::testing::Test {
  protected:
   // Arguments are given one by one, each quoted for the shell, so that patterns reach
   // the program unexpanded, as they do from the export run.
   Result Run(const std::string& program, const std::vector<std::string>& args) {
-    std::string cmd = Quote(program);
-    for (const std::string& a : args) cmd += " " + Quote(a);
-    cmd += " >" + Quote((scratch / "out").string()) + " 2>" + Quote((scratch / "err").string()) + " </dev/null";
-    Result r;
-    int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(scratch / "out");
-    r.err = ReadFile(scratch / "err");
-    return r;
+    std::string cmd = ShellQuote(program);
+    for (const std::string& a : args) cmd += " " + ShellQuote(a);
+    return testing_support::RunCommand(cmd);
   }
   Result Pdf(const std::vector<std::string>& args) { return Run(ZELVANE_PDFTK_EXE, args); }
 
@@ -73,7 +56,6 @@ class Pdftk : public ::testing::Test {
     return !err.empty() && err.find('\n') == err.size() - 1 && err.rfind("pdftk: ", 0) == 0;
   }
 
-  TempDir scratch{"zelvane-pdftk"};
   TempDir dir;
 };
 

@@ -3,11 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -16,10 +15,7 @@ using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using Result = testing_support::CommandResult;
 
 class HostCommandLine : public ::testing::Test {
  protected:
@@ -29,16 +25,7 @@ class HostCommandLine : public ::testing::Test {
   }
   void TearDown() override { unsetenv("ZELVANE_REGISTRY"); }
 
-  Result host(const std::string& args) {
-    std::string cmd = std::string(ZELVANE_HOST_EXE) + " " + args + " >" + (dir / "out").string() + " 2>" +
-                      (dir / "err").string() + " </dev/null";
-    Result r;
-    int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(dir / "out");
-    r.err = ReadFile(dir / "err");
-    return r;
-  }
+  Result host(const std::string& args) { return testing_support::RunCommand(std::string(ZELVANE_HOST_EXE) + " " + args); }
   std::string script(const std::string& text) {
     WriteFile(dir / "script.txt", text);
     return (dir / "script.txt").string();

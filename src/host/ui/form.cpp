@@ -49,12 +49,10 @@ void Form::Load() {
   loaded().push_back(this);
   {
     SuppressEvents quiet;
-    designing_ = true;
     caption_ = name_;
     active_ = nullptr;
     for (Control* c : controls_) c->Reset();
     Design();
-    designing_ = false;
   }
   RunHandler([this] { Form_Load(); });
 }

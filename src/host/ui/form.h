@@ -66,8 +66,6 @@ class Form {
   void SetObserver(FormObserver* o) { observer_ = o; }
   FormObserver* Observer() const { return observer_; }
 
-  // While the form applies its design values, controls raise no events.
-  bool Designing() const { return designing_; }
 
  protected:
   // Sets every control's design values: captions, sizes, initial texts and values.
@@ -92,7 +90,7 @@ class Form {
   std::string caption_;
   std::string frame_caption_;  // set by the modeless frame that hosts the form
   long left_ = 0, top_ = 0, width_ = 6000, height_ = 4500;
-  bool loaded_ = false, visible_ = false, modal_ = false, designing_ = false;
+  bool loaded_ = false, visible_ = false, modal_ = false;
 };
 
 class FormObserver {

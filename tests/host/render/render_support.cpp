@@ -1,7 +1,6 @@
 #include "render_support.h"
 
 #include <pango/pangocairo.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cctype>
@@ -56,26 +55,6 @@ const std::vector<Probe>& Probes() {
       {0.5, 0.45, 255, 255, 255},   // between the square and the line
   };
   return probes;
-}
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') out += "'\\''";
-    else out.push_back(c);
-  }
-  return out + "'";
-}
-
-Run RunCommand(const std::string& command) {
-  testing_support::TempDir dir("zelvane-run");
-  std::string cmd = command + " >" + Quote((dir / "out").string()) + " 2>" + Quote((dir / "err").string()) + " </dev/null";
-  Run r;
-  int raw = std::system(cmd.c_str());
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = testing_support::ReadFile(dir / "out");
-  r.err = testing_support::ReadFile(dir / "err");
-  return r;
 }
 
 // ---- XML ---------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include "support/run_command.h"
 
 namespace render_test {
 
@@ -23,14 +24,10 @@ struct Probe {
 };
 const std::vector<Probe>& Probes();
 
-// Runs a command line; the exit status and what it wrote on stdout and stderr.
-struct Run {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-Run RunCommand(const std::string& command);
-std::string Quote(const std::string& s);
+// Running a program: the shared test runner under the names these tests use.
+using Run = testing_support::CommandResult;
+using testing_support::RunCommand;
+inline std::string Quote(const std::string& s) { return testing_support::ShellQuote(s); }
 
 // A parsed XML element (enough for an SVG file written by us).
 struct XmlElement {
