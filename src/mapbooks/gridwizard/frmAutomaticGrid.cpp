@@ -5,6 +5,7 @@
 #include "host/ui/boxes.h"
 #include "host/vb/convert.h"
 #include "mapbooks/common/ErrorHandling.h"
+#include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/gridwizard/GridBuilder.h"
 
@@ -20,19 +21,14 @@ frmAutomaticGrid::frmAutomaticGrid() : Form("frmAutomaticGrid") {
 void frmAutomaticGrid::Design() {
   SetCaption("Create New Grid");
   Move(0, 0, 6600, 3300);
-  Frame1.Move(120, 120, 6240, 1935);
-  Frame1.SetCaption("Set number of tiles");
-  lblHorizontalNumber.Move(120, 300, 2880, 735);
-  lblHorizontalNumber.SetCaption("Enter the Number of Tiles to be placed Horizontally:");
+  Place(Frame1, 120, 120, 6240, 1935, "Set number of tiles");
+  Place(lblHorizontalNumber, 120, 300, 2880, 735, "Enter the Number of Tiles to be placed Horizontally:");
   txtHorizontalNumber.Move(120, 1140, 2880, 315);
-  lblVerticalNumber.Move(3240, 300, 2880, 735);
-  lblVerticalNumber.SetCaption("Enter the Number of Tiles to be placed Vertically:");
+  Place(lblVerticalNumber, 3240, 300, 2880, 735, "Enter the Number of Tiles to be placed Vertically:");
   txtVerticalNumber.Move(3240, 1140, 2880, 315);
-  btnNext.Move(3840, 2280, 1215, 375);
-  btnNext.SetCaption("Next");
+  Place(btnNext, 3840, 2280, 1215, 375, "Next");
   btnNext.SetDefault(true);
-  btnCancel.Move(5160, 2280, 1215, 375);
-  btnCancel.SetCaption("Cancel");
+  Place(btnCancel, 5160, 2280, 1215, 375, "Cancel");
 }
 
 void frmAutomaticGrid::btnNext_Click() {

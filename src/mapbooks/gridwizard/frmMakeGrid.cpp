@@ -3,6 +3,7 @@
 #include "host/ui/boxes.h"
 #include "host/vb/convert.h"
 #include "mapbooks/common/ErrorHandling.h"
+#include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/gridwizard/GridBuilder.h"
 
@@ -18,39 +19,28 @@ frmMakeGrid::frmMakeGrid() : Form("frmMakeGrid") {
 void frmMakeGrid::Design() {
   SetCaption("Create New Grid");
   Move(0, 0, 6000, 5700);
-  lblCorner.Move(120, 120, 5640, 255);
-  lblCorner.SetCaption("Enter X, Y Coordinate of Upper Left Corner of Grid:");
-  lblCornerNote.Move(120, 420, 5640, 495);
-  lblCornerNote.SetCaption(
+  Place(lblCorner, 120, 120, 5640, 255, "Enter X, Y Coordinate of Upper Left Corner of Grid:");
+  Place(lblCornerNote, 120, 420, 5640, 495,
       "This is optional.  You can leave this at the default 1000, 1000 and manually drag the grid into position "
       "later.");
-  lblX.Move(240, 1020, 360, 255);
-  lblX.SetCaption("X:");
+  Place(lblX, 240, 1020, 360, 255, "X:");
   txtX.Move(600, 990, 1800, 315);
   txtX.SetText("1000");
-  lblY.Move(2640, 1020, 360, 255);
-  lblY.SetCaption("Y:");
+  Place(lblY, 2640, 1020, 360, 255, "Y:");
   txtY.Move(3000, 990, 1800, 315);
   txtY.SetText("1000");
-  lblSize.Move(120, 1500, 5640, 255);
-  lblSize.SetCaption("Enter Height and Width of the Grid:");
-  lblGridHeight.Move(240, 1860, 720, 255);
-  lblGridHeight.SetCaption("Height:");
+  Place(lblSize, 120, 1500, 5640, 255, "Enter Height and Width of the Grid:");
+  Place(lblGridHeight, 240, 1860, 720, 255, "Height:");
   txtGridHeight.Move(960, 1830, 1440, 315);
-  lblGridWidth.Move(2640, 1860, 720, 255);
-  lblGridWidth.SetCaption("Width:");
+  Place(lblGridWidth, 2640, 1860, 720, 255, "Width:");
   txtGridWidth.Move(3360, 1830, 1440, 315);
-  lblVerticalNumber.Move(120, 2400, 4200, 255);
-  lblVerticalNumber.SetCaption("Enter the Number of Tiles to be placed Vertically:");
+  Place(lblVerticalNumber, 120, 2400, 4200, 255, "Enter the Number of Tiles to be placed Vertically:");
   txtVerticalNumber.Move(4440, 2370, 960, 315);
-  lblHorizontalNumber.Move(120, 2880, 4200, 255);
-  lblHorizontalNumber.SetCaption("Enter the Number of Tiles to be placed Horizontally:");
+  Place(lblHorizontalNumber, 120, 2880, 4200, 255, "Enter the Number of Tiles to be placed Horizontally:");
   txtHorizontalNumber.Move(4440, 2850, 960, 315);
-  btnNext.Move(3120, 4680, 1215, 375);
-  btnNext.SetCaption("Next");
+  Place(btnNext, 3120, 4680, 1215, 375, "Next");
   btnNext.SetDefault(true);
-  btnCancel.Move(4440, 4680, 1215, 375);
-  btnCancel.SetCaption("Cancel");
+  Place(btnCancel, 4440, 4680, 1215, 375, "Cancel");
 }
 
 void frmMakeGrid::btnNext_Click() {

@@ -2,6 +2,7 @@
 
 #include "host/ui/boxes.h"
 #include "mapbooks/common/ErrorHandling.h"
+#include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/modTolmirex.h"
 #include "mapbooks/gridwizard/frmAutomaticGrid.h"
@@ -17,12 +18,9 @@ frmSelectGridType::frmSelectGridType() : Form("frmSelectGridType") {
 void frmSelectGridType::Design() {
   SetCaption(State().ProductName);
   Move(0, 0, 5400, 2700);
-  Frame1.Move(120, 120, 5040, 1935);
-  Frame1.SetCaption("Select new grid type");
-  Command2.Move(240, 360, 4560, 615);
-  Command2.SetCaption("Build a grid around the extent of your map");
-  Command1.Move(240, 1140, 4560, 615);
-  Command1.SetCaption("Specify grid location and dimensions");
+  Place(Frame1, 120, 120, 5040, 1935, "Select new grid type");
+  Place(Command2, 240, 360, 4560, 615, "Build a grid around the extent of your map");
+  Place(Command1, 240, 1140, 4560, 615, "Specify grid location and dimensions");
 }
 
 void frmSelectGridType::Command1_Click() {

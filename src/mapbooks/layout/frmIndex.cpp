@@ -10,6 +10,7 @@
 #include "host/vb/seqfile.h"
 #include "host/vb/text.h"
 #include "mapbooks/common/ErrorHandling.h"
+#include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvaneGIS_IO.h"
 #include "mapbooks/common/ZelvneGIS_ArcMap.h"
@@ -49,44 +50,29 @@ frmIndex::frmIndex() : Form("frmIndex") {
 void frmIndex::Design() {
   SetCaption("ZelvaneMapbooks - Build Location Index");
   Move(0, 0, 6120, 6360);
-  Frame1.Move(120, 120, 5760, 5040);
-  Frame1.SetCaption("Build a location index");
-  Frame2.Move(120, 300, 5520, 2940);
-  Frame2.SetCaption("Layers");
-  lblSearchHint.Move(120, 300, 5280, 255);
-  lblSearchHint.SetCaption("Find all features in layer (street layer) ...");
-  lblSearchLayers.Move(240, 660, 1200, 255);
-  lblSearchLayers.SetCaption("Search Layer:");
+  Place(Frame1, 120, 120, 5760, 5040, "Build a location index");
+  Place(Frame2, 120, 300, 5520, 2940, "Layers");
+  Place(lblSearchHint, 120, 300, 5280, 255, "Find all features in layer (street layer) ...");
+  Place(lblSearchLayers, 240, 660, 1200, 255, "Search Layer:");
   cboSearchLayers.Move(1440, 630, 3960, 315);
-  lblSearchLayerFields.Move(240, 1080, 1200, 255);
-  lblSearchLayerFields.SetCaption("Label field:");
+  Place(lblSearchLayerFields, 240, 1080, 1200, 255, "Label field:");
   cboSearchLayerFields.Move(1440, 1050, 3960, 315);
-  lblGridHint.Move(120, 1620, 5280, 255);
-  lblGridHint.SetCaption("That are within features from layer (grid layer) ...");
-  lblMapLayers.Move(240, 1980, 1200, 255);
-  lblMapLayers.SetCaption("Grid Layer:");
+  Place(lblGridHint, 120, 1620, 5280, 255, "That are within features from layer (grid layer) ...");
+  Place(lblMapLayers, 240, 1980, 1200, 255, "Grid Layer:");
   cboMapLayers.Move(1440, 1950, 3960, 315);
-  lblLayerFields.Move(240, 2400, 1200, 255);
-  lblLayerFields.SetCaption("Label field:");
+  Place(lblLayerFields, 240, 2400, 1200, 255, "Label field:");
   cboLayerFields.Move(1440, 2370, 3960, 315);
-  Frame3.Move(120, 3360, 5520, 1560);
-  Frame3.SetCaption("Output format");
-  optText.Move(240, 300, 1800, 255);
-  optText.SetCaption("Text file");
+  Place(Frame3, 120, 3360, 5520, 1560, "Output format");
+  Place(optText, 240, 300, 1800, 255, "Text file");
   optText.SetValue(true);
-  optTable.Move(240, 660, 1800, 255);
-  optTable.SetCaption("Text table");
-  optElement.Move(240, 1020, 1800, 255);
-  optElement.SetCaption("Map element");
-  lblNum.Move(2400, 1020, 1800, 255);
-  lblNum.SetCaption("Number of columns:");
+  Place(optTable, 240, 660, 1800, 255, "Text table");
+  Place(optElement, 240, 1020, 1800, 255, "Map element");
+  Place(lblNum, 2400, 1020, 1800, 255, "Number of columns:");
   txtNum.Move(4320, 990, 840, 315);
   txtNum.SetText("1");
-  btnNext.Move(3360, 5400, 1215, 375);
-  btnNext.SetCaption("Next");
+  Place(btnNext, 3360, 5400, 1215, 375, "Next");
   btnNext.SetDefault(true);
-  btnCancel.Move(4680, 5400, 1215, 375);
-  btnCancel.SetCaption("Cancel");
+  Place(btnCancel, 4680, 5400, 1215, 375, "Cancel");
   lstOut.Move(120, 5400, 3000, 375);
   lstOut.SetSorted(true);
   lstOut.SetVisible(false);

@@ -6,6 +6,7 @@
 #include "host/vb/convert.h"
 #include "host/win/system.h"
 #include "mapbooks/common/ErrorHandling.h"
+#include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
 
 namespace mapbooks {
@@ -101,12 +102,9 @@ void frmHelp::Design() {
       host::ui::MakePicture("", quick_start_guide_png(), kGuideWidth, kGuideHeight);
   Picture1.SetPicture(guide);
   VScroll1.Move(7380, 0, 255, 6690);
-  Label2.Move(240, kGuideHeight + 120, 3600, 255);
-  Label2.SetCaption(std::string("www.") + kContactDomain);
-  Label3.Move(240, kGuideHeight + 420, 3600, 255);
-  Label3.SetCaption(std::string("info@") + kContactDomain);
-  Label4.Move(240, kGuideHeight + 720, 3600, 255);
-  Label4.SetCaption("Check for Updates");
+  Place(Label2, 240, kGuideHeight + 120, 3600, 255, std::string("www.") + kContactDomain);
+  Place(Label3, 240, kGuideHeight + 420, 3600, 255, std::string("info@") + kContactDomain);
+  Place(Label4, 240, kGuideHeight + 720, 3600, 255, "Check for Updates");
   m_iPrevScroll = 0;
 }
 

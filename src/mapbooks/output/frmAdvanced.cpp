@@ -2,6 +2,7 @@
 
 #include "host/ui/boxes.h"
 #include "host/vb/convert.h"
+#include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/mainwindow/frmMain.h"
 
@@ -15,46 +16,31 @@ frmAdvanced::frmAdvanced() : Form("frmAdvanced") {
 void frmAdvanced::Design() {
   SetCaption("ZelvaneMapbooks - Advanced Settings");
   Move(0, 0, 6000, 5400);
-  Frame1.Move(120, 120, 5640, 4200);
-  Frame1.SetCaption("Advanced settings");
-  Frame2.Move(120, 240, 5400, 1560);
-  Frame2.SetCaption("Print / Export Refresh Delay");
-  lblDelayBefore.Move(120, 300, 1200, 255);
-  lblDelayBefore.SetCaption("Add delay of");
+  Place(Frame1, 120, 120, 5640, 4200, "Advanced settings");
+  Place(Frame2, 120, 240, 5400, 1560, "Print / Export Refresh Delay");
+  Place(lblDelayBefore, 120, 300, 1200, 255, "Add delay of");
   txtDelay.Move(1320, 270, 720, 315);
   txtDelay.SetText("0");
-  lblDelayAfter.Move(2160, 300, 960, 255);
-  lblDelayAfter.SetCaption("seconds");
-  lblDelayHint.Move(120, 660, 5160, 735);
-  lblDelayHint.SetCaption(
+  Place(lblDelayAfter, 2160, 300, 960, 255, "seconds");
+  Place(lblDelayHint, 120, 660, 5160, 735,
       "If your map contains many data layers, or layers with a large amount of data, you may need to add a delay, "
       "in seconds, to be applied after each data frame zoom/refresh.");
-  Frame3.Move(120, 1920, 5400, 2160);
-  Frame3.SetCaption("Duplex Printing Simulator");
-  chkReverse.Move(120, 300, 3000, 255);
-  chkReverse.SetCaption("Reverse print order");
-  chkReverse.SetToolTipText(
+  Place(Frame3, 120, 1920, 5400, 2160, "Duplex Printing Simulator");
+  Place(chkReverse, 120, 300, 3000, 255, "Reverse print order",
       "Check here to reverse the map order when printing or exporting.  This can be used in conjunction with "
       "Even/Odd only pages to emulate duplex or double-sided printing.");
   const char* even_odd_tip =
       "Print or export only even or odd pages.  Use this in conjunction with the Reverse Print Order to emulate "
       "duplex or double-sided printing.";
-  chkEven.Move(120, 600, 1800, 255);
-  chkEven.SetCaption("Even pages");
-  chkEven.SetToolTipText(even_odd_tip);
-  chkOdd.Move(2040, 600, 1800, 255);
-  chkOdd.SetCaption("Odd pages");
-  chkOdd.SetToolTipText(even_odd_tip);
-  lblDuplexHint.Move(120, 960, 5160, 1095);
-  lblDuplexHint.SetCaption(
+  Place(chkEven, 120, 600, 1800, 255, "Even pages", even_odd_tip);
+  Place(chkOdd, 2040, 600, 1800, 255, "Odd pages", even_odd_tip);
+  Place(lblDuplexHint, 120, 960, 5160, 1095,
       "To simulate duplex or double-sided printing and exporting, try printing just the even pages and then running "
       "the mapbook back through the printer, updside-down, and print the odd pages.  Reverse the print order as "
       "needed.");
-  btnNext.Move(3240, 4440, 1215, 375);
-  btnNext.SetCaption("OK");
+  Place(btnNext, 3240, 4440, 1215, 375, "OK");
   btnNext.SetDefault(true);
-  btnCancel.Move(4560, 4440, 1215, 375);
-  btnCancel.SetCaption("Cancel");
+  Place(btnCancel, 4560, 4440, 1215, 375, "Cancel");
 }
 
 void frmAdvanced::btnNext_Click() {

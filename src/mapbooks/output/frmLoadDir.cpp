@@ -1,6 +1,7 @@
 #include "mapbooks/output/frmLoadDir.h"
 
 #include "mapbooks/common/ErrorHandling.h"
+#include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/mainwindow/frmMain.h"
 
@@ -23,10 +24,8 @@ void frmLoadDir::Design() {
   Drive1.Move(120, 120, 3000, 315);
   Dir1.Move(120, 540, 3000, 3240);
   File1.Move(3240, 120, 3120, 3660);
-  btnOpen.Move(3840, 3900, 1215, 375);
-  btnOpen.SetCaption("Select");
-  btnCancel.Move(5160, 3900, 1215, 375);
-  btnCancel.SetCaption("Cancel");
+  Place(btnOpen, 3840, 3900, 1215, 375, "Select");
+  Place(btnCancel, 5160, 3900, 1215, 375, "Cancel");
   btnCancel.SetCancel(true);
 }
 
