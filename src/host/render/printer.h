@@ -18,13 +18,17 @@
 
 #include "host/geodata/geometry.h"
 
+namespace host::win {
+class WholeFile;
+}  // namespace host::win
+
 namespace host::render {
 
 namespace detail {
 class Target;
 enum class Format;
 }  // namespace detail
-class WholeFile;
+using win::WholeFile;
 
 class Printer {
  public:

@@ -11,6 +11,7 @@
 #include "host/vb/error.h"
 #include "host/vb/text.h"
 #include "host/win/drives.h"
+#include "host/win/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -78,8 +79,9 @@ std::string_view strip_trailing_separators(std::string_view p) {
 void copy_whole(const fs::path& source, const struct stat& source_stat, const fs::path& target) {
   int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) raise_errno(errno);
-  std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-  int out = ::mkostemp(temp.data(), O_CLOEXEC);
+  RemoveStaleTemporaries(target.parent_path());
+  fs::path temp;
+  int out = CreateTemporaryBeside(target, temp);
   if (out < 0) {
     int e = errno;
     ::close(in);
@@ -109,12 +111,12 @@ void copy_whole(const fs::path& source, const struct stat& source_stat, const fs
   ::close(in);
   if (!failure && ::fchmod(out, source_stat.st_mode & 07777) != 0) failure = errno;
   if (!failure && ::fsync(out) != 0) failure = errno;
-  if (::close(out) != 0 && !failure) failure = errno;
+  // Renamed while still open, so that its lock keeps other writers' clean-up off it.
   if (!failure && ::rename(temp.c_str(), target.c_str()) != 0) failure = errno;
-  if (failure) {
-    ::unlink(temp.c_str());
-    raise_errno(failure);
-  }
+  if (failure) ::unlink(temp.c_str());
+  if (::close(out) != 0 && !failure) failure = errno;
+  if (failure) raise_errno(failure);
+  SyncFolder(target.parent_path());
 }
 
 // Copies one existing file onto a target path, after the checks the runtime makes.
