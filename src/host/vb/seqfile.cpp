@@ -1,5 +1,6 @@
 #include "host/vb/seqfile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <sstream>
 
 #include "host/vb/error.h"
-#include "host/win/drives.h"
 
 namespace host::vb {
 
@@ -57,10 +57,17 @@ bool is_line_end(char c) { return c == '\r' || c == '\n'; }
 
 }  // namespace
 
+namespace {
+std::atomic<PathResolver> g_resolver{nullptr};
+}  // namespace
+
+void SetPathResolver(PathResolver resolver) { g_resolver.store(resolver); }
+
 void Open(std::string_view path, OpenMode mode, int fileNumber) {
   if (fileNumber < 1 || fileNumber > 511) raise(err::BadFileNameOrNumber);
   if (slots().count(fileNumber)) raise(err::FileAlreadyOpen);
-  std::filesystem::path native = win::NativePath(path);
+  PathResolver resolve = g_resolver.load();
+  std::filesystem::path native = resolve ? resolve(path) : std::filesystem::path(path);
   auto s = std::make_unique<Slot>();
   s->mode = mode;
   if (mode == OpenMode::Input) {

@@ -3,12 +3,18 @@
 // output or append; Write # puts one double-quoted value and CR LF; Input # reads
 // the next value; EOF tells whether anything is left. Paths are Windows paths.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace host::vb {
 
 enum class OpenMode { Input, Output, Append };
+
+// Turns the paths given to Open into native ones. The file layer, which knows the
+// drive letters, installs its translation; until then a path is taken as it is.
+using PathResolver = std::filesystem::path (*)(std::string_view);
+void SetPathResolver(PathResolver resolver);
 
 void Open(std::string_view path, OpenMode mode, int fileNumber);
 // Closing a slot that is not open is no error.
