@@ -19,7 +19,6 @@
 #include <sstream>
 
 #include "host/carto/document.h"
-#include "host/geodata/detail/engine.h"
 #include "host/geodata/workspace.h"
 #include "host/vb/error.h"
 #include "host/win/drives.h"
@@ -379,7 +378,7 @@ class LayerReader {
     const std::string query = Text(j, "definitionQuery", where);
     if (!query.empty()) {
       try {
-        geodata::detail::Engine::Check(*layer->DisplayTable(), query);
+        geodata::CheckWhereClause(*layer->DisplayTable(), query);
       } catch (const vb::Error& e) {
         Fail(At(where, "definitionQuery"), e.description());
       }

@@ -320,4 +320,6 @@ void SelectionSet::Subtract(const SelectionSet& other) {
   for (int64_t oid : other.ids_) ids_.erase(oid);
 }
 
+void CheckWhereClause(Table& t, const std::string& whereClause) { detail::Engine::Check(t, whereClause); }
+
 }  // namespace host::geodata

@@ -235,4 +235,8 @@ class SelectionSet {
   std::set<int64_t> ids_;
 };
 
+// Parses a where clause and checks it against t's fields without running it; fails as
+// a search with that clause would. A blank clause passes.
+void CheckWhereClause(Table& t, const std::string& whereClause);
+
 }  // namespace host::geodata
