@@ -26,8 +26,8 @@ F& form(const char* name) {
   return dynamic_cast<F&>(*host::ui::FindLoadedForm(name));
 }
 
-// The wizard's manual path; Build makes 30 rows of tiles 100 x 100 from the corner (0, 3000), written as "rows", added to the
-// map and applied as the grid layer.
+// The wizard's manual path. Build writes 30 rows of tiles 100 x 100 from the corner
+// (0, 3000) as "rows", adds it to the map and applies it as the grid layer.
 class LargeGrids : public ProgramTest {
  protected:
   void SetUp() override {
