@@ -4,6 +4,9 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <memory>
+
+#include <unicode/ucol.h>
 
 #include "host/ui/form.h"
 #include "host/ui/user.h"
@@ -13,6 +16,26 @@
 #include "host/win/fso.h"
 
 namespace host::ui {
+
+int CompareListItems(std::string_view a, std::string_view b) {
+  // A collator serves one thread at a time.
+  struct Close {
+    void operator()(UCollator* c) const { ucol_close(c); }
+  };
+  thread_local std::unique_ptr<UCollator, Close> collator = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UCollator, Close> c(ucol_open("en_US", &status));
+    if (U_FAILURE(status)) return std::unique_ptr<UCollator, Close>();
+    ucol_setStrength(c.get(), UCOL_SECONDARY);
+    return c;
+  }();
+  if (collator) {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollationResult r = ucol_strcollUTF8(collator.get(), a.data(), int32_t(a.size()), b.data(), int32_t(b.size()), &status);
+    if (U_SUCCESS(status)) return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+  }
+  return vb::CompareText(a, b);
+}
 
 namespace {
 constexpr int kInvalidPropertyValue = 380;
@@ -404,7 +427,7 @@ long ListControl::insert_position(const std::string& item, long index) const {
   }
   if (!sorted_) return long(items_.size());
   auto it = std::upper_bound(items_.begin(), items_.end(), item,
-                             [](const std::string& a, const std::string& b) { return vb::CompareText(a, b) < 0; });
+                             [](const std::string& a, const std::string& b) { return CompareListItems(a, b) < 0; });
   return long(it - items_.begin());
 }
 
@@ -701,18 +724,26 @@ void DirListBox::SetPath(const std::string& windowsPath) {
   if (!std::filesystem::is_directory(native, ec)) vb::raise(vb::err::PathNotFound);
   std::string resolved = folder_form(win::WindowsPath(native));
   if (resolved == path_) return;
+  // A folder that cannot be read is not opened: the list stays where it was.
+  std::vector<std::string> folders = subfolders(resolved);
   path_ = resolved;
-  Refresh();
+  items_ = std::move(folders);
+  list_index_ = -1;
+  Changed();
   Change.Raise();
 }
 
+std::vector<std::string> DirListBox::subfolders(const std::string& path) {
+  std::vector<std::string> folders;
+  if (path.empty()) return folders;
+  std::string base = path.back() == '\\' ? path : path + "\\";
+  for (const std::string& name : win::FileSystemObject().ListFolders(path)) folders.push_back(base + name);
+  return folders;
+}
+
 void DirListBox::Refresh() {
-  items_.clear();
+  items_ = subfolders(path_);
   list_index_ = -1;
-  if (!path_.empty()) {
-    std::string base = path_.back() == '\\' ? path_ : path_ + "\\";
-    for (const std::string& name : win::FileSystemObject().ListFolders(path_)) items_.push_back(base + name);
-  }
   Changed();
 }
 
@@ -763,7 +794,17 @@ void DirListBox::open(const std::string& item) {
     if (target.empty()) throw ScriptError(form_.Name() + "." + Name() + " has no folder \"" + item + "\"");
   }
   DblClick.Raise();
-  SetPath(target);
+  try {
+    SetPath(target);
+  } catch (const vb::Error& e) {
+    if (!OpenFailed) throw;
+    // A folder gone since it was listed drops out of the list.
+    try {
+      Refresh();
+    } catch (const vb::Error&) {
+    }
+    OpenFailed.Raise(e);
+  }
 }
 
 DriveListBox::DriveListBox(Form& form, std::string name, Control* container) : ListControl(form, std::move(name), container) {}

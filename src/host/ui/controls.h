@@ -5,11 +5,24 @@
 // lower case (click, type, pick, ...) act as the user does.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/ui/event.h"
 
+namespace host {
+namespace vb {
+class Error;
+}
+}  // namespace host
+
 namespace host::ui {
+
+// The order of a sorted list box (negative, 0, positive): the en-US collation at
+// secondary strength, so letter case is ignored, accents count only after the letters
+// ("Émile" sorts among the E's) and punctuation comes where collation puts it.
+// Items that compare 0 keep the order they were added in.
+int CompareListItems(std::string_view a, std::string_view b);
 
 class Form;
 
@@ -235,7 +248,7 @@ class ListControl : public Control {
   std::string List(long i) const;
   void SetList(long i, std::string item);
   long ListIndex() const { return list_index_; }
-  // A sorted list keeps its items in order without regard to case.
+  // A sorted list keeps its items in the order of CompareListItems.
   bool Sorted() const { return sorted_; }
   void SetSorted(bool v) { sorted_ = v; }
   // Adds at the end (sorted lists: in order) or at index.
@@ -364,8 +377,13 @@ class DirListBox : public ListControl {
   void pick(long i);
   void open(const std::string& item);
   Event<> Change;
+  // The user opened a folder that cannot be opened (gone, or not readable): the list
+  // stays at its folder and the form hears why. Without a handler the error is the
+  // host's to report, as any error no handler takes.
+  Event<const vb::Error&> OpenFailed;
 
  private:
+  static std::vector<std::string> subfolders(const std::string& path);
   std::string path_;
 };
 

@@ -65,7 +65,7 @@ bool IsNumeric(std::string_view text) {
   try {
     return ParseNumber(text).has_value();
   } catch (const Error&) {
-    return true;  // a number, only too large for a Double
+    return false;  // too large for a Double
   }
 }
 
@@ -73,6 +73,26 @@ double CDbl(std::string_view text) {
   auto v = ParseNumber(text);
   if (!v) raise(err::TypeMismatch);
   return *v;
+}
+
+double CDblGrouped(std::string_view text) {
+  std::string t = Trim(text);
+  size_t start = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+  size_t end = start;
+  while (end < t.size() && (is_digit(t[end]) || t[end] == ',')) ++end;
+  std::string_view whole = std::string_view(t).substr(start, end - start);
+  if (whole.find(',') == std::string_view::npos) return CDbl(t);
+  // Groups: one to three digits, then commas each followed by exactly three.
+  size_t first = whole.find(',');
+  bool well_formed = first >= 1 && first <= 3 && (whole.size() - first) % 4 == 0;
+  for (size_t i = first; well_formed && i < whole.size(); i += 4)
+    well_formed = whole[i] == ',' && is_digit(whole[i + 1]) && is_digit(whole[i + 2]) && is_digit(whole[i + 3]);
+  if (!well_formed) raise(err::TypeMismatch);
+  std::string plain = t.substr(0, start);
+  for (char c : whole)
+    if (c != ',') plain += c;
+  plain += t.substr(end);
+  return CDbl(plain);
 }
 
 bool CBool(std::string_view text) {

@@ -18,12 +18,17 @@ int16_t CInt(std::string_view text);
 int32_t CLng(std::string_view text);
 
 // Parses a number the way the conversions accept it; empty when it is not one.
+// Overflow when it is a number too large for a Double.
 std::optional<double> ParseNumber(std::string_view text);
+// A number too large for a Double is not numeric: CDbl would fail on it.
 bool IsNumeric(std::string_view text);
 // Type mismatch when the text is not a number, Overflow when it is too large.
 double CDbl(std::string_view text);
 inline double CDbl(const std::string& text) { return CDbl(std::string_view(text)); }
 inline double CDbl(const char* text) { return CDbl(std::string_view(text)); }
+// CDbl that also takes the en-US thousands separator in whole groups of three in the
+// part before the decimal point ("1,000.5", "-12,345"); "1,00" or ",5" stay a mismatch.
+double CDblGrouped(std::string_view text);
 
 // "True"/"False" in any case, or a number (non-zero is True); Type mismatch otherwise.
 bool CBool(std::string_view text);

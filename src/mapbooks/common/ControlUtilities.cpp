@@ -36,4 +36,22 @@ std::string NumberToLetter(int16_t n) {
   return letters[n];
 }
 
+std::string RowLetters(int32_t n) {
+  std::string letters;
+  for (; n > 0; n = (n - 1) / 26) letters.insert(letters.begin(), char('A' + (n - 1) % 26));
+  return letters;
+}
+
+int32_t RowNumber(const std::string& letters) {
+  if (letters.empty()) return 0;
+  int64_t n = 0;
+  for (char c : letters) {
+    char upper = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    if (upper < 'A' || upper > 'Z') return 0;
+    n = n * 26 + (upper - 'A' + 1);
+    if (n > INT32_MAX) return 0;
+  }
+  return int32_t(n);
+}
+
 }  // namespace mapbooks::ControlUtilities

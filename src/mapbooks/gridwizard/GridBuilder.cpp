@@ -86,7 +86,7 @@ void BuildGridShapefile(GridSummaryPage& page, double X, double Y, int32_t Horiz
             double y1 = y0 - H;
             geo::Feature tile = grid->CreateFeature();
             geo::Geometry ring = geo::Geometry::MakePolygon(std::vector<geo::Point>{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
-            std::string row_text = vb::UCase(ControlUtilities::NumberToLetter(r));
+            std::string row_text = ControlUtilities::RowLetters(r);
             std::string column_text = std::to_string(c);
             tile.SetValue(row_field, row_text);
             tile.SetValue(column_field, column_text);

@@ -51,10 +51,10 @@ void frmMakeGrid::btnNext_Click() {
         return;
       }
     ManualGridRecord& g = State().ManualGrid;
-    g.X = vb::CDbl(txtX.Text());
-    g.Y = vb::CDbl(txtY.Text());
-    g.GridHeight = vb::CDbl(txtGridHeight.Text());
-    g.GridWidth = vb::CDbl(txtGridWidth.Text());
+    g.X = vb::CDblGrouped(txtX.Text());
+    g.Y = vb::CDblGrouped(txtY.Text());
+    g.GridHeight = vb::CDblGrouped(txtGridHeight.Text());
+    g.GridWidth = vb::CDblGrouped(txtGridWidth.Text());
     g.VerticalNumber = vb::CInt(txtVerticalNumber.Text());
     g.HorizontalNumber = vb::CInt(txtHorizontalNumber.Text());
     if (g.VerticalNumber == 0 || g.HorizontalNumber == 0) vb::raise(vb::err::DivisionByZero);

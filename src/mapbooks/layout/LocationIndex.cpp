@@ -6,6 +6,7 @@
 #include "host/carto/layer.h"
 #include "host/geodata/feature_class.h"
 #include "host/geodata/filter.h"
+#include "host/ui/controls.h"
 #include "host/vb/error.h"
 #include "host/vb/text.h"
 #include "host/vb/variant.h"
@@ -102,7 +103,7 @@ LocationIndex BuildLocationIndex(const host::carto::FeatureLayer& grid, const st
 
 std::vector<std::string> SortedAsList(std::vector<std::string> lines) {
   std::stable_sort(lines.begin(), lines.end(),
-                   [](const std::string& a, const std::string& b) { return vb::CompareText(a, b) < 0; });
+                   [](const std::string& a, const std::string& b) { return host::ui::CompareListItems(a, b) < 0; });
   return lines;
 }
 

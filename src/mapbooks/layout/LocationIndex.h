@@ -58,7 +58,7 @@ LocationIndex BuildLocationIndex(const host::carto::FeatureLayer& grid, const st
                                  host::geodata::FeatureClass& search, const std::string& searchField,
                                  const std::function<void()>& beforeTile = {});
 
-// The lines in the order a sorted list box keeps them: without regard to case, lines
+// The lines in the order a sorted list box keeps them (host::ui::CompareListItems), lines
 // that compare equal in the order given.
 std::vector<std::string> SortedAsList(std::vector<std::string> lines);
 

@@ -6,6 +6,7 @@
 #include "host/vb/convert.h"
 #include "host/vb/text.h"
 #include "host/win/system.h"
+#include "mapbooks/common/ControlUtilities.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvneGIS_ArcMap.h"
@@ -198,7 +199,19 @@ void frmMain::txtSearch_KeyUp(int&, int&) {
 }
 
 void frmMain::cboNavIndex_KeyPress(int&) { cboNavIndex.SetText(""); }
-void frmMain::cboNavRow_KeyPress(int&) { cboNavRow.SetText(""); }
+void frmMain::cboNavRow_KeyPress(int& KeyAscii) {
+  // Rows past Z have two letters or more: what is typed stays while, with the key, it
+  // is a row's letters that begin a row of the list.
+  const std::string typed = cboNavRow.Text() + char(KeyAscii);
+  if (KeyAscii > 0 && KeyAscii < 128 && !cboNavRow.Text().empty() && ControlUtilities::RowNumber(typed) > 0) {
+    for (long i = 0; i < cboNavRow.ListCount(); ++i)
+      if (vb::StartsWithText(cboNavRow.List(i), typed)) {
+        cboNavRow.SetSelStart(long(cboNavRow.Text().size()));
+        return;
+      }
+  }
+  cboNavRow.SetText("");
+}
 void frmMain::cboNavColumn_KeyPress(int&) { cboNavColumn.SetText(""); }
 
 }  // namespace mapbooks

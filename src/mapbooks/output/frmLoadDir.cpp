@@ -14,6 +14,9 @@ constexpr const char* kModule = "frmLoadDir";
 frmLoadDir::frmLoadDir() : Form("frmLoadDir") {
   Drive1.Change = [this] { Drive1_Change(); };
   Dir1.Change = [this] { Dir1_Change(); };
+  // A folder the user opens but that cannot be opened is the folder list's failed
+  // change: reported as such, and the window stays.
+  Dir1.OpenFailed = [](const host::vb::Error& e) { ErrorHandling::Report("Dir1_Change", kModule, e); };
   btnOpen.Click = [this] { btnOpen_Click(); };
   btnCancel.Click = [this] { btnCancel_Click(); };
 }

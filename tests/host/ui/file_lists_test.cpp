@@ -81,3 +81,29 @@ TEST_F(FileLists, FolderListStartsAtTheCurrentFolderAndOpensFolders) {
   EXPECT_EQ(f.Dir1.List(0), "D:\\data");
   f.Unload();
 }
+
+TEST_F(FileLists, AFolderThatCannotBeOpenedLeavesTheFolderListWhereItWas) {
+  frmLoadDir f;
+  f.Load();
+  f.Dir1.SetPath("C:\\Grids");
+  fs::create_directories(c / "Grids" / "Gone");
+  f.Dir1.Refresh();
+  ASSERT_EQ(f.Dir1.ListCount(), 2);
+  fs::remove(c / "Grids" / "Gone");
+  // Without a handler the error is the caller's, and nothing moved.
+  try {
+    f.Dir1.open("Gone");
+    FAIL();
+  } catch (const host::vb::Error& e) {
+    EXPECT_EQ(e.number(), 76);
+  }
+  EXPECT_EQ(f.Dir1.Path(), "C:\\Grids");
+  // With one, the form hears it and the list drops the folder.
+  int heard = 0;
+  f.Dir1.OpenFailed = [&](const host::vb::Error& e) { heard = e.number(); };
+  f.Dir1.open("Gone");
+  EXPECT_EQ(heard, 76);
+  EXPECT_EQ(f.Dir1.Path(), "C:\\Grids");
+  EXPECT_EQ(f.Dir1.Items(), (std::vector<std::string>{"C:\\Grids\\Old"}));
+  EXPECT_EQ(f.File1.Path(), "C:\\Grids");
+}

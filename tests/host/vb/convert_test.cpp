@@ -56,8 +56,30 @@ TEST(Convert, TextToNumber) {
 }
 
 TEST(Convert, IsNumeric) {
-  for (const char* yes : {"1e3", " 12 ", "-.5", "0", "007", "3.", "1E+15", "1e999"}) EXPECT_TRUE(IsNumeric(yes)) << yes;
+  for (const char* yes : {"1e3", " 12 ", "-.5", "0", "007", "3.", "1E+15", "1e308", "1e-999"})
+    EXPECT_TRUE(IsNumeric(yes)) << yes;
   for (const char* no : {"1,5", "abc", "", " ", ".", "-", "12a", "--1", "1e+"}) EXPECT_FALSE(IsNumeric(no)) << no;
+  // Too large for a Double: not a number, so a caller that tests first never meets Overflow.
+  for (const char* too_large : {"1e999", "-1e999", "1e309"}) {
+    EXPECT_FALSE(IsNumeric(too_large)) << too_large;
+    EXPECT_EQ(error_number([=] { CDbl(too_large); }), err::Overflow) << too_large;
+  }
+}
+
+TEST(Convert, GroupedThousands) {
+  EXPECT_DOUBLE_EQ(CDblGrouped("1,000.5"), 1000.5);
+  EXPECT_DOUBLE_EQ(CDblGrouped("-12,345"), -12345);
+  EXPECT_DOUBLE_EQ(CDblGrouped(" +1,234,567 "), 1234567);
+  EXPECT_DOUBLE_EQ(CDblGrouped("999,999.25e1"), 9999992.5);
+  EXPECT_DOUBLE_EQ(CDblGrouped("1000"), 1000);  // without separators as CDbl
+  EXPECT_DOUBLE_EQ(CDblGrouped("-.5"), -0.5);
+  for (const char* bad : {"1,00", ",5", "1,", "1,0000", "1234,567", "1,,000", "1.000,5", "1,000.000,5", "-,100",
+                          "1,000,00", "", "abc"})
+    EXPECT_EQ(error_number([=] { CDblGrouped(bad); }), err::TypeMismatch) << bad;
+  EXPECT_EQ(error_number([] { CDblGrouped("1,000e999"); }), err::Overflow);
+  // Every other conversion keeps refusing the separator.
+  EXPECT_EQ(error_number([] { CDbl("1,000"); }), err::TypeMismatch);
+  EXPECT_FALSE(IsNumeric("1,000"));
 }
 
 TEST(Convert, BooleanText) {

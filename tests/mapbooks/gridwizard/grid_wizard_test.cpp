@@ -164,8 +164,8 @@ TEST_F(GridWizard, RowsBeyondZAndALayerFileThatStays) {
   EXPECT_EQ(testing_support::ReadFile(grids / "tall.lyr"), "keep");
   auto fc = grid("tall");
   EXPECT_EQ(host::vb::CStr(fc->GetFeature(25)->Value("MB_Label")), "Z1");
-  EXPECT_EQ(host::vb::CStr(fc->GetFeature(26)->Value("MB_Row")), "");
-  EXPECT_EQ(host::vb::CStr(fc->GetFeature(26)->Value("MB_Label")), "1");
+  EXPECT_EQ(host::vb::CStr(fc->GetFeature(26)->Value("MB_Row")), "AA");
+  EXPECT_EQ(host::vb::CStr(fc->GetFeature(26)->Value("MB_Label")), "AA1");
 }
 
 TEST_F(GridWizard, AnAutomaticGridCoversTheMapsExtent) {

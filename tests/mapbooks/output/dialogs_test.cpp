@@ -93,3 +93,48 @@ TEST_F(Dialogs, ExportFolderChooser) {
   std::filesystem::remove_all(c / "maps");
   (void)d;
 }
+
+TEST_F(Dialogs, AdvancedDelayTooLargeForANumber) {
+  step([] { advanced().txtDelay.paste("1e999"); });
+  step([] { advanced().btnNext.click(); });
+  Answer(host::ui::vbOK);
+  step([] {
+    EXPECT_EQ(advanced().txtDelay.Text(), "0");
+    advanced().btnCancel.click();
+  });
+  main().txtDelay.SetText("3");
+  main().btnPrintAdvanced.click();
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, "Please enter a number for the delay");
+  EXPECT_EQ(main().txtDelay.Text(), "3");
+}
+
+TEST_F(Dialogs, ExportFolderChooserReportsAFolderItCannotOpenAndStaysOpen) {
+  auto c = testing_support::DrivesRoot() / "c";
+  std::filesystem::create_directories(c / "maps" / "gone");
+  std::filesystem::create_directories(c / "maps" / "kept");
+  auto old = std::filesystem::current_path();
+  std::filesystem::current_path(c / "maps");
+  State().ExportFolder = "C:\\Elsewhere";
+  step([&] {
+    EXPECT_EQ(chooser().Dir1.ListCount(), 2);
+    std::filesystem::remove(c / "maps" / "gone");  // gone after it was listed
+    chooser().Dir1.open("gone");
+  });
+  Answer(host::ui::vbOK);
+  step([] {
+    EXPECT_EQ(chooser().Dir1.Path(), "C:\\maps");
+    EXPECT_EQ(chooser().Dir1.Items(), std::vector<std::string>{"C:\\maps\\kept"});
+    EXPECT_EQ(chooser().File1.Path(), "C:\\maps");
+    chooser().Dir1.open("kept");
+  });
+  step([] { chooser().btnOpen.click(); });
+  main().Command9.click();
+  std::filesystem::current_path(old);
+  std::filesystem::remove_all(c / "maps");
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].text.find("ERROR NUMBER: 76\r\nMODULE: Dir1_Change frmLoadDir \r\nERROR DESCRIPTION: Path not found"),
+            std::string::npos)
+      << Boxes()[0].text;
+  EXPECT_EQ(State().ExportFolder, "C:\\maps\\kept");
+}
