@@ -278,6 +278,12 @@ void FileSystemObject::CopyFile(const std::string& source, const std::string& ta
   copy_one(src, st, dest, overwrite);
 }
 
+bool FileSystemObject::SameFile(const std::string& a, const std::string& b) const {
+  struct stat sa, sb;
+  if (a.empty() || b.empty() || !stat_path(NativePath(a), sa) || !stat_path(NativePath(b), sb)) return false;
+  return S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 void FileSystemObject::SetReadOnly(const std::string& path, bool read_only_flag) const {
   fs::path p = without_trailing_separator(NativePath(path));
   struct stat st;
@@ -338,6 +344,7 @@ namespace {
 // a name that is only an extension (".mbk") is an ordinary file, as on Windows.
 bool is_temporary_name(const std::string& name) {
   if (name[0] != '.') return false;
+  if (IsTemporaryName(name)) return true;
   size_t last = name.rfind('.');
   return last != 0 && name.size() - last - 1 == 6;
 }
