@@ -266,6 +266,9 @@ void CopyWholeFile(const fs::path& source, const fs::path& target, std::string s
   std::ifstream in(source, std::ios::binary);
   if (!in) vb::raise(vb::err::FileNotFound, "Cannot read '" + source.string() + "': " + std::strerror(errno));
   WholeFile file(target, std::move(shownName), flags);
+  struct stat st {};
+  if ((flags & kSourceMode) && (::stat(source.c_str(), &st) != 0 || ::chmod(file.TempPath().c_str(), st.st_mode & 07777) != 0))
+    file.Fail(std::string("cannot give it the source's permissions: ") + std::strerror(errno));
   char buffer[1 << 16];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) file.Write(std::string_view(buffer, size_t(in.gcount())));
   if (in.bad()) file.Fail("reading '" + source.string() + "' failed");

@@ -26,6 +26,9 @@ enum ReplaceFlags : unsigned {
   // The target's name is kept as spelled: a file beside it whose name differs only in
   // letter case is the same file to the user and goes once the new one is in place.
   kOneSpelling = 2,
+  // For copies: the new file gets the source's permissions instead of the target's (a
+  // read-only source gives a read-only copy, as on Windows).
+  kSourceMode = 4,
 };
 
 class WholeFile {
@@ -67,7 +70,8 @@ class WholeFile {
 // Writes bytes as a whole file (see WholeFile).
 void WriteWholeFile(const std::filesystem::path& target, std::string_view bytes, std::string shownName = {},
                     unsigned flags = kReplaceAny);
-// Copies source as a whole file onto target (see WholeFile); the target keeps its mode.
+// Copies source as a whole file onto target (see WholeFile); the target keeps its mode
+// unless kSourceMode is given.
 void CopyWholeFile(const std::filesystem::path& source, const std::filesystem::path& target,
                    std::string shownName = {}, unsigned flags = kReplaceAny);
 
