@@ -124,14 +124,21 @@ void RemoveStaleTemporaries(const fs::path& folder) {
   }
 }
 
+namespace {
+// A name the mark may hold: one file of the folder itself, never a way out of it.
+bool plain_name(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+}  // namespace
+
 bool FinishReadySet(const fs::path& temp, size_t maxSteps) {
   std::ifstream mark(temp / kReadyMark);
   if (!mark) return false;
   const fs::path folder = folder_of(temp);
   std::vector<std::string> puts, drops;
   for (std::string line; std::getline(mark, line);) {
-    if (line.rfind("put ", 0) == 0) puts.push_back(line.substr(4));
-    else if (line.rfind("drop ", 0) == 0) drops.push_back(line.substr(5));
+    if (line.rfind("put ", 0) == 0 && plain_name(line.substr(4))) puts.push_back(line.substr(4));
+    else if (line.rfind("drop ", 0) == 0 && plain_name(line.substr(5))) drops.push_back(line.substr(5));
   }
   mark.close();
   // Each step can be taken again after a kill: a file already put is no longer in the
@@ -263,16 +270,30 @@ void WriteWholeFile(const fs::path& target, std::string_view bytes, std::string 
 }
 
 void CopyWholeFile(const fs::path& source, const fs::path& target, std::string shownName, unsigned flags) {
-  std::ifstream in(source, std::ios::binary);
-  if (!in) vb::raise(vb::err::FileNotFound, "Cannot read '" + source.string() + "': " + std::strerror(errno));
-  WholeFile file(target, std::move(shownName), flags);
   struct stat st {};
-  if ((flags & kSourceMode) && (::stat(source.c_str(), &st) != 0 || ::chmod(file.TempPath().c_str(), st.st_mode & 07777) != 0))
-    file.Fail(std::string("cannot give it the source's permissions: ") + std::strerror(errno));
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) file.Write(std::string_view(buffer, size_t(in.gcount())));
-  if (in.bad()) file.Fail("reading '" + source.string() + "' failed");
-  file.Commit();
+  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0 || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (in >= 0) ::close(in);
+    vb::raise(vb::err::FileNotFound, "Cannot read '" + source.string() + "': not a file");
+  }
+  try {
+    WholeFile file(target, std::move(shownName), flags);
+    if ((flags & kSourceMode) && ::chmod(file.TempPath().c_str(), st.st_mode & 07777) != 0)
+      file.Fail(std::string("cannot give it the source's permissions: ") + std::strerror(errno));
+    char buffer[1 << 16];
+    for (;;) {
+      ssize_t n = ::read(in, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) file.Fail("reading '" + source.string() + "' failed: " + std::strerror(errno));
+      if (n == 0) break;
+      file.Write(std::string_view(buffer, size_t(n)));
+    }
+    file.Commit();
+  } catch (...) {
+    ::close(in);
+    throw;
+  }
+  ::close(in);
 }
 
 // ---------------------------------------------------------------- sets of files
@@ -283,6 +304,8 @@ WholeFileSet::WholeFileSet(fs::path folder, std::string base, std::vector<std::s
       base_(std::move(base)),
       extensions_(std::move(extensions)),
       shown_(shownName.empty() ? (folder_ / base_).string() : std::move(shownName)) {
+  if (!plain_name(base_) || base_.find('\n') != std::string::npos)
+    vb::raise(vb::err::BadFileNameOrNumber, "Cannot write '" + shown_ + "': not a file name");
   std::error_code ec;
   if (folder_.empty() || !fs::is_directory(folder_, ec))
     vb::raise(vb::err::PathNotFound, "Cannot write '" + shown_ + "': the folder does not exist");

@@ -219,3 +219,15 @@ TEST(WholeFileSet, AnotherWritersCleanUpLeavesALiveSetAlone) {
   set.Commit();
   EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"grid.dbf", "grid.shp", "grid.shx", "other.txt"}));
 }
+
+TEST(WholeFileSet, AMarkNeverReachesOutsideItsFolder) {
+  TempDir dir;
+  fs::create_directories(dir / "inner" / ".x.partial-AbC123");
+  WriteFile(dir / "outside.txt", "keep");
+  WriteFile(dir / "inner" / ".x.partial-AbC123" / ".ready", "drop ../outside.txt\nput ../outside.txt\n");
+  host::win::RemoveStaleTemporaries(dir / "inner");
+  EXPECT_EQ(ReadFile(dir / "outside.txt"), "keep");
+  EXPECT_TRUE(fs::is_empty(dir / "inner"));
+  EXPECT_THROW(host::win::WholeFileSet(dir.path(), "../x", kSet), host::vb::Error);
+  EXPECT_THROW(host::win::WholeFileSet(dir.path(), "", kSet), host::vb::Error);
+}
