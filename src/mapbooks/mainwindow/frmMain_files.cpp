@@ -227,7 +227,10 @@ void frmMain::CopyGrid(const char* procedure, const std::string& prompt, bool re
         host::ui::MsgBox("Grid: " + name + " already exists... overwrite?", host::ui::vbYesNo) == host::ui::vbNo)
       return pointer(host::ui::vbDefault);
     // The new set is made whole beside the old one and then put in its place; members
-    // of an old set of that name that the copy lacks go with it.
+    // of an old set of that name that the copy lacks go with it. Without a source there
+    // is nothing to put in place of the old set.
+    if (!fso.FileExists(folder + "\\" + base + ".shp"))
+      vb::raise(vb::err::FileNotFound, "Grid not found: " + folder + "\\" + base + ".shp");
     {
       host::win::WholeFileSet set(host::win::NativePath(folder), name, kGridSet, folder + "\\" + name);
       for (const std::string& ext : kGridSet) {

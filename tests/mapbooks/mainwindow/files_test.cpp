@@ -293,4 +293,15 @@ TEST_F(Files, AGridStaysWhenItsCopyFailsOrItsNewNameHoldsAPath) {
   EXPECT_EQ(names(grids()), (std::vector<std::string>{"g.dbf", "g.shp", "g.shx", "locked.dbf", "locked.shp"}));
   EXPECT_EQ(ReadFile(ProgramFolder() / "victim.dbf"), "victim");
   EXPECT_EQ(ReadFile(grids() / "locked.shp"), "locked");
+
+  // The selected grid gone before the click: the grid of the new name stays.
+  ::chmod((grids() / "locked.dbf").c_str(), 0644);
+  pick(main().File1, "g.shp");
+  for (const char* ext : {".dbf", ".shp", ".shx"}) fs::remove(grids() / (std::string("g") + ext));
+  input("locked");
+  Answer(host::ui::vbYes);
+  Answer(host::ui::vbOK);
+  main().btnDuplicate.click();
+  EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 53\r\nMODULE: btnDuplicate_Click frmMain"), std::string::npos);
+  EXPECT_EQ(names(grids()), (std::vector<std::string>{"locked.dbf", "locked.shp"}));
 }
