@@ -7,7 +7,9 @@
 #include "host/vb/seqfile.h"
 #include "host/vb/text.h"
 #include "host/win/drives.h"
+#include "host/win/fso.h"
 #include "host/win/whole_file.h"
+#include "mapbooks/common/ZelvaneGIS_IO.h"
 
 namespace mapbooks::ConfigFile {
 
@@ -54,6 +56,13 @@ void Write(const std::string& path, const std::vector<std::string>& values, bool
   for (const std::string& v : values) bytes += "\"" + vb::Replace(v, "\"", "\"\"") + "\"\r\n";
   vb::Close(1);
   host::win::WriteWholeFile(native, bytes, path, host::win::kRefuseReadOnly);
+}
+
+bool RefusedAsLocked(const std::string& path) {
+  host::win::FileSystemObject fso;
+  if (!fso.FileExists(path) || !fso.IsReadOnly(path)) return false;
+  ZelvaneGIS_IO::fDeleteFile(path);
+  return true;
 }
 
 }  // namespace mapbooks::ConfigFile

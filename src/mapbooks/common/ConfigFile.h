@@ -25,4 +25,8 @@ int32_t CountItems(const std::string& path);
 // rather than written in the current folder.
 void Write(const std::string& path, const std::vector<std::string>& values, bool append = false);
 
+// A read-only config is the user's lock on their settings: when path is read-only, the
+// delete that would replace it refuses it with its report, and True comes back.
+bool RefusedAsLocked(const std::string& path);
+
 }  // namespace mapbooks::ConfigFile

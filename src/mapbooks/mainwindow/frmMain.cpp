@@ -8,7 +8,6 @@
 #include "host/vb/seqfile.h"
 #include "host/vb/text.h"
 #include "host/win/drives.h"
-#include "host/win/fso.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvaneGIS_IO.h"
@@ -159,11 +158,10 @@ void frmMain::WriteConfigFile() {
   for (long i = 0; i < lstDataFrames.ListCount(); ++i)
     if (lstDataFrames.Selected(i)) values.push_back(lstDataFrames.List(i));
   while (values.size() < size_t(kConfigItemCount) + 2) values.push_back("NULL");
-  // A read-only config is the user's lock on their settings: the delete refuses it with
-  // its report, and the write that follows fails; the file stays as it is.
+  // A locked config is refused with the delete's report, and the write that follows fails
+  // with the caller's; the file stays as it is.
   vb::Close(1);
-  host::win::FileSystemObject fso;
-  if (fso.FileExists(s.ConfigPath) && fso.IsReadOnly(s.ConfigPath)) ZelvaneGIS_IO::fDeleteFile(s.ConfigPath);
+  ConfigFile::RefusedAsLocked(s.ConfigPath);
   ConfigFile::Write(s.ConfigPath, values);
 }
 

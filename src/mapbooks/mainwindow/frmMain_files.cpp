@@ -8,6 +8,7 @@
 #include "host/win/drives.h"
 #include "host/win/fso.h"
 #include "host/win/whole_file.h"
+#include "mapbooks/common/ConfigFile.h"
 #include "mapbooks/common/ControlUtilities.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
@@ -81,13 +82,9 @@ void frmMain::btnLoadMapbook_Click() {
       return pointer(host::ui::vbDefault);
     }
     std::string name = vb::Replace(selected, ".mbk", "");
-    // The config is replaced by a whole copy, so a failing copy leaves it as it was. A
-    // read-only config is the user's lock: the delete refuses it with its report.
-    host::win::FileSystemObject fso;
-    if (fso.FileExists(s.ConfigPath) && fso.IsReadOnly(s.ConfigPath)) {
-      fDeleteFile(s.ConfigPath);
-      return pointer(host::ui::vbDefault);
-    }
+    // The config is replaced by a whole copy, so a failing copy leaves it as it was; a
+    // locked one is not replaced at all.
+    if (ConfigFile::RefusedAsLocked(s.ConfigPath)) return pointer(host::ui::vbDefault);
     host::win::CopyWholeFile(host::win::NativePath(s.MapbooksFolder + "\\" + selected),
                              host::win::NativePath(s.ConfigPath), s.ConfigPath, host::win::kRefuseReadOnly);
     txtCurMapbook.SetText(name);
