@@ -129,16 +129,27 @@ namespace {
 bool plain_name(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
+
+// A member of the set whose folder is ".BASE.partial-XXXXXX": BASE and an extension, in
+// any letter case. A mark naming anything else is not followed.
+bool member_of(const fs::path& temp, const std::string& name) {
+  const std::string folder = temp.filename().string();
+  const std::string base = folder.substr(1, folder.rfind(kMarker) - 1);
+  return plain_name(name) && name.size() > base.size() && name[base.size()] == '.' &&
+         vb::SameText(std::string_view(name).substr(0, base.size()), base);
+}
 }  // namespace
 
 bool FinishReadySet(const fs::path& temp, size_t maxSteps) {
+  std::error_code ec;
+  if (!IsTemporaryName(temp.filename().string()) || !fs::is_regular_file(temp / kReadyMark, ec)) return false;
   std::ifstream mark(temp / kReadyMark);
   if (!mark) return false;
   const fs::path folder = folder_of(temp);
   std::vector<std::string> puts, drops;
   for (std::string line; std::getline(mark, line);) {
-    if (line.rfind("put ", 0) == 0 && plain_name(line.substr(4))) puts.push_back(line.substr(4));
-    else if (line.rfind("drop ", 0) == 0 && plain_name(line.substr(5))) drops.push_back(line.substr(5));
+    if (line.rfind("put ", 0) == 0 && member_of(temp, line.substr(4))) puts.push_back(line.substr(4));
+    else if (line.rfind("drop ", 0) == 0 && member_of(temp, line.substr(5))) drops.push_back(line.substr(5));
   }
   mark.close();
   // Each step can be taken again after a kill: a file already put is no longer in the
@@ -146,7 +157,6 @@ bool FinishReadySet(const fs::path& temp, size_t maxSteps) {
   size_t steps = 0;
   for (const std::string& name : puts) {
     if (steps++ >= maxSteps) return true;
-    std::error_code ec;
     if (fs::exists(temp / name, ec) && ::rename((temp / name).c_str(), (folder / name).c_str()) != 0) {
       vb::raise(vb::err::PathFileAccessError,
                 "Cannot put '" + (folder / name).string() + "' in place: " + std::strerror(errno));

@@ -224,10 +224,13 @@ TEST(WholeFileSet, AMarkNeverReachesOutsideItsFolder) {
   TempDir dir;
   fs::create_directories(dir / "inner" / ".x.partial-AbC123");
   WriteFile(dir / "outside.txt", "keep");
-  WriteFile(dir / "inner" / ".x.partial-AbC123" / ".ready", "drop ../outside.txt\nput ../outside.txt\n");
+  WriteFile(dir / "inner" / "notes.txt", "keep");
+  WriteFile(dir / "inner" / "X.txt", "old");
+  WriteFile(dir / "inner" / ".x.partial-AbC123" / ".ready",
+            "drop ../outside.txt\nput ../outside.txt\ndrop notes.txt\ndrop X.txt\n");
   host::win::RemoveStaleTemporaries(dir / "inner");
   EXPECT_EQ(ReadFile(dir / "outside.txt"), "keep");
-  EXPECT_TRUE(fs::is_empty(dir / "inner"));
+  EXPECT_EQ(names_in(dir / "inner"), std::vector<std::string>{"notes.txt"});  // only the set's own member went
   EXPECT_THROW(host::win::WholeFileSet(dir.path(), "../x", kSet), host::vb::Error);
   EXPECT_THROW(host::win::WholeFileSet(dir.path(), "", kSet), host::vb::Error);
 }
