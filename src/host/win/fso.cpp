@@ -74,51 +74,6 @@ std::string_view strip_trailing_separators(std::string_view p) {
   return p;
 }
 
-// Writes the source into a temporary file beside the target and renames it over
-// the target, so that the target name never holds half a file.
-void copy_whole(const fs::path& source, const struct stat& source_stat, const fs::path& target) {
-  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) raise_errno(errno);
-  RemoveStaleTemporaries(target.parent_path());
-  fs::path temp;
-  int out = CreateTemporaryBeside(target, temp);
-  if (out < 0) {
-    int e = errno;
-    ::close(in);
-    raise_errno(e);
-  }
-  int failure = 0;
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      failure = errno;
-      break;
-    }
-    if (n == 0) break;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buffer + done, size_t(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) {
-        failure = errno;
-        break;
-      }
-      done += w;
-    }
-    if (failure) break;
-  }
-  ::close(in);
-  if (!failure && ::fchmod(out, source_stat.st_mode & 07777) != 0) failure = errno;
-  if (!failure && ::fsync(out) != 0) failure = errno;
-  // Renamed while still open, so that its lock keeps other writers' clean-up off it.
-  if (!failure && ::rename(temp.c_str(), target.c_str()) != 0) failure = errno;
-  if (failure) ::unlink(temp.c_str());
-  if (::close(out) != 0 && !failure) failure = errno;
-  if (failure) raise_errno(failure);
-  SyncFolder(target.parent_path());
-}
-
 // Copies one existing file onto a target path, after the checks the runtime makes.
 void copy_one(const fs::path& source, const struct stat& source_stat, const fs::path& target, bool overwrite) {
   if (!is_folder(target.parent_path())) vb::raise(vb::err::PathNotFound);
@@ -130,7 +85,8 @@ void copy_one(const fs::path& source, const struct stat& source_stat, const fs::
     // Onto itself: the target already holds the source.
     if (target_stat.st_dev == source_stat.st_dev && target_stat.st_ino == source_stat.st_ino) return;
   }
-  copy_whole(source, source_stat, target);
+  // Written beside the target and renamed over it, so the target name never holds half a file.
+  CopyWholeFile(source, target, {}, kSourceMode);
 }
 
 // The files a name with wildcards stands for: the matching files of its folder.
@@ -278,6 +234,12 @@ void FileSystemObject::CopyFile(const std::string& source, const std::string& ta
   copy_one(src, st, dest, overwrite);
 }
 
+bool FileSystemObject::SameFile(const std::string& a, const std::string& b) const {
+  struct stat sa, sb;
+  if (a.empty() || b.empty() || !stat_path(NativePath(a), sa) || !stat_path(NativePath(b), sb)) return false;
+  return S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 void FileSystemObject::SetReadOnly(const std::string& path, bool read_only_flag) const {
   fs::path p = without_trailing_separator(NativePath(path));
   struct stat st;
@@ -338,6 +300,7 @@ namespace {
 // a name that is only an extension (".mbk") is an ordinary file, as on Windows.
 bool is_temporary_name(const std::string& name) {
   if (name[0] != '.') return false;
+  if (IsTemporaryName(name)) return true;
   size_t last = name.rfind('.');
   return last != 0 && name.size() - last - 1 == 6;
 }

@@ -27,6 +27,10 @@ class FileSystemObject {
   // permissions (a read-only source gives a read-only copy, as on Windows).
   void CopyFile(const std::string& source, const std::string& target, bool overwrite = true) const;
 
+  // True when both paths name one existing file as the host resolves them (names are
+  // found without regard to case, so "Town.mbk" and "TOWN.mbk" may be one file).
+  bool SameFile(const std::string& a, const std::string& b) const;
+
   // The read-only attribute: the owner-write permission bit.
   void SetReadOnly(const std::string& path, bool read_only) const;
   bool IsReadOnly(const std::string& path) const;

@@ -5,6 +5,8 @@
 #include "host/vb/convert.h"
 #include "host/vb/seqfile.h"
 #include "host/vb/text.h"
+#include "host/win/drives.h"
+#include "host/win/whole_file.h"
 #include "mapbooks/command/frmResources.h"
 #include "mapbooks/common/ConfigFile.h"
 #include "mapbooks/common/ErrorHandling.h"
@@ -103,24 +105,7 @@ int16_t fFindProgramFolder(const std::string& company, const std::string& produc
   return 1;
 }
 
-int16_t fCountFileItems(const std::string& path) {
-  int16_t count = 0;
-  ErrorHandling::GuardWith(
-      [&] {
-        vb::Close(1);
-        vb::Open(path, vb::OpenMode::Input, 1);
-        while (!vb::Eof(1)) {
-          vb::Input(1);
-          count = vb::CInt(double(count) + 1);
-        }
-        vb::Close(1);
-      },
-      [&](const vb::Error&) {
-        vb::Close(1);
-        count = -1;
-      });
-  return count;
-}
+int32_t fCountFileItems(const std::string& path) { return ConfigFile::CountItems(path); }
 
 void ZelvaneMapbooks::OnCreate(host::app::Application& hook) {
   Guard("ICommand_OnCreate", kModule, [&] {
@@ -136,7 +121,10 @@ void ZelvaneMapbooks::OnCreate(host::app::Application& hook) {
     auto ensure = [&](const std::string& folder) {
       if (!s.ProgramFolder.empty() && !ZelvaneGIS_IO::fDoesDirectoryExist(folder))
         ZelvaneGIS_IO::fCreateDirectory(folder);
+      // What a write killed part way left there goes (or, when whole, is put in place).
+      if (!s.ProgramFolder.empty()) host::win::RemoveStaleTemporaries(host::win::NativePath(folder));
     };
+    if (!s.ProgramFolder.empty()) host::win::RemoveStaleTemporaries(host::win::NativePath(s.ProgramFolder));
     s.BinFolder = s.ProgramFolder + "Bin";
     ensure(s.BinFolder);
     s.GridsFolder = s.ProgramFolder + "Grids";
@@ -152,15 +140,11 @@ void ZelvaneMapbooks::OnClick() {
   Guard("ICommand_OnClick", kModule, [&] {
     SharedState& s = State();
     s.NullMarker = "NULL";
-    int16_t n = fCountFileItems(s.ConfigPath);
+    int32_t n = fCountFileItems(s.ConfigPath);
     if (n < 44) {
-      vb::Close(1);
-      vb::Open(s.ConfigPath, vb::OpenMode::Append, 1);
-      vb::WriteQuoted(1, s.Config[BatchCommand]);
-      vb::WriteQuoted(1, s.GridsFolder);
-      vb::WriteQuoted(1, s.ExportFolder);
-      for (int i = 0; i < 41; ++i) vb::WriteQuoted(1, s.NullMarker);
-      vb::Close(1);
+      std::vector<std::string> defaults{s.Config[BatchCommand], s.GridsFolder, s.ExportFolder};
+      defaults.resize(44, s.NullMarker);
+      ConfigFile::Write(s.ConfigPath, defaults, true);
       s.ConfigCreated = true;
     }
     ConfigFile::ReadItems(s.Config, s.ConfigPath);

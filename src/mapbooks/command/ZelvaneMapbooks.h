@@ -43,6 +43,7 @@ class ZelvaneMapbooks : public host::app::ICommand {
 int16_t fFindProgramFolder(const std::string& company, const std::string& product, const std::string& configName,
                            const std::string& subFolder);
 // The number of values sequential input reads from the file; -1 when it cannot be read.
-int16_t fCountFileItems(const std::string& path);
+// Counted in 32 bits: a long config must not wrap and look short.
+int32_t fCountFileItems(const std::string& path);
 
 }  // namespace mapbooks

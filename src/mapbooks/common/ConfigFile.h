@@ -1,7 +1,10 @@
 #pragma once
-// Reading the settings record from the config file (or a mapbook, which is a copy of it).
+// The config file (and a mapbook, which is a copy of it): reading the settings record,
+// counting its values, and writing it whole.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mapbooks/common/SharedState.h"
 
@@ -11,5 +14,19 @@ namespace mapbooks::ConfigFile {
 // before the 42nd item fails with Input past end of file; the items read so far keep
 // the file's values. No value after the items leaves DataFramesToZoom as it was.
 void ReadItems(ConfigRecord& record, const std::string& path);
+
+// The number of values a sequential read finds before the end of the file; -1 when
+// the file cannot be opened or read (file slot 1 is then closed).
+int32_t CountItems(const std::string& path);
+
+// Puts values, one quoted value per line, in place of the file at path, whole or not at
+// all: the old file stays until the new one is complete. append keeps the old content
+// in front. A read-only file is refused (70) and stays; an empty path is refused (76)
+// rather than written in the current folder.
+void Write(const std::string& path, const std::vector<std::string>& values, bool append = false);
+
+// A read-only config is the user's lock on their settings: when path is read-only, the
+// delete that would replace it refuses it with its report, and True comes back.
+bool RefusedAsLocked(const std::string& path);
 
 }  // namespace mapbooks::ConfigFile

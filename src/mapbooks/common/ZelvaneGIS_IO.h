@@ -13,4 +13,10 @@ void fDeleteFile(const std::string& path);
 // Creates the last level of the path; a missing parent or an existing folder is reported.
 void fCreateDirectory(const std::string& path);
 
+// Whether a name typed for a mapbook or a grid can name a file in its folder: no path
+// (\ / :), nothing the shapefile writer refuses (* ? " < > | and control characters),
+// not "..", and, unless blankAllowed, not blank. Otherwise shows the one message that
+// says so and gives False.
+bool fIsUsableName(const std::string& name, bool blankAllowed);
+
 }  // namespace mapbooks::ZelvaneGIS_IO

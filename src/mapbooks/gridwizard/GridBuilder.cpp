@@ -5,6 +5,8 @@
 #include "host/ui/boxes.h"
 #include "host/vb/convert.h"
 #include "host/vb/text.h"
+#include "host/win/drives.h"
+#include "host/win/whole_file.h"
 #include "mapbooks/common/ControlUtilities.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
@@ -18,6 +20,11 @@ namespace vb = host::vb;
 namespace geo = host::geodata;
 namespace ui = host::ui;
 
+namespace {
+// What a grid of that name may have beside it; its .lyr is the user's and stays.
+const std::vector<std::string> kGridFiles = {".dbf", ".shp", ".shx", ".prj", ".cpg", ".sbn", ".sbx"};
+}  // namespace
+
 void BuildGridShapefile(GridSummaryPage& page, double X, double Y, int32_t HorizontalNumber,
                         int32_t VerticalNumber) {
   SharedState& s = State();
@@ -30,6 +37,8 @@ void BuildGridShapefile(GridSummaryPage& page, double X, double Y, int32_t Horiz
       ui::MsgBox("Name cannot be blank!");
       return;
     }
+    // Checked before anything is asked or touched: a name must not reach outside the folder.
+    if (!ZelvaneGIS_IO::fIsUsableName(name, false)) return;
     if (ZelvaneGIS_IO::fDoesFileExist(path + name + ".shp") &&
         ui::MsgBox("Grid already exists:\r\n" + path + name + ".shp\r\nWould you like to overwrite?", ui::vbYesNo) ==
             ui::vbNo)
@@ -63,9 +72,9 @@ void BuildGridShapefile(GridSummaryPage& page, double X, double Y, int32_t Horiz
         progressor->SetStepValue(1);
         progressor->SetMessage("Creating new grid...");
         progressor->Show();
-        for (const char* ext : {".dbf", ".shp", ".shx", ".prj", ".sbn", ".sbx"})
-          if (ZelvaneGIS_IO::fDoesFileExist(path + name + ext)) ZelvaneGIS_IO::fDeleteFile(path + name + ext);
-        auto workspace = geo::ShapefileWorkspaceFactory().OpenFromFile(path);
+        // The new grid is written whole beside the old one, which stays until it is done.
+        host::win::WholeFileSet set(host::win::NativePath(s.GridsFolder), name, kGridFiles, path + name);
+        auto workspace = geo::ShapefileWorkspaceFactory().OpenFromFile(set.TempFolder().string());
         geo::FieldSet fields{geo::Field::Shape("Shape", geo::GeometryType::Polygon, geo::SpatialReference::Unknown()),
                              geo::Field("MB_Index", geo::FieldType::Integer, 12),
                              geo::Field("MB_Row", geo::FieldType::String, 12),
@@ -99,6 +108,11 @@ void BuildGridShapefile(GridSummaryPage& page, double X, double Y, int32_t Horiz
           if (r == INT16_MAX) break;
         }
         grid->Flush();
+        // The writer lets go of the files before they are put in place.
+        grid.reset();
+        workspace.reset();
+        geo::ShapefileWorkspace::ClearCache();
+        set.Commit();
         page.Hide();
         page.Unload();
         s.MainWindow->File1.Refresh();

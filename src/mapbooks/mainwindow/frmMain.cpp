@@ -154,29 +154,15 @@ void frmMain::SaveConfig() {
 
 void frmMain::WriteConfigFile() {
   SharedState& s = State();
-  // The new file is written beside the old one and then put in its place, so a failure
-  // part way never leaves the settings missing or cut short.
-  const std::string fresh = s.ConfigPath + ".new";
+  std::vector<std::string> values(s.Config.items.begin() + 1, s.Config.items.begin() + 1 + kConfigItemCount);
+  for (long i = 0; i < lstDataFrames.ListCount(); ++i)
+    if (lstDataFrames.Selected(i)) values.push_back(lstDataFrames.List(i));
+  while (values.size() < size_t(kConfigItemCount) + 2) values.push_back("NULL");
+  // A locked config is refused with the delete's report, and the write that follows fails
+  // with the caller's; the file stays as it is.
   vb::Close(1);
-  if (ZelvaneGIS_IO::fDoesFileExist(fresh)) ZelvaneGIS_IO::fDeleteFile(fresh);
-  vb::Close(1);
-  vb::Open(fresh, vb::OpenMode::Append, 1);
-  // A quote inside a value is doubled so that it reads back as written.
-  auto write = [](const std::string& value) { vb::WriteQuoted(1, vb::Replace(value, "\"", "\"\"")); };
-  for (int i = 1; i <= kConfigItemCount; ++i) write(s.Config.items[size_t(i)]);
-  int written = 0;
-  for (long i = 0; i < lstDataFrames.ListCount(); ++i) {
-    if (lstDataFrames.Selected(i)) {
-      write(lstDataFrames.List(i));
-      ++written;
-    }
-  }
-  if (written == 0) vb::WriteQuoted(1, "NULL");
-  if (written <= 1) vb::WriteQuoted(1, "NULL");
-  vb::Close(1);
-  std::error_code ec;
-  std::filesystem::rename(host::win::NativePath(fresh), host::win::NativePath(s.ConfigPath), ec);
-  if (ec) vb::raise(vb::err::PathFileAccessError, "Cannot replace the settings file: " + ec.message());
+  ConfigFile::RefusedAsLocked(s.ConfigPath);
+  ConfigFile::Write(s.ConfigPath, values);
 }
 
 void frmMain::Form_Unload(int&) {

@@ -1,8 +1,14 @@
 // The Mapbooks and Grids tabs: mapbook files (copies of the config file) and grid
 // shapefile sets in their folders.
 
+#include <filesystem>
+
 #include "host/ui/boxes.h"
 #include "host/vb/text.h"
+#include "host/win/drives.h"
+#include "host/win/fso.h"
+#include "host/win/whole_file.h"
+#include "mapbooks/common/ConfigFile.h"
 #include "mapbooks/common/ControlUtilities.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
@@ -19,7 +25,8 @@ using ZelvaneGIS_IO::fDoesFileExist;
 
 namespace {
 constexpr const char* kModule = "frmMain";
-const char* const kGridSet[] = {".dbf", ".shp", ".shx", ".prj", ".sbn", ".sbx", ".lyr"};
+// The files a grid on disk may have; the shapefile writer makes the .cpg.
+const std::vector<std::string> kGridSet = {".dbf", ".shp", ".shx", ".prj", ".cpg", ".sbn", ".sbx", ".lyr"};
 
 void pointer(int p) { host::ui::Screen::Instance().SetMousePointer(p); }
 
@@ -30,9 +37,19 @@ void reported(const char* procedure, Body&& body) {
 }
 
 void delete_set(const std::string& folder, const std::string& base) {
-  for (const char* ext : kGridSet)
+  for (const std::string& ext : kGridSet)
     if (fDoesFileExist(folder + "\\" + base + ext)) fDeleteFile(folder + "\\" + base + ext);
 }
+
+// A whole copy of source put at folder\fileName under that spelling: a file there whose
+// name differs only in letter case is replaced too. A read-only one is refused and stays.
+void put_copy(const std::string& source, const std::string& folder, const std::string& fileName) {
+  host::win::CopyWholeFile(host::win::NativePath(source), host::win::NativePath(folder) / fileName,
+                           folder + "\\" + fileName, host::win::kRefuseReadOnly | host::win::kOneSpelling);
+}
+
+// The spelling a file has on disk, as the host finds it.
+std::string spelling_on_disk(const std::string& path) { return host::win::NativePath(path).filename().string(); }
 }  // namespace
 
 // ---------------------------------------------------------------- mapbooks
@@ -43,13 +60,13 @@ void frmMain::btnSaveMapbook_Click() {
     pointer(host::ui::vbHourglass);
     SaveConfig();
     std::string name = host::ui::InputBox("Please name the new mapbook: ");
-    if (vb::Trim(name).empty()) return pointer(host::ui::vbDefault);
+    if (vb::Trim(name).empty() || !ZelvaneGIS_IO::fIsUsableName(name, true)) return pointer(host::ui::vbDefault);
     std::string target = s.MapbooksFolder + "\\" + name + ".mbk";
     if (fDoesFileExist(target) &&
         host::ui::MsgBox("Mapbook named " + name + " already exists. Overwrite?", host::ui::vbYesNo) == host::ui::vbNo)
       return pointer(host::ui::vbDefault);
-    if (fDoesFileExist(target)) fDeleteFile(target);
-    modTolmirex::fCopyFile(s.ConfigPath, target);
+    // The old mapbook is replaced only once the new one is whole.
+    put_copy(s.ConfigPath, s.MapbooksFolder, name + ".mbk");
     File2.Refresh();
     pointer(host::ui::vbDefault);
   });
@@ -65,8 +82,11 @@ void frmMain::btnLoadMapbook_Click() {
       return pointer(host::ui::vbDefault);
     }
     std::string name = vb::Replace(selected, ".mbk", "");
-    if (fDoesFileExist(s.ConfigPath)) fDeleteFile(s.ConfigPath);
-    modTolmirex::fCopyFile(s.MapbooksFolder + "\\" + selected, s.ConfigPath);
+    // The config is replaced by a whole copy, so a failing copy leaves it as it was; a
+    // locked one is not replaced at all.
+    if (ConfigFile::RefusedAsLocked(s.ConfigPath)) return pointer(host::ui::vbDefault);
+    host::win::CopyWholeFile(host::win::NativePath(s.MapbooksFolder + "\\" + selected),
+                             host::win::NativePath(s.ConfigPath), s.ConfigPath, host::win::kRefuseReadOnly);
     txtCurMapbook.SetText(name);
     ReadConfig();
     InitMain();
@@ -104,15 +124,19 @@ void frmMain::CopyMapbook(const char* procedure, const std::string& prompt, bool
       return pointer(host::ui::vbDefault);
     }
     std::string name = host::ui::InputBox(prompt);
-    std::string target = folder + "\\" + name + ".mbk";
-    // The selected mapbook itself would be deleted before its copy was made.
-    if (name + ".mbk" == selected) return pointer(host::ui::vbDefault);
-    if (fDoesFileExist(target) &&
+    if (!ZelvaneGIS_IO::fIsUsableName(name, true)) return pointer(host::ui::vbDefault);
+    const std::string source = folder + "\\" + selected, target = folder + "\\" + name + ".mbk";
+    // The host finds names without regard to case: "TOWN" may name the selected file
+    // itself. A duplicate of it is that file; a rename may change its letter case.
+    host::win::FileSystemObject fso;
+    const bool same = fso.SameFile(source, target);
+    if (same && (!removeOriginal || spelling_on_disk(source) == name + ".mbk")) return pointer(host::ui::vbDefault);
+    if (!same && fDoesFileExist(target) &&
         host::ui::MsgBox("Mapbook: " + name + " already exists... overwrite?", host::ui::vbYesNo) == host::ui::vbNo)
       return pointer(host::ui::vbDefault);
-    if (fDoesFileExist(target)) fDeleteFile(target);
-    modTolmirex::fCopyFile(folder + "\\" + selected, target);
-    if (removeOriginal && fDoesFileExist(folder + "\\" + selected)) fDeleteFile(folder + "\\" + selected);
+    put_copy(source, folder, name + ".mbk");
+    // The original goes only once its copy is whole, and never when it is the copy.
+    if (removeOriginal && fDoesFileExist(source) && !fso.SameFile(source, target)) fDeleteFile(source);
     File2.Refresh();
     pointer(host::ui::vbDefault);
   });
@@ -190,14 +214,31 @@ void frmMain::CopyGrid(const char* procedure, const std::string& prompt, bool re
     }
     std::string base = vb::Replace(vb::Replace(selected, ".shp", ""), ".lyr", "");
     std::string name = host::ui::InputBox(prompt);
-    // The selected grid's own files would be deleted before they were copied.
-    if (name == base) return pointer(host::ui::vbDefault);
-    if (fDoesFileExist(folder + "\\" + name + ".shp") &&
+    // The empty answer is what Cancel gives.
+    if (name.empty() || !ZelvaneGIS_IO::fIsUsableName(name, false)) return pointer(host::ui::vbDefault);
+    host::win::FileSystemObject fso;
+    const bool same = fso.SameFile(folder + "\\" + base + ".shp", folder + "\\" + name + ".shp");
+    if (same && (!removeOriginal || spelling_on_disk(folder + "\\" + base + ".shp") == name + ".shp"))
+      return pointer(host::ui::vbDefault);
+    if (!same && fDoesFileExist(folder + "\\" + name + ".shp") &&
         host::ui::MsgBox("Grid: " + name + " already exists... overwrite?", host::ui::vbYesNo) == host::ui::vbNo)
       return pointer(host::ui::vbDefault);
-    delete_set(folder, name);
-    for (const char* ext : kGridSet) modTolmirex::fCopyFile(folder + "\\" + base + ext, folder + "\\" + name + ext);
-    if (removeOriginal) delete_set(folder, base);
+    // The new set is made whole beside the old one and then put in its place; members
+    // of an old set of that name that the copy lacks go with it. Without a source there
+    // is nothing to put in place of the old set.
+    if (!fso.FileExists(folder + "\\" + base + ".shp"))
+      vb::raise(vb::err::FileNotFound, "Grid not found: " + folder + "\\" + base + ".shp");
+    {
+      host::win::WholeFileSet set(host::win::NativePath(folder), name, kGridSet, folder + "\\" + name);
+      for (const std::string& ext : kGridSet) {
+        const std::string member = folder + "\\" + base + ext;
+        std::error_code ec;
+        if (fso.FileExists(member)) std::filesystem::copy_file(host::win::NativePath(member), set.TempMember(ext), ec);
+        if (ec) vb::raise(vb::err::PathFileAccessError, "Cannot copy '" + member + "': " + ec.message());
+      }
+      set.Commit();
+    }
+    if (removeOriginal && !same) delete_set(folder, base);
     File1.Refresh();
     pointer(host::ui::vbDefault);
   });

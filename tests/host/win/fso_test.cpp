@@ -164,7 +164,7 @@ TEST(FsoNames, PathNameHelpersAreText) {
 }
 
 TEST_F(Fso, ListingSortsWithoutRegardToCaseAndLeavesOutFilesBeingWritten) {
-  for (const char* name : {"b.shp", "A.SHP", "c.txt", "noext", ".b.shp.Ab12Cd", "Notes.MBK", ".mbk"})
+  for (const char* name : {"b.shp", "A.SHP", "c.txt", "noext", ".b.shp.Ab12Cd", ".c.txt.partial-Xy12Zq", "Notes.MBK", ".mbk"})
     WriteFile(native(std::string("d/") + name), "");
   fs::create_directories(native("d/sub.shp"));
   fs::create_directories(native("d/Alpha"));
@@ -197,4 +197,13 @@ TEST(FsoPatterns, WindowsWildcards) {
   EXPECT_TRUE(F::MatchesPattern("anything", ";"));
   EXPECT_FALSE(F::MatchesPattern("", "?"));
   EXPECT_FALSE(F::MatchesPattern(std::string(5000, 'a'), "*a*a*a*a*a*a*a*a*b"));  // never exponential
+}
+
+TEST_F(Fso, SameFileIsWhatTheHostResolvesBothNamesTo) {
+  WriteFile(native("m/Town.mbk"), "x");
+  WriteFile(native("m/Other.mbk"), "x");
+  EXPECT_TRUE(fso.SameFile("C:\\m\\Town.mbk", "C:\\M\\TOWN.mbk"));
+  EXPECT_FALSE(fso.SameFile("C:\\m\\Town.mbk", "C:\\m\\Other.mbk"));
+  EXPECT_FALSE(fso.SameFile("C:\\m\\Town.mbk", "C:\\m\\none.mbk"));
+  EXPECT_FALSE(fso.SameFile("C:\\m", "C:\\M"));  // folders are not files
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -79,4 +81,156 @@ TEST(WholeFile, RefusesAMissingFolder) {
     EXPECT_EQ(e.number(), 76);
     EXPECT_NE(e.description().find("C:\\missing\\x.txt"), std::string::npos);
   }
+}
+
+TEST(WholeFile, ALockedFileStaysAndOtherSpellingsOfTheNameGo) {
+  TempDir dir;
+  WriteFile(dir / "Town.mbk", "old");
+  ::chmod((dir / "Town.mbk").c_str(), 0444);
+  // Refused whether it is named as spelled on disk or in another letter case.
+  for (const char* name : {"Town.mbk", "TOWN.mbk"}) {
+    try {
+      host::win::WriteWholeFile(dir / name, "new", {}, host::win::kRefuseReadOnly | host::win::kOneSpelling);
+      FAIL() << "no error for " << name;
+    } catch (const host::vb::Error& e) {
+      EXPECT_EQ(e.number(), 70);
+    }
+  }
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"Town.mbk"});
+  EXPECT_EQ(ReadFile(dir / "Town.mbk"), "old");
+
+  ::chmod((dir / "Town.mbk").c_str(), 0640);
+  host::win::CopyWholeFile(dir / "Town.mbk", dir / "TOWN.mbk", {}, host::win::kOneSpelling);
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"TOWN.mbk"});
+  EXPECT_EQ(ReadFile(dir / "TOWN.mbk"), "old");
+}
+
+TEST(WholeFile, AFileWithoutANameIsRefusedNotWrittenInTheCurrentFolder) {
+  TempDir dir;
+  fs::path before = fs::current_path();
+  fs::current_path(dir.path());
+  EXPECT_THROW(host::win::WriteWholeFile("", "x"), host::vb::Error);
+  fs::current_path(before);
+  EXPECT_TRUE(names_in(dir.path()).empty());
+}
+
+namespace {
+
+const std::vector<std::string> kSet = {".dbf", ".shp", ".shx", ".prj", ".cpg"};
+
+void write_set(const fs::path& folder, const std::string& base, const std::string& content,
+               const std::vector<std::string>& exts) {
+  for (const auto& ext : exts) WriteFile(folder / (base + ext), content + ext);
+}
+
+// The new set of "grid" written into a set folder, as a writer does before it commits.
+void stage_new_set(host::win::WholeFileSet& set) {
+  for (const char* ext : {".dbf", ".shp", ".shx"}) WriteFile(set.TempMember(ext), std::string("new") + ext);
+}
+
+// Runs body in a child process; body ends in kill_here(), inside the writer's scope, so
+// nothing is cleaned up, as when a writer is killed.
+[[noreturn]] void kill_here() { ::_exit(0); }
+
+template <typename Body>
+void in_killed_writer(Body body) {
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    body();
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+}
+
+}  // namespace
+
+TEST(WholeFileSet, TheNewSetReplacesTheOldOneAndWhatItLacksGoes) {
+  TempDir dir;
+  write_set(dir.path(), "Grid", "old", {".dbf", ".shp", ".shx", ".prj", ".cpg"});
+  WriteFile(dir / "grid.lyr", "mine");
+  {
+    host::win::WholeFileSet set(dir.path(), "grid", kSet);
+    stage_new_set(set);
+    EXPECT_EQ(ReadFile(dir / "Grid.shp"), "old.shp");  // the old set stays while the new one is written
+    set.Commit();
+  }
+  // The old spelling, the stale .prj and .cpg go; the .lyr is not a member here.
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"grid.dbf", "grid.lyr", "grid.shp", "grid.shx"}));
+  EXPECT_EQ(ReadFile(dir / "grid.shp"), "new.shp");
+
+  {
+    host::win::WholeFileSet set(dir.path(), "grid", kSet);
+    WriteFile(set.TempMember(".shp"), "never");
+  }  // dropped without a commit: nothing changes
+  EXPECT_EQ(ReadFile(dir / "grid.shp"), "new.shp");
+  EXPECT_EQ(names_in(dir.path()).size(), 4u);
+
+  ::chmod((dir / "grid.dbf").c_str(), 0444);
+  try {
+    host::win::WholeFileSet set(dir.path(), "grid", kSet);
+    FAIL() << "a read-only member was not refused";
+  } catch (const host::vb::Error& e) {
+    EXPECT_EQ(e.number(), 70);
+  }
+  EXPECT_EQ(names_in(dir.path()).size(), 4u);
+}
+
+TEST(WholeFileSet, AKilledWriterLeavesTheOldSetOrTheNewOneAfterTheNextCleanUp) {
+  TempDir dir;
+  write_set(dir.path(), "grid", "old", {".dbf", ".shp", ".shx", ".prj"});
+
+  // Killed while writing: the old set stays and the half-written folder goes.
+  in_killed_writer([&] {
+    host::win::WholeFileSet set(dir.path(), "grid", kSet);
+    WriteFile(set.TempMember(".shp"), "half");
+    kill_here();
+  });
+  EXPECT_EQ(names_in(dir.path()).size(), 5u);  // the four old files and the folder
+  host::win::RemoveStaleTemporaries(dir.path());
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"grid.dbf", "grid.prj", "grid.shp", "grid.shx"}));
+  EXPECT_EQ(ReadFile(dir / "grid.shp"), "old.shp");
+
+  // Killed between the renames: the set is finished by the next clean-up.
+  for (size_t done : {0u, 1u, 3u}) {
+    write_set(dir.path(), "grid", "old", {".dbf", ".shp", ".shx", ".prj"});
+    in_killed_writer([&] {
+      host::win::WholeFileSet set(dir.path(), "grid", kSet);
+      stage_new_set(set);
+      set.Prepare();
+      host::win::FinishReadySet(set.TempFolder(), done);
+      kill_here();
+    });
+    host::win::RemoveStaleTemporaries(dir.path());
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"grid.dbf", "grid.shp", "grid.shx"})) << done;
+    for (const char* ext : {".dbf", ".shp", ".shx"})
+      EXPECT_EQ(ReadFile(dir / (std::string("grid") + ext)), std::string("new") + ext) << done;
+  }
+}
+
+TEST(WholeFileSet, AnotherWritersCleanUpLeavesALiveSetAlone) {
+  TempDir dir;
+  host::win::WholeFileSet set(dir.path(), "grid", kSet);
+  stage_new_set(set);
+  host::win::WriteWholeFile(dir / "other.txt", "x");  // runs the clean-up of the folder
+  ASSERT_TRUE(fs::exists(set.TempMember(".shp")));
+  set.Commit();
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"grid.dbf", "grid.shp", "grid.shx", "other.txt"}));
+}
+
+TEST(WholeFileSet, AMarkNeverReachesOutsideItsFolder) {
+  TempDir dir;
+  fs::create_directories(dir / "inner" / ".x.partial-AbC123");
+  WriteFile(dir / "outside.txt", "keep");
+  WriteFile(dir / "inner" / "notes.txt", "keep");
+  WriteFile(dir / "inner" / "X.txt", "old");
+  WriteFile(dir / "inner" / ".x.partial-AbC123" / ".ready",
+            "drop ../outside.txt\nput ../outside.txt\ndrop notes.txt\ndrop X.txt\n");
+  host::win::RemoveStaleTemporaries(dir / "inner");
+  EXPECT_EQ(ReadFile(dir / "outside.txt"), "keep");
+  EXPECT_EQ(names_in(dir / "inner"), std::vector<std::string>{"notes.txt"});  // only the set's own member went
+  EXPECT_THROW(host::win::WholeFileSet(dir.path(), "../x", kSet), host::vb::Error);
+  EXPECT_THROW(host::win::WholeFileSet(dir.path(), "", kSet), host::vb::Error);
 }

@@ -205,3 +205,112 @@ TEST_F(GridWizard, AnAutomaticGridCoversTheMapsExtent) {
   EXPECT_EQ(fc->FeatureCount(), 40);
   EXPECT_EQ(fc->GetFeature(0)->Extent(), geo::Envelope(0, 4000, 1000, 5000));
 }
+
+namespace {
+// The message boxes (not the input box) of one run of the manual path with down x across
+// tiles, named name, answered in turn with answers; a run that stops leaves page 2 open,
+// which is then cancelled.
+class GridWarnings : public GridWizard {
+ protected:
+  std::vector<std::string> run(const std::string& down, const std::string& across, const std::string& name,
+                               std::vector<host::ui::MsgBoxResult> answers, bool written) {
+    host::ui::ClearBoxLog();
+    manual("0", "0", "1000", "1000", down, across);
+    step([] { form<frmMakeGrid2>("frmMakeGrid2").btnNext.click(); });
+    input(name);
+    for (auto a : answers) Answer(a);
+    if (!written) step([] { form<frmMakeGrid2>("frmMakeGrid2").btnCancel.click(); });
+    main().btnCreateNewGrid.click();
+    std::vector<std::string> texts;
+    for (const auto& b : Boxes())
+      if (b.kind == host::ui::BoxRecord::Kind::MessageBox) texts.push_back(b.text);
+    return texts;
+  }
+};
+const std::string kDone = "New grid created successfully.\r\nClick <Add Grid To Active Data Frame> to include in project.";
+const std::string kOneMinute = "Grid creation will take about one minute to process";
+const std::string kFewMinutes = "Grid creation will take a few minutes to process";
+}  // namespace
+
+TEST_F(GridWarnings, ThresholdsAt299And300And800And10000) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(run("13", "23", "n299", {host::ui::vbOK}, true), V{kDone});
+  EXPECT_EQ(grid("n299")->FeatureCount(), 299);
+  EXPECT_EQ(run("15", "20", "n300", {host::ui::vbCancel}, false), V{kOneMinute});
+  EXPECT_EQ(run("20", "40", "n800", {host::ui::vbOK, host::ui::vbCancel}, false), (V{kOneMinute, kFewMinutes}));
+  V all = run("100", "100", "n10000", {host::ui::vbOK, host::ui::vbOK, host::ui::vbOK, host::ui::vbCancel}, false);
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(all[2],
+            "Creating a grid with 10000 tiles will take some time to process.  You may want to do this over your lunch "
+            "break :)");
+  EXPECT_EQ(all[3],
+            "Creating a grid with 10000 tiles will take a long time to process.  You may want to do this over night :)");
+  EXPECT_FALSE(fs::exists(ProgramFolder() / "Grids" / "n300.shp"));
+  EXPECT_FALSE(fs::exists(ProgramFolder() / "Grids" / "n10000.shp"));
+}
+
+TEST_F(GridWarnings, ANameHoldingAPathIsRefusedBeforeAnythingIsTouched) {
+  testing_support::WriteFile(ProgramFolder() / "victim.dbf", "victim");
+  for (std::string name : {"..\\victim", "../victim", "..", "c:victim", "a?b"}) {
+    auto texts = run("2", "2", name, {host::ui::vbOK}, false);
+    ASSERT_EQ(texts.size(), 1u) << name;
+    EXPECT_EQ(texts[0], "\"" + name +
+                            "\" cannot be used as a name. A name may not be blank, \"..\" or hold any of \\ / : * ? \" "
+                            "< > | or control characters.");
+  }
+  EXPECT_EQ(testing_support::ReadFile(ProgramFolder() / "victim.dbf"), "victim");
+  EXPECT_TRUE(fs::is_empty(ProgramFolder() / "Grids"));
+}
+
+TEST_F(GridWarnings, AnOverwriteReplacesTheWholeSetAndAFailedBuildKeepsTheOldOne) {
+  fs::path grids = ProgramFolder() / "Grids";
+  run("2", "3", "g", {host::ui::vbOK}, true);
+  const std::string shp = testing_support::ReadFile(grids / "g.shp");
+  testing_support::WriteFile(grids / "g.sbn", "stale index");
+  testing_support::WriteFile(grids / "g.lyr", "keep");
+  if (!fs::exists(grids / "g.cpg")) testing_support::WriteFile(grids / "g.cpg", "stale");
+
+  // A failure once the build has begun (a tile size that is no number, read when the
+  // automatic path lays out its tiles) leaves the old grid whole.
+  fs::create_directories(DriveC() / "town");
+  auto area = geo::ShapefileWorkspace::Open("C:\\town")
+                  ->CreateFeatureClass("area", geo::FieldSet{geo::Field::Shape("Shape", geo::GeometryType::Polygon)});
+  geo::Feature f = area->CreateFeature();
+  f.SetShape(geo::Geometry::FromEnvelope(geo::Envelope(0, 0, 8000, 5000)));
+  f.Store();
+  area->Flush();
+  doc().FocusMap()->AddLayer(Layer("area"));
+  host::ui::ClearBoxLog();
+  step([] { dynamic_cast<host::ui::CommandButton*>(host::ui::FindLoadedForm("frmSelectGridType")->FindControl("Command2"))->click(); });
+  step([] {
+    auto& p = form<frmAutomaticGrid>("frmAutomaticGrid");
+    p.txtVerticalNumber.paste("5");
+    p.txtHorizontalNumber.paste("8");
+    p.btnNext.click();
+  });
+  step([] {
+    auto& p = form<frmAutomaticGrid2>("frmAutomaticGrid2");
+    p.txtTileWidth.SetText("wide");
+    p.btnNext.click();
+  });
+  input("g");
+  Answer(host::ui::vbYes);
+  Answer(host::ui::vbOK);  // the report
+  step([] { form<frmAutomaticGrid2>("frmAutomaticGrid2").btnCancel.click(); });
+  main().btnCreateNewGrid.click();
+  EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 13\r\nMODULE: btnNext_Click frmAutomaticGrid2"), std::string::npos);
+  EXPECT_EQ(testing_support::ReadFile(grids / "g.shp"), shp);
+  EXPECT_EQ(testing_support::ReadFile(grids / "g.sbn"), "stale index");
+
+  run("4", "4", "g", {host::ui::vbYes, host::ui::vbOK}, true);
+  EXPECT_EQ(grid("g")->FeatureCount(), 16);
+  EXPECT_FALSE(fs::exists(grids / "g.sbn"));
+  EXPECT_EQ(testing_support::ReadFile(grids / "g.lyr"), "keep");
+  if (fs::exists(grids / "g.cpg")) {
+    EXPECT_NE(testing_support::ReadFile(grids / "g.cpg"), "stale");
+  }
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(grids)) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_TRUE(std::none_of(left.begin(), left.end(), [](const std::string& n) { return n[0] == '.'; }));
+}

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/mapbooks_fixture.h"
@@ -97,4 +98,59 @@ TEST_F(SettingsFile, AFlagThatDoesNotConvertEndsTheLoadInTheReport) {
   EXPECT_NE(Boxes()[0].text.find("ERROR NUMBER: 13\r\nMODULE: InitMain frmMain \r\n"), std::string::npos);
   EXPECT_EQ(main().txtRes.Text(), "300");  // the items after it keep their design values
   EXPECT_TRUE(main().Visible());
+}
+
+TEST_F(SettingsFile, ALockedConfigIsRefusedWithTheReportAndAWritableOneKeepsItsMode) {
+  WriteConfig(saved_config({{16, "600"}}));
+  const std::filesystem::path config = ProgramFolder() / "config";
+  const std::string locked = ReadFile(config);
+  ::chmod(config.c_str(), 0440);
+  command.OnCreate(*app);
+  command.OnClick();
+  main().txtRes.SetText("150");
+  Answer(host::ui::vbOK);  // the delete's refusal
+  Answer(host::ui::vbOK);  // the write that follows it
+  main().Unload();
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_NE(Boxes()[0].text.find("ERROR NUMBER: 70\r\nMODULE: fDeleteFile ZelvaneGIS_IO \r\n"), std::string::npos);
+  EXPECT_NE(Boxes()[1].text.find("ERROR NUMBER: 70\r\nMODULE: Form_Unload frmMain \r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(config), locked);
+  struct stat st {};
+  ASSERT_EQ(::stat(config.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0440u);
+
+  ::chmod(config.c_str(), 0600);
+  command.OnClick();
+  main().txtRes.SetText("150");
+  main().Unload();
+  EXPECT_NE(ReadFile(config).find("\"150\""), std::string::npos);
+  ASSERT_EQ(::stat(config.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(SettingsFile, WithoutAProgramFolderNothingIsWrittenInTheCurrentFolder) {
+  testing_support::TempDir cwd;
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(cwd.path());
+  StartProgram();
+  State().ConfigPath.clear();
+  Answer(host::ui::vbOK);
+  main().Unload();
+  std::filesystem::current_path(before);
+  EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 76\r\nMODULE: Form_Unload frmMain"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(cwd.path()));
+}
+
+TEST_F(SettingsFile, ALongConfigIsNeverToppedUp) {
+  // Past 32,767 values a 16-bit count wraps negative and the defaults were appended at every start.
+  auto v = saved_config({{16, "150"}});
+  v.resize(40000, "NULL");
+  WriteConfig(v);
+  const std::string before = ReadFile(ProgramFolder() / "config");
+  command.OnCreate(*app);
+  command.OnClick();
+  command.OnClick();
+  EXPECT_EQ(ReadFile(ProgramFolder() / "config"), before);
+  EXPECT_FALSE(State().ConfigCreated);
+  EXPECT_EQ(main().txtRes.Text(), "150");
 }
