@@ -65,7 +65,7 @@ class ProgramTest : public MapbooksTest {
     Answer(host::ui::vbOK);
     command.OnClick();
   }
-  mapbooks::frmMain& main() { return *mapbooks::State().MainWindow; }
+  mapbooks::frmMain& main() { return mapbooks::MainForm(); }
   host::carto::Document& doc() { return app->GetDocument(); }
 
   // The demo town and a grid of columns x rows tiles over it, in C:\town.

@@ -2,7 +2,6 @@
 
 #include "host/carto/layer.h"
 #include "mapbooks/common/ZelvneGIS_ArcMap.h"
-#include "mapbooks/mainwindow/frmMain.h"
 
 namespace mapbooks {
 

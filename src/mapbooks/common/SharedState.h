@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/app/application.h"
+#include "mapbooks/common/IMainWindow.h"
 
 namespace host::carto {
 class Document;
@@ -21,7 +22,6 @@ class FeatureClass;
 
 namespace mapbooks {
 
-class frmMain;
 
 // Where the support mail and the web site of the product live: one domain for both.
 inline constexpr const char* kContactDomain = "zelvanegis.example";
@@ -71,7 +71,7 @@ struct SharedState {
 
   // The settings record; the Grids and Export folders are its items 2 and 3.
   ConfigRecord Config;
-  std::unique_ptr<frmMain> MainWindow;
+  std::unique_ptr<IMainWindow> MainWindow;
   std::string CompanyName;
   std::string ProductName;
   std::string VersionText;

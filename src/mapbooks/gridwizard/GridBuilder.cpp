@@ -12,7 +12,6 @@
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvaneGIS_IO.h"
 #include "mapbooks/gridwizard/GridSummaryPage.h"
-#include "mapbooks/mainwindow/frmMain.h"
 
 namespace mapbooks {
 
@@ -115,7 +114,7 @@ void BuildGridShapefile(GridSummaryPage& page, double X, double Y, int32_t Horiz
         set.Commit();
         page.Hide();
         page.Unload();
-        s.MainWindow->File1.Refresh();
+        s.MainWindow->RefreshGridList();
         ui::Screen::Instance().SetMousePointer(ui::vbDefault);
         progressor->Hide();
         ui::MsgBox("New grid created successfully.\r\nClick <Add Grid To Active Data Frame> to include in project.");

@@ -106,6 +106,19 @@ host::ui::ModelessFrame& frmMain::Frame() {
   return *m_frame;
 }
 
+frmMain& MainForm() { return static_cast<frmMain&>(*State().MainWindow); }
+
+void frmMain::RefreshGridList() { File1.Refresh(); }
+
+void frmMain::SetExportFolderText(const std::string& folder) { txtDir.SetText(folder); }
+
+void frmMain::SetAdvancedOptions(int even, int odd, int reverse, const std::string& delay) {
+  chkEven.SetValue(even);
+  chkOdd.SetValue(odd);
+  chkReverse.SetValue(reverse);
+  txtDelay.SetText(delay);
+}
+
 // ---------------------------------------------------------------- settings
 
 void frmMain::SaveConfig() {

@@ -9,6 +9,7 @@
 
 #include "host/ui/controls.h"
 #include "host/ui/form.h"
+#include "mapbooks/common/IMainWindow.h"
 
 namespace host::carto {
 class Map;
@@ -28,12 +29,15 @@ struct PageKey {
   static PageKey Oid(int64_t oid) { return {Kind::FeatureOid, {}, {}, oid}; }
 };
 
-class frmMain : public host::ui::Form {
+class frmMain : public host::ui::Form, public IMainWindow {
  public:
   frmMain();
   ~frmMain() override;
   // The modeless frame that holds the window; made (and the window loaded) at the first call.
-  host::ui::ModelessFrame& Frame();
+  host::ui::ModelessFrame& Frame() override;
+  void RefreshGridList() override;
+  void SetExportFolderText(const std::string& folder) override;
+  void SetAdvancedOptions(int even, int odd, int reverse, const std::string& delay) override;
 
   // Clears and refills the lists from the document and applies the settings record.
   void InitMain();
@@ -337,5 +341,8 @@ class frmMain : public host::ui::Form {
   bool m_bInPairClick = false;  // a pair handler is changing its partner
   bool TypeAheadActive = false;  // the Find box is changing the Search list's text
 };
+
+// The main window the shared state holds, as the window it is.
+frmMain& MainForm();
 
 }  // namespace mapbooks

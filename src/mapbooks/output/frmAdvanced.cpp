@@ -4,7 +4,6 @@
 #include "host/vb/convert.h"
 #include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
-#include "mapbooks/mainwindow/frmMain.h"
 
 namespace mapbooks {
 
@@ -60,11 +59,7 @@ void frmAdvanced::btnNext_Click() {
     txtDelay.SetText("0");
     return;
   }
-  frmMain& main = *State().MainWindow;
-  main.chkEven.SetValue(chkEven.Value());
-  main.chkOdd.SetValue(chkOdd.Value());
-  main.chkReverse.SetValue(chkReverse.Value());
-  main.txtDelay.SetText(txtDelay.Text());
+  State().MainWindow->SetAdvancedOptions(chkEven.Value(), chkOdd.Value(), chkReverse.Value(), txtDelay.Text());
   Unload();
 }
 

@@ -3,7 +3,6 @@
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
-#include "mapbooks/mainwindow/frmMain.h"
 
 namespace mapbooks {
 
@@ -43,7 +42,7 @@ void frmLoadDir::Dir1_Change() {
 void frmLoadDir::btnOpen_Click() {
   ErrorHandling::Guard("btnOpen_Click", kModule, [&] {
     State().ExportFolder = Dir1.Path();
-    State().MainWindow->txtDir.SetText(Dir1.Path());
+    State().MainWindow->SetExportFolderText(Dir1.Path());
     Unload();
   });
 }

@@ -72,7 +72,7 @@ TEST_F(Command, CreationMakesTheProgramFolderAndItsSubfolders) {
     EXPECT_TRUE(std::filesystem::is_directory(ProgramFolder() / sub)) << sub;
   EXPECT_EQ(ReadFile(ProgramFolder() / "config"), "");
   EXPECT_NE(s.MainWindow, nullptr);
-  EXPECT_FALSE(s.MainWindow->IsLoaded());
+  EXPECT_FALSE(MainForm().IsLoaded());
   EXPECT_TRUE(Boxes().empty());
 }
 
@@ -112,8 +112,8 @@ TEST_F(Command, TheFirstClickWritesTheDefaultsAndShowsTheWindow) {
   EXPECT_EQ(s.Config[YDiff], "NULL");
   EXPECT_EQ(s.Config.DataFramesToZoom, (std::vector<std::string>{"NULL", "NULL", ""}));
   EXPECT_EQ(s.Application, app.get());
-  EXPECT_TRUE(s.MainWindow->IsLoaded());
-  EXPECT_TRUE(s.MainWindow->Visible());
+  EXPECT_TRUE(MainForm().IsLoaded());
+  EXPECT_TRUE(MainForm().Visible());
   EXPECT_EQ(s.MainWindow->Frame().Caption(), "ZelvaneMapbooks");
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].text, "To get started, view the QuickStartGuide by clicking the ? button");
@@ -152,11 +152,11 @@ TEST_F(Command, TwoClicksReuseOneApplicationReferenceAndOneWindow) {
   Create();
   FirstClick();
   const host::app::AppRef* ref = State().AppRef.get();
-  frmMain* window = State().MainWindow.get();
+  frmMain* window = &MainForm();
   window->Hide();
   Click();
   EXPECT_EQ(State().AppRef.get(), ref);
-  EXPECT_EQ(State().MainWindow.get(), window);
+  EXPECT_EQ(&MainForm(), window);
   EXPECT_TRUE(window->Visible());
   EXPECT_EQ(host::ui::LoadedForms().size(), 1u);
 }
@@ -170,7 +170,7 @@ TEST_F(Command, AnUnreadableConfigEndsTheClickInTheErrorReport) {
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].text.find("MODULE: ICommand_OnClick ZelvaneMapbooks \r\n"), std::string::npos);
   EXPECT_NE(Boxes()[0].text.find("ERROR NUMBER: 75\r\n"), std::string::npos);
-  EXPECT_FALSE(State().MainWindow->IsLoaded());
+  EXPECT_FALSE(MainForm().IsLoaded());
 }
 
 TEST_F(Command, ThePluginRegistersLoadsAndClicksThroughTheHost) {

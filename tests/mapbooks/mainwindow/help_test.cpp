@@ -27,8 +27,8 @@ class Help : public ProgramTest {
 }  // namespace
 
 TEST_F(Help, EachPressOpensAnotherWindowWithItsOwnFrame) {
-  State().MainWindow->btnHelp2.click();
-  State().MainWindow->btnHelp2.click();
+  MainForm().btnHelp2.click();
+  MainForm().btnHelp2.click();
   auto windows = help_windows();
   ASSERT_EQ(windows.size(), 2u);
   EXPECT_NE(&windows[0]->Frame(), &windows[1]->Frame());
@@ -41,7 +41,7 @@ TEST_F(Help, EachPressOpensAnotherWindowWithItsOwnFrame) {
 }
 
 TEST_F(Help, ScrollingMovesTheContentsAndBackRestoresThem) {
-  State().MainWindow->btnHelp2.click();
+  MainForm().btnHelp2.click();
   frmHelp& h = *help_windows().at(0);
   long picture = h.Picture1.Top(), link = h.Label4.Top(), bar = h.VScroll1.Top();
   h.VScroll1.drag(1000);  // dragging the thumb: Scroll, then Change
@@ -56,7 +56,7 @@ TEST_F(Help, ScrollingMovesTheContentsAndBackRestoresThem) {
 }
 
 TEST_F(Help, LinksOpenTheirAddresses) {
-  State().MainWindow->btnHelp2.click();
+  MainForm().btnHelp2.click();
   frmHelp& h = *help_windows().at(0);
   h.Label2.click();
   h.Label3.click();
