@@ -123,6 +123,11 @@ class Exporter : public IExport {
     if (!too_wide && w * h <= detail::kMaxRasterPixels) return;
     double fit = std::min({detail::kMaxRasterSide / w, detail::kMaxRasterSide / h, std::sqrt(detail::kMaxRasterPixels / (w * h))});
     long highest = static_cast<long>(std::floor(dpi_ * fit));
+    auto fits = [&](long dpi) {
+      double fw = std::round(w * dpi / dpi_), fh = std::round(h * dpi / dpi_);
+      return fw <= detail::kMaxRasterSide && fh <= detail::kMaxRasterSide && fw * fh <= detail::kMaxRasterPixels;
+    };
+    while (highest > 1 && !fits(highest)) --highest;
     std::string limit = too_wide ? "at most " + std::to_string(detail::kMaxRasterSide) + " pixels a side"
                                  : "at most " + number(detail::kMaxRasterPixels / 1e6) + " million pixels";
     fail(vb::err::InvalidCall, "the image would be " + number(w) + " x " + number(h) + " pixels; " + limit +
