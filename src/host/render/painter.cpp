@@ -103,7 +103,9 @@ namespace {
 
 class PangoTextLayout : public TextLayout {
  public:
-  PangoTextLayout(cairo_t* cr, const TextSpec& spec) : spec_(spec), layout_(pango_cairo_create_layout(cr)) {
+  // medium: the painter's context it is laid out for; none for vector media.
+  PangoTextLayout(cairo_t* cr, const TextSpec& spec, const cairo_t* medium)
+      : spec_(spec), layout_(pango_cairo_create_layout(cr)), medium_(medium) {
     PangoFontDescription* font = pango_font_description_new();
     pango_font_description_set_family(font, spec.font.family.c_str());
     pango_font_description_set_absolute_size(font, spec.font.size * PANGO_SCALE);
@@ -136,6 +138,7 @@ class PangoTextLayout : public TextLayout {
     return *runs_;
   }
   PangoLayout* Pango() const { return layout_; }
+  const cairo_t* Medium() const { return medium_; }
 
  private:
   static void face_of(PangoFont* font, GlyphRun& out) {
@@ -207,6 +210,7 @@ class PangoTextLayout : public TextLayout {
 
   TextSpec spec_;
   PangoLayout* layout_;
+  const cairo_t* medium_;
   double width_ = 0, height_ = 0, baseline_ = 0;
   mutable std::optional<std::vector<GlyphRun>> runs_;
 };
@@ -223,7 +227,7 @@ std::shared_ptr<const TextLayout> LayOutForVector(const TextSpec& spec) {
   // A recording surface has the font options of the vector surfaces: unhinted metrics.
   SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
   CairoPtr cr(cairo_create(scratch.get()));
-  return std::make_shared<PangoTextLayout>(cr.get(), spec);
+  return std::make_shared<PangoTextLayout>(cr.get(), spec, nullptr);
 }
 
 // ---- cairo -------------------------------------------------------------------------
@@ -267,14 +271,14 @@ void CairoPainter::Paint(const Colour& colour) {
 }
 
 std::shared_ptr<const TextLayout> CairoPainter::LayOut(const TextSpec& spec) {
-  return std::make_shared<PangoTextLayout>(cr_, spec);
+  return std::make_shared<PangoTextLayout>(cr_, spec, cr_);
 }
 
 void CairoPainter::Text(const TextRun& run) {
   auto* layout = dynamic_cast<const PangoTextLayout*>(run.layout.get());
   // A layout made for another medium is laid out again for this one.
   std::shared_ptr<const TextLayout> own;
-  if (!layout) {
+  if (!layout || layout->Medium() != cr_) {
     own = LayOut(run.layout->Spec());
     layout = static_cast<const PangoTextLayout*>(own.get());
   }

@@ -146,6 +146,29 @@ TEST(SvgExport, ClipsNestAndTextWhollyClippedAwayIsLeftOut) {
   EXPECT_EQ(clips.size(), 1u);
 }
 
+TEST(SvgExport, HalosAndImagesAreWrittenToo) {
+  testing_support::TempDir dir;
+  Export(clsid::ExportSVG, dir / "h.svg", 96, 200, 100, [](long hdc) {
+    Painter& p = LookupDevice(hdc)->GetPainter();
+    TextSpec spec;
+    spec.text = "Halo";
+    spec.font.family = "Liberation Sans";
+    spec.font.size = 20;
+    p.Text({p.LayOut(spec), {10, 10}, {0, 0}, 0, {0, 0, 0, 1}, Halo{{1, 1, 1, 1}, 2}});
+    Image dot{2, 1, {0xFFFF0000u, 0xFF0000FFu}};
+    p.DrawImage(dot, 100, 50, 20, 10);
+  });
+  render_test::XmlElement root = render_test::ParseXml(testing_support::ReadFile(dir / "h.svg"));
+  std::vector<const render_test::XmlElement*> texts, images;
+  root.FindAll("text", texts);
+  root.FindAll("image", images);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_THAT(texts[0]->Attribute("style"), HasSubstr("stroke:rgb(100%,100%,100%);stroke-opacity:1;stroke-width:4;"));
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0]->Attribute("width"), "20");
+  EXPECT_THAT(images[0]->Attribute("xlink:href"), HasSubstr("data:image/png;base64,iVBORw0KGgo"));
+}
+
 TEST(SvgExport, APageDrawnWithCairoItselfKeepsCairosOutlines) {
   // Drawing that bypasses the painter is kept as cairo writes it: the page is whole,
   // its text as glyph outlines.
