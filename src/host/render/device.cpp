@@ -1,5 +1,7 @@
 #include "host/render/device.h"
 
+#include "host/render/display_list.h"
+
 #include <cairo.h>
 
 #include <map>
@@ -19,10 +21,37 @@ std::string DeviceKindName(DeviceKind kind) {
 }
 
 DeviceContext::DeviceContext(cairo_t* cr, int width, int height, double dpi, DeviceKind kind)
-    : cr_(cr), width_(width), height_(height), dpi_(dpi), kind_(kind) {}
+    : cr_(cr), cairo_painter_(std::make_unique<CairoPainter>(cr)), width_(width), height_(height), dpi_(dpi), kind_(kind) {}
+
+DeviceContext::DeviceContext(std::shared_ptr<RecordedPage> page, int width, int height, double dpi, DeviceKind kind)
+    : page_(std::move(page)), width_(width), height_(height), dpi_(dpi), kind_(kind) {}
 
 DeviceContext::~DeviceContext() {
+  cairo_painter_.reset();
   if (cr_) cairo_destroy(cr_);
+}
+
+Painter& DeviceContext::GetPainter() {
+  if (cairo_painter_) return *cairo_painter_;
+  return page_->list;
+}
+
+cairo_t* DeviceContext::Cairo() {
+  if (!cr_ && page_) {
+    cairo_rectangle_t extents{0, 0, static_cast<double>(width_), static_cast<double>(height_)};
+    SurfacePtr recording(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents));
+    cairo_surface_set_device_offset(recording.get(), page_->origin.x, page_->origin.y);
+    cr_ = cairo_create(recording.get());
+    cairo_painter_ = std::make_unique<CairoPainter>(cr_);
+    page_->list.Replay(*cairo_painter_);
+    page_->cairo = std::move(recording);
+  }
+  return cr_;
+}
+
+std::string DeviceContext::Failure() const {
+  if (!cr_ || cairo_status(cr_) == CAIRO_STATUS_SUCCESS) return {};
+  return std::string("drawing the page failed: ") + cairo_status_to_string(cairo_status(cr_));
 }
 
 namespace {

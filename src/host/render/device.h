@@ -1,7 +1,7 @@
 #pragma once
 // Device contexts: what a view draws into. The command passes them around as handles
 // (a long), the way it passes the platform's device context handles; whoever draws
-// looks the handle up and draws with cairo.
+// looks the handle up and draws on its painter.
 //
 // Coordinates are device pixels: (0, 0) is the top left corner of the target, x to the
 // right, y down, and the target is Width() x Height() pixels at Dpi() dots per inch.
@@ -11,9 +11,13 @@
 #include <memory>
 #include <string>
 
+#include "host/render/painter.h"
+
 typedef struct _cairo cairo_t;
 
 namespace host::render {
+
+struct RecordedPage;
 
 enum class DeviceKind { Raster, Vector, Printer };
 
@@ -21,20 +25,31 @@ std::string DeviceKindName(DeviceKind kind);  // "raster", "vector", "printer"
 
 class DeviceContext {
  public:
-  // Takes over the reference to cr.
+  // Drawn with cairo; takes over the reference to cr.
   DeviceContext(cairo_t* cr, int width, int height, double dpi, DeviceKind kind);
+  // Kept as a display list for a writer (EMF, SVG).
+  DeviceContext(std::shared_ptr<RecordedPage> page, int width, int height, double dpi, DeviceKind kind);
   ~DeviceContext();
   DeviceContext(const DeviceContext&) = delete;
   DeviceContext& operator=(const DeviceContext&) = delete;
 
-  cairo_t* Cairo() const { return cr_; }
+  Painter& GetPainter();
+  // The cairo context under the painter. On a display-list device the page turns into
+  // cairo's recording of it from then on: an EMF of it is then a picture of the page,
+  // and an SVG has its text as outlines.
+  cairo_t* Cairo();
+  // What went wrong while drawing; empty when nothing did.
+  std::string Failure() const;
+
   int Width() const { return width_; }
   int Height() const { return height_; }
   double Dpi() const { return dpi_; }
   DeviceKind Kind() const { return kind_; }
 
  private:
-  cairo_t* cr_;
+  cairo_t* cr_ = nullptr;
+  std::unique_ptr<CairoPainter> cairo_painter_;
+  std::shared_ptr<RecordedPage> page_;
   int width_;
   int height_;
   double dpi_;

@@ -1,7 +1,6 @@
 #include "host/render/export.h"
 
-#include <cairo.h>
-
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <stdexcept>
@@ -70,16 +69,12 @@ class Exporter : public IExport {
       fail(vb::err::InvalidCall, "the pixel size must be at least 1 x 1 (it is " + number(bounds_.Width()) + " x " +
                                      number(bounds_.Height()) + ")");
     target_ = detail::MakeTarget(info_.format);
-    if (target_->Kind() == DeviceKind::Raster && (w > detail::kMaxRasterSide || h > detail::kMaxRasterSide))
-      fail(vb::err::InvalidCall, "the image would be " + number(w) + " x " + number(h) + " pixels; at most " +
-                                     std::to_string(detail::kMaxRasterSide) + " pixels a side can be written");
+    if (target_->Kind() == DeviceKind::Raster) check_raster_size(w, h);
 
     file_ = std::make_unique<WholeFile>(win::NativePath(file_name_), file_name_);
     detail::PageSetup page{static_cast<int>(w), static_cast<int>(h), dpi_, file_->Target().stem().string()};
     try {
-      cairo_t* cr = target_->Begin(file_->TempPath(), page);
-      auto device = std::make_shared<DeviceContext>(cr, page.width, page.height, dpi_, target_->Kind());
-      hdc_ = OpenDevice(device);
+      hdc_ = OpenDevice(target_->Begin(file_->TempPath(), page, target_->Kind()));
     } catch (const std::runtime_error& e) {
       std::string reason = e.what();
       abandon();
@@ -94,9 +89,9 @@ class Exporter : public IExport {
     ReleaseDevice(hdc_);
     hdc_ = 0;
     try {
-      cairo_status_t st = cairo_status(device->Cairo());
+      std::string failure = device->Failure();
       device.reset();
-      if (st != CAIRO_STATUS_SUCCESS) throw std::runtime_error(std::string("drawing the page failed: ") + cairo_status_to_string(st));
+      if (!failure.empty()) throw std::runtime_error(failure);
       target_->End();
       target_.reset();
       file_->Commit();
@@ -119,6 +114,25 @@ class Exporter : public IExport {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%g", v);
     return buf;
+  }
+
+  // A raster page is drawn whole in memory: limit its sides and its area, and say what
+  // resolution the page would fit at.
+  void check_raster_size(double w, double h) const {
+    const bool too_wide = w > detail::kMaxRasterSide || h > detail::kMaxRasterSide;
+    if (!too_wide && w * h <= detail::kMaxRasterPixels) return;
+    double fit = std::min({detail::kMaxRasterSide / w, detail::kMaxRasterSide / h, std::sqrt(detail::kMaxRasterPixels / (w * h))});
+    long highest = static_cast<long>(std::floor(dpi_ * fit));
+    auto fits = [&](long dpi) {
+      double fw = std::round(w * dpi / dpi_), fh = std::round(h * dpi / dpi_);
+      return fw <= detail::kMaxRasterSide && fh <= detail::kMaxRasterSide && fw * fh <= detail::kMaxRasterPixels;
+    };
+    while (highest > 1 && !fits(highest)) --highest;
+    std::string limit = too_wide ? "at most " + std::to_string(detail::kMaxRasterSide) + " pixels a side"
+                                 : "at most " + number(detail::kMaxRasterPixels / 1e6) + " million pixels";
+    fail(vb::err::InvalidCall, "the image would be " + number(w) + " x " + number(h) + " pixels; " + limit +
+                                   " can be written. The highest resolution for this page is " +
+                                   std::to_string(highest) + " dpi");
   }
 
   [[noreturn]] void fail(int number, const std::string& reason) const {

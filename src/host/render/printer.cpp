@@ -67,8 +67,7 @@ long Printer::StartPrinting(const geodata::Envelope& pixelBounds, long /*hWnd*/)
       setup.origin_x = PrintableBounds().XMin() * Resolution();
       setup.origin_y = PrintableBounds().YMin() * Resolution();
     }
-    cairo_t* cr = target_->Begin(file_->TempPath(), setup);
-    hdc_ = OpenDevice(std::make_shared<DeviceContext>(cr, static_cast<int>(w), static_cast<int>(h), Resolution(), DeviceKind::Printer));
+    hdc_ = OpenDevice(target_->Begin(file_->TempPath(), setup, DeviceKind::Printer));
   } catch (const std::exception& e) {
     std::string why = e.what();
     abandon();

@@ -2,7 +2,7 @@
 // Drawing a view: the page layout with its elements (map frames with their maps,
 // locator rectangles and borders, texts), or one map in data view. Every output — the
 // exporters, the printer, the windows of the GUI — draws through here, so they differ
-// only in the surface they draw on.
+// only in the painter they draw on.
 
 #include <cstdint>
 #include <optional>
@@ -19,9 +19,14 @@ class Map;
 
 namespace host::render {
 
+class Painter;
+
 // Draws the part of the view given by visibleBounds (page inches for the layout, map
 // units for a map; the whole view when null) into the pixel rectangle deviceFrame of
-// the cairo context, at dpi dots per inch (symbol and text sizes in points scale by it).
+// the painter, at dpi dots per inch (symbol and text sizes in points scale by it).
+void DrawView(carto::ActiveView& view, Painter& painter, const carto::PixelRect& deviceFrame, double dpi,
+              const geodata::Envelope* visibleBounds = nullptr);
+// The same on a cairo context (the screen).
 void DrawView(carto::ActiveView& view, cairo_t* cr, const carto::PixelRect& deviceFrame, double dpi,
               const geodata::Envelope* visibleBounds = nullptr);
 
@@ -41,7 +46,7 @@ std::optional<std::string_view> ExportClassOfFormat(std::string_view code);
 void ExportView(carto::ActiveView& view, IExport& exporter, int16_t resolution);
 
 // One map's layers and labels, its extent (or the one given) filling the rectangle.
-void DrawMap(const carto::Map& map, cairo_t* cr, double left, double top, double width, double height, double dpi,
+void DrawMap(const carto::Map& map, Painter& painter, double left, double top, double width, double height, double dpi,
              const geodata::Envelope* extent = nullptr);
 
 }  // namespace host::render

@@ -1,4 +1,4 @@
-// Enhanced metafiles, and the reading back of cairo drawings that they are made from.
+// Enhanced metafiles from the painter's display list.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "host/render/detail/cairo_trace.h"
+#include "host/render/display_list.h"
 #include "host/render/device.h"
 #include "host/render/export.h"
 #include "render_support.h"
@@ -15,7 +15,6 @@
 namespace fs = std::filesystem;
 using host::geodata::Envelope;
 using namespace host::render;
-using namespace host::render::detail;
 using render_test::EmfRecord;
 using render_test::I32;
 using render_test::U32;
@@ -31,30 +30,20 @@ enum : uint32_t {
   EMR_FILLPATH = 62,
   EMR_STROKEPATH = 64,
   EMR_SELECTCLIPPATH = 67,
+  EMR_EXTSELECTCLIPRGN = 75,
   EMR_STRETCHDIBITS = 81,
   EMR_EXTCREATEFONTINDIRECTW = 82,
   EMR_EXTTEXTOUTW = 84,
   EMR_EXTCREATEPEN = 95,
 };
 
-void ShowText(cairo_t* cr, const char* text, double size) {
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  PangoFontDescription* font = pango_font_description_from_string("Liberation Sans");
-  pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
-  pango_layout_set_font_description(layout, font);
-  pango_layout_set_text(layout, text, -1);
-  pango_cairo_show_layout(cr, layout);
-  pango_font_description_free(font);
-  g_object_unref(layout);
-}
-
-std::string ExportEmf(const fs::path& file, double dpi, int w, int h, const std::function<void(cairo_t*)>& draw) {
+std::string ExportEmf(const fs::path& file, double dpi, int w, int h, const std::function<void(DeviceContext&)>& draw) {
   auto ex = CreateExport(clsid::ExportEMF);
   ex->SetExportFileName(file.string());
   ex->SetResolution(dpi);
   ex->SetPixelBounds(Envelope(0, 0, w, h));
   long hdc = ex->StartExporting();
-  draw(LookupDevice(hdc)->Cairo());
+  draw(*LookupDevice(hdc));
   ex->FinishExporting();
   ex->Cleanup();
   return testing_support::ReadFile(file);
@@ -94,18 +83,13 @@ void ExpectValidEmf(const std::string& b, int w, int h, double dpi) {
 
 TEST(EmfExport, HoldsThePageAsPathsPensBrushesAndText) {
   testing_support::TempDir dir;
-  std::string b = ExportEmf(dir / "page.emf", 96, 816, 1056, [](cairo_t* cr) {
-    cairo_set_source_rgb(cr, 1, 0, 0);
-    cairo_rectangle(cr, 100, 100, 200, 100);
-    cairo_fill(cr);
-    cairo_set_source_rgb(cr, 0, 0.5, 0);
-    cairo_set_line_width(cr, 4);
-    cairo_move_to(cr, 50, 500);
-    cairo_curve_to(cr, 200, 400, 400, 600, 700, 500);
-    cairo_stroke(cr);
-    cairo_set_source_rgb(cr, 0, 0, 1);
-    cairo_move_to(cr, 100, 800);
-    ShowText(cr, "Grid A-3 ÅÆ", 24);
+  std::string b = ExportEmf(dir / "page.emf", 96, 816, 1056, [](DeviceContext& dc) {
+    Painter& p = dc.GetPainter();
+    p.Fill(Path().Rectangle(100, 100, 200, 100), {1, 0, 0, 1}, FillRule::Winding);
+    StrokeStyle line;
+    line.width = 4;
+    p.Stroke(Path().MoveTo(50, 500).CurveTo(200, 400, 400, 600, 700, 500), {0, 0.5, 0, 1}, line);
+    render_test::ShowText(p, "Grid A-3 ÅÆ", 24, 100, 800, 0, {0, 0, 1, 1});
   });
   ExpectValidEmf(b, 816, 1056, 96);
   auto by = ByType(render_test::EmfRecords(b));
@@ -141,34 +125,39 @@ TEST(EmfExport, HoldsThePageAsPathsPensBrushesAndText) {
   EXPECT_NEAR(advance / 16.0, 24 * 6, 24 * 2) << "about half an em a character";
 }
 
-TEST(EmfExport, ClipsWhereTheDrawingClips) {
+TEST(EmfExport, ClipsWhereTheDrawingClipsAndLetsGoOnRestore) {
   testing_support::TempDir dir;
-  std::string b = ExportEmf(dir / "clip.emf", 300, 600, 600, [](cairo_t* cr) {
-    cairo_arc(cr, 300, 300, 200, 0, 2 * M_PI);
-    cairo_clip(cr);
-    cairo_set_source_rgb(cr, 0.2, 0.4, 0.6);
-    cairo_paint(cr);
+  std::string b = ExportEmf(dir / "clip.emf", 300, 600, 600, [](DeviceContext& dc) {
+    Painter& p = dc.GetPainter();
+    {
+      PainterSave keep(p);
+      p.Clip(Path().Arc(300, 300, 200, 0, 2 * M_PI), FillRule::Winding);
+      p.Paint({0.2, 0.4, 0.6, 1});
+      PainterSave nested(p);
+      p.Clip(Path().Rectangle(0, 0, 300, 600), FillRule::Winding);
+      p.Paint({1, 1, 1, 1});
+    }
+    p.Fill(Path().Rectangle(0, 0, 10, 10), {0, 0, 0, 1}, FillRule::Winding);
   });
   ExpectValidEmf(b, 600, 600, 300);
-  auto by = ByType(render_test::EmfRecords(b));
-  EXPECT_GE(by.count(EMR_SELECTCLIPPATH), 1u);
-  EXPECT_EQ(by.count(EMR_FILLPATH), 1u);
+  std::vector<uint32_t> kinds;
+  for (const EmfRecord& r : render_test::EmfRecords(b))
+    if (r.type == EMR_SELECTCLIPPATH || r.type == EMR_EXTSELECTCLIPRGN || r.type == EMR_FILLPATH) kinds.push_back(r.type);
+  // The disc, a paint; the half page narrows it, a paint; back to the whole page, a fill.
+  EXPECT_EQ(kinds, (std::vector<uint32_t>{EMR_SELECTCLIPPATH, EMR_FILLPATH, EMR_SELECTCLIPPATH, EMR_FILLPATH,
+                                          EMR_EXTSELECTCLIPRGN, EMR_FILLPATH}));
 }
 
-TEST(EmfExport, DrawingItCannotExpressBecomesOneBitmap) {
+TEST(EmfExport, APageDrawnWithCairoItselfBecomesOneBitmap) {
   testing_support::TempDir dir;
-  std::string b = ExportEmf(dir / "gradient.emf", 96, 200, 100, [](cairo_t* cr) {
+  std::string b = ExportEmf(dir / "gradient.emf", 96, 200, 100, [](DeviceContext& dc) {
+    cairo_t* cr = dc.Cairo();
     cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, 200, 0);
     cairo_pattern_add_color_stop_rgb(p, 0, 1, 0, 0);
     cairo_pattern_add_color_stop_rgb(p, 1, 0, 0, 1);
     cairo_set_source(cr, p);
     cairo_paint(cr);
     cairo_pattern_destroy(p);
-    // An image drawn from: cairo's reading back keeps watching it after the page is read.
-    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 10, 10);
-    cairo_set_source_surface(cr, image, 150, 50);
-    cairo_paint(cr);
-    cairo_surface_destroy(image);
   });
   ExpectValidEmf(b, 200, 100, 96);
   auto by = ByType(render_test::EmfRecords(b));
@@ -183,102 +172,54 @@ TEST(EmfExport, DrawingItCannotExpressBecomesOneBitmap) {
   EXPECT_LT(static_cast<unsigned char>(b[bits]), 15);
 }
 
-// ---- reading cairo's drawing back ---------------------------------------------------
+// ---- the display list ----------------------------------------------------------------
 
-Trace TraceOf(const std::function<void(cairo_t*)>& draw) {
-  cairo_rectangle_t extents{0, 0, 1000, 1000};
-  cairo_surface_t* rec = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
-  cairo_t* cr = cairo_create(rec);
-  draw(cr);
-  cairo_destroy(cr);
-  Trace t = ReadTrace(rec);
-  cairo_surface_destroy(rec);
-  return t;
+TEST(DisplayList, TextRunsCarryTextFontAndGlyphPlaces) {
+  DisplayList list;
+  render_test::ShowText(list, "Map", 40, 100, 200);
+  render_test::ShowText(list, "Map", 40, 500, 500, -90);
+  ASSERT_EQ(list.Items().size(), 2u);
+  const TextRun& flat = list.Items()[0].text;
+  ASSERT_EQ(flat.layout->Runs().size(), 1u);
+  const GlyphRun& run = flat.layout->Runs()[0];
+  EXPECT_EQ(run.utf8, "Map");
+  EXPECT_EQ(run.family, "Liberation Sans") << "the face that draws \"Liberation Sans\"";
+  EXPECT_EQ(run.weight, 400);
+  EXPECT_NEAR(run.size, 40, 1e-6);
+  ASSERT_EQ(run.positions.size(), 3u);
+  EXPECT_NEAR(run.positions[0].x, 0, 0.01);
+  EXPECT_NEAR(run.positions[0].y, flat.layout->Baseline(), 0.01) << "glyphs sit on the baseline";
+  EXPECT_LT(run.positions[0].x, run.positions[1].x);
+  EXPECT_LT(run.positions[1].x, run.positions[2].x);
+  EXPECT_GT(run.end.x, run.positions[2].x);
+  EXPECT_EQ(run.clusters, (std::vector<std::pair<int, int>>{{1, 1}, {1, 1}, {1, 1}}));
+  EXPECT_EQ(list.Items()[1].text.angle, -90);
+  EXPECT_EQ(list.Items()[0].shown, std::vector<bool>{true});
 }
 
-TEST(CairoTrace, PathsAndLineWidthsComeBackInDevicePixels) {
-  Trace t = TraceOf([](cairo_t* cr) {
-    cairo_scale(cr, 2, 2);
-    cairo_translate(cr, 10, 0);
-    cairo_set_source_rgba(cr, 0, 0, 1, 0.5);
-    cairo_rectangle(cr, 0, 0, 50, 25);
-    cairo_fill_preserve(cr);
-    cairo_set_source_rgb(cr, 0, 1, 0);
-    cairo_set_line_width(cr, 3);
-    double dash[] = {4, 2};
-    cairo_set_dash(cr, dash, 2, 0);
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    cairo_stroke(cr);
-  });
-  EXPECT_TRUE(t.complete) << t.reason;
-  ASSERT_EQ(t.ops.size(), 2u);
-  const DrawOp& fill = t.ops[0];
-  EXPECT_EQ(fill.kind, DrawOp::Kind::Fill);
-  EXPECT_DOUBLE_EQ(fill.colour.a, 0.5);
-  ASSERT_EQ(fill.path.pts.size(), 4u);
-  EXPECT_DOUBLE_EQ(fill.path.pts[0].x, 20);
-  EXPECT_DOUBLE_EQ(fill.path.pts[2].x, 120);
-  EXPECT_DOUBLE_EQ(fill.path.pts[2].y, 50);
-  const DrawOp& stroke = t.ops[1];
-  EXPECT_EQ(stroke.kind, DrawOp::Kind::Stroke);
-  EXPECT_DOUBLE_EQ(stroke.stroke.width, 6);
-  EXPECT_EQ(stroke.stroke.dash, (std::vector<double>{8, 4}));
-  EXPECT_EQ(stroke.stroke.cap, CAIRO_LINE_CAP_ROUND);
-  EXPECT_DOUBLE_EQ(stroke.path.pts[1].x, 120);
+TEST(DisplayList, LeavesOutTextOutsideTheClipAndThePage) {
+  DisplayList list({0, 0}, {300, 300});
+  render_test::ShowText(list, "Off the page", 20, 400, 10);
+  {
+    PainterSave keep(list);
+    list.Clip(Path().Rectangle(0, 0, 100, 100), FillRule::Winding);
+    render_test::ShowText(list, "Out", 20, 150, 10);
+    render_test::ShowText(list, "In", 20, 10, 10);
+  }
+  render_test::ShowText(list, "Out of the clip's reach", 20, 150, 10);
+  std::vector<std::string> texts;
+  for (const DisplayItem& i : list.Items())
+    if (i.kind == DisplayItem::Kind::Text) texts.push_back(i.text.layout->Spec().text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"In", "Out of the clip's reach"}));
 }
 
-TEST(CairoTrace, TextRunsCarryTextFontAndGlyphPlaces) {
-  Trace t = TraceOf([](cairo_t* cr) {
-    cairo_move_to(cr, 100, 200);
-    ShowText(cr, "Map", 40);
-    cairo_translate(cr, 500, 500);
-    cairo_rotate(cr, M_PI / 2);
-    cairo_move_to(cr, 0, 0);
-    ShowText(cr, "Map", 40);
-  });
-  EXPECT_TRUE(t.complete) << t.reason;
-  EXPECT_TRUE(t.read_whole) << t.reason;
-  ASSERT_EQ(t.texts.size(), 2u);
-  const TextRun& flat = t.texts[0];
-  EXPECT_EQ(flat.utf8, "Map");
-  ASSERT_TRUE(flat.font);
-  EXPECT_EQ(flat.font->family, "Liberation Sans");
-  EXPECT_EQ(flat.font->weight, 400);
-  EXPECT_NEAR(flat.em.xx, 40, 1e-6);
-  ASSERT_EQ(flat.positions.size(), 3u);
-  EXPECT_NEAR(flat.positions[0].x, 100, 0.01);
-  EXPECT_GT(flat.positions[0].y, 200) << "the baseline is below the layout's top";
-  EXPECT_LT(flat.positions[0].x, flat.positions[1].x);
-  EXPECT_LT(flat.positions[1].x, flat.positions[2].x);
-  EXPECT_GT(flat.end.x, flat.positions[2].x);
-  // Rotated a quarter turn, the same run goes down the page from (500, 500).
-  const TextRun& turned = t.texts[1];
-  EXPECT_NEAR(turned.em.yx, 40, 1e-6);
-  EXPECT_NEAR(turned.positions[0].y, 500, 0.01);
-  EXPECT_NEAR(turned.positions[2].y - turned.positions[0].y, flat.positions[2].x - flat.positions[0].x, 0.5);
-}
-
-TEST(CairoTrace, SaysWhatItCannotHold) {
-  Trace gradient = TraceOf([](cairo_t* cr) {
-    cairo_pattern_t* p = cairo_pattern_create_radial(50, 50, 0, 50, 50, 50);
-    cairo_pattern_add_color_stop_rgb(p, 0, 1, 1, 0);
-    cairo_pattern_add_color_stop_rgb(p, 1, 0, 1, 1);
-    cairo_set_source(cr, p);
-    cairo_rectangle(cr, 0, 0, 100, 100);
-    cairo_fill(cr);
-    cairo_pattern_destroy(p);
-    cairo_move_to(cr, 10, 10);
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    ShowText(cr, "after", 10);
-  });
-  EXPECT_FALSE(gradient.complete);
-  EXPECT_THAT(gradient.reason, HasSubstr("pattern"));
-  EXPECT_TRUE(gradient.read_whole) << "what follows is still read";
-  ASSERT_EQ(gradient.texts.size(), 1u);
-
-  Trace bad = ReadScript("%!CairoScript\n<< /content //COLOR_ALPHA >> surface context\n1 2 frobnicate\n");
-  EXPECT_FALSE(bad.read_whole);
-  EXPECT_THAT(bad.reason, HasSubstr("frobnicate"));
+TEST(DisplayList, ReplaysOntoAnotherPainterWithoutTheOrigin) {
+  DisplayList moved({50, 20});
+  moved.Fill(Path().Rectangle(0, 0, 10, 10), {1, 0, 0, 1}, FillRule::Winding);
+  EXPECT_EQ(moved.Items()[0].path.AsRectangle(), (std::array<double, 4>{50, 20, 60, 30}));
+  DisplayList copy;
+  moved.Replay(copy);
+  EXPECT_EQ(copy.Items()[0].path.AsRectangle(), (std::array<double, 4>{0, 0, 10, 10}));
 }
 
 }  // namespace

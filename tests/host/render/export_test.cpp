@@ -205,3 +205,43 @@ TEST(DeviceContexts, HandlesStandForOnePageAndAreReleased) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Letter page at 2,400 dpi is 20,400 x 26,400 pixels: 2.2 GB of memory for the image.
+// The page is limited by its area as well as by its sides, and the message says what
+// resolution the page can have.
+TEST(ExportFiles, ARasterPageIsLimitedByAreaNamingTheHighestResolution) {
+  testing_support::TempDir dir;
+  const PixelRect letter = ExportFrame(8.5, 11);
+  auto at = [&](std::string_view id, const std::string& name, double dpi) {
+    auto ex = CreateExport(id);
+    ex->SetExportFileName((dir / name).string());
+    ex->SetResolution(dpi);
+    ex->SetPixelBounds(Envelope(0, 0, std::nearbyint(dpi / 96 * letter.right), std::nearbyint(dpi / 96 * letter.bottom)));
+    return ex;
+  };
+  for (auto [id, name] : {std::pair{clsid::ExportPNG, "page.png"}, std::pair{clsid::ExportTIFF, "page.tif"}}) {
+    auto big = at(id, name, 2400);
+    Error e = Raised([&] { big->StartExporting(); });
+    EXPECT_EQ(e.number(), 5);
+    EXPECT_THAT(e.description(), HasSubstr("20400 x 26400 pixels; at most 250 million pixels can be written"));
+    EXPECT_THAT(e.description(), HasSubstr("The highest resolution for this page is 1635 dpi"));
+    EXPECT_THAT(e.description(), HasSubstr(name));
+    EXPECT_EQ(OpenDeviceCount(), 0);
+  }
+  EXPECT_TRUE(fs::is_empty(dir.path())) << "nothing is written";
+
+  // A side past the limit names the side; a vector page of the same size is fine.
+  auto tall = CreateExport(clsid::ExportPNG);
+  tall->SetExportFileName((dir / "strip.png").string());
+  tall->SetPixelBounds(Envelope(0, 0, 100, 40000));
+  EXPECT_THAT(Raised([&] { tall->StartExporting(); }).description(),
+              HasSubstr("at most 32767 pixels a side can be written. The highest resolution for this page is 78 dpi"));
+  auto pdf = at(clsid::ExportPDF, "page.pdf", 2400);
+  pdf->StartExporting();
+  pdf->FinishExporting();
+  EXPECT_TRUE(fs::exists(dir / "page.pdf"));
+}
+
+}  // namespace

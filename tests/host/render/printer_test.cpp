@@ -47,14 +47,7 @@ class Printing : public ::testing::Test {
 
   static void Label(long hdc, const std::string& text) {
     auto dc = LookupDevice(hdc);
-    PangoLayout* layout = pango_cairo_create_layout(dc->Cairo());
-    PangoFontDescription* font = pango_font_description_from_string("Liberation Sans 40");
-    pango_layout_set_font_description(layout, font);
-    pango_layout_set_text(layout, text.c_str(), -1);
-    cairo_move_to(dc->Cairo(), dc->Width() / 4.0, dc->Height() / 4.0);
-    pango_cairo_show_layout(dc->Cairo(), layout);
-    pango_font_description_free(font);
-    g_object_unref(layout);
+    render_test::ShowText(dc->GetPainter(), text, 40 * dc->Dpi() / 72, dc->Width() / 4.0, dc->Height() / 4.0);
   }
 
   // One job of the whole paper, as the print command starts it.
@@ -201,9 +194,7 @@ TEST_F(Printing, AnEmfPrinterDrawsFromTheCornerOfItsPrintableArea) {
   LayoutPage letter{7.5, 10.5};
   EXPECT_EQ(GetDeviceBounds(letter, p, 1, 0, 200), Envelope(100, 50, 1600, 2150));
   long hdc = p.StartPrinting(Envelope(0, 0, 1700, 2200), 0);
-  cairo_t* cr = LookupDevice(hdc)->Cairo();
-  cairo_rectangle(cr, 0, 0, 1500, 2100);
-  cairo_fill(cr);
+  LookupDevice(hdc)->GetPainter().Fill(Path().Rectangle(0, 0, 1500, 2100), {0, 0, 0, 1}, FillRule::Winding);
   p.FinishPrinting();
   std::string b = testing_support::ReadFile(dir / "job-0001.emf");
   for (const auto& r : render_test::EmfRecords(b)) {

@@ -1,7 +1,5 @@
 #include "render_support.h"
 
-#include <pango/pangocairo.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -14,36 +12,28 @@
 
 namespace render_test {
 
-void DrawPage(long hdc) {
-  auto dc = host::render::LookupDevice(hdc);
-  cairo_t* cr = dc->Cairo();
-  const double w = dc->Width(), h = dc->Height();
-  cairo_save(cr);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  cairo_set_source_rgb(cr, 1, 0, 0);
-  cairo_rectangle(cr, 0.1 * w, 0.1 * h, 0.3 * w, 0.3 * h);
-  cairo_fill(cr);
-  cairo_set_source_rgb(cr, 0, 0, 1);
-  cairo_arc(cr, 0.75 * w, 0.25 * h, 0.1 * std::min(w, h), 0, 2 * M_PI);
-  cairo_fill(cr);
-  cairo_set_source_rgb(cr, 0, 0.5, 0);
-  cairo_set_line_width(cr, 0.02 * h);
-  cairo_move_to(cr, 0.1 * w, 0.55 * h);
-  cairo_line_to(cr, 0.9 * w, 0.55 * h);
-  cairo_stroke(cr);
+void ShowText(host::render::Painter& p, const std::string& text, double size, double x, double y, double angle,
+              const host::render::Colour& colour) {
+  host::render::TextSpec spec;
+  spec.text = text;
+  spec.font.family = "Liberation Sans";
+  spec.font.size = size;
+  p.Text({p.LayOut(spec), {x, y}, {0, 0}, angle, colour, std::nullopt});
+}
 
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  PangoFontDescription* font = pango_font_description_from_string("Liberation Sans");
-  pango_font_description_set_absolute_size(font, 0.05 * h * PANGO_SCALE);
-  pango_layout_set_font_description(layout, font);
-  pango_layout_set_text(layout, kText, -1);
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_move_to(cr, 0.1 * w, 0.75 * h);
-  pango_cairo_show_layout(cr, layout);
-  pango_font_description_free(font);
-  g_object_unref(layout);
-  cairo_restore(cr);
+void DrawPage(long hdc) {
+  using namespace host::render;
+  auto dc = LookupDevice(hdc);
+  Painter& p = dc->GetPainter();
+  const double w = dc->Width(), h = dc->Height();
+  PainterSave keep(p);
+  p.Paint({1, 1, 1, 1});
+  p.Fill(Path().Rectangle(0.1 * w, 0.1 * h, 0.3 * w, 0.3 * h), {1, 0, 0, 1}, FillRule::Winding);
+  p.Fill(Path().Arc(0.75 * w, 0.25 * h, 0.1 * std::min(w, h), 0, 2 * M_PI), {0, 0, 1, 1}, FillRule::Winding);
+  StrokeStyle line;
+  line.width = 0.02 * h;
+  p.Stroke(Path().MoveTo(0.1 * w, 0.55 * h).LineTo(0.9 * w, 0.55 * h), {0, 0.5, 0, 1}, line);
+  ShowText(p, kText, 0.05 * h, 0.1 * w, 0.75 * h);
 }
 
 const std::vector<Probe>& Probes() {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include "host/render/painter.h"
 #include "support/run_command.h"
 
 namespace render_test {
@@ -16,6 +17,11 @@ namespace render_test {
 // line of text near the bottom.
 inline constexpr const char* kText = "Zelvane map book";
 void DrawPage(long hdc);
+
+// A line of Liberation Sans, size in pixels, its top left corner at (x, y), turned by
+// angle degrees counter-clockwise about that corner.
+void ShowText(host::render::Painter& p, const std::string& text, double size, double x, double y, double angle = 0,
+              const host::render::Colour& colour = {0, 0, 0, 1});
 
 // Places in the drawing, as fractions of the page, and their colours.
 struct Probe {

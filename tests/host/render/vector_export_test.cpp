@@ -115,11 +115,7 @@ TEST(SvgExport, IsWellFormedXmlAPageInInchesWithTheTextAsText) {
 TEST(SvgExport, RotatedAndEscapedTextStaysText) {
   testing_support::TempDir dir;
   Export(clsid::ExportSVG, dir / "r.svg", 96, 400, 400, [](long hdc) {
-    cairo_t* cr = LookupDevice(hdc)->Cairo();
-    cairo_translate(cr, 200, 200);
-    cairo_rotate(cr, -M_PI / 6);
-    cairo_move_to(cr, 0, 0);
-    ShowText(cr, "Rivers & <Roads>", 20);
+    render_test::ShowText(LookupDevice(hdc)->GetPainter(), "Rivers & <Roads>", 20, 200, 200, 30);
   });
   render_test::XmlElement root = render_test::ParseXml(testing_support::ReadFile(dir / "r.svg"));
   std::vector<const render_test::XmlElement*> texts;
@@ -129,22 +125,67 @@ TEST(SvgExport, RotatedAndEscapedTextStaysText) {
   EXPECT_THAT(texts[0]->Attribute("transform"), HasSubstr("matrix(0.866 -0.5 0.5 0.866 "));
 }
 
-TEST(SvgExport, TextItCannotPlaceKeepsItsOutlines) {
-  // Text drawn into a group comes back from cairo elsewhere in the file: the writer
-  // keeps cairo's outlines rather than guess.
+TEST(SvgExport, ClipsNestAndTextWhollyClippedAwayIsLeftOut) {
+  testing_support::TempDir dir;
+  Export(clsid::ExportSVG, dir / "c.svg", 96, 400, 400, [](long hdc) {
+    Painter& p = LookupDevice(hdc)->GetPainter();
+    {
+      PainterSave keep(p);
+      p.Clip(Path().Rectangle(0, 0, 200, 200), FillRule::Winding);
+      render_test::ShowText(p, "Inside", 20, 50, 50);
+      render_test::ShowText(p, "Outside", 20, 250, 250);
+      render_test::ShowText(p, "Across", 20, 180, 100);
+    }
+    render_test::ShowText(p, "After", 20, 250, 250);
+  });
+  std::string svg = testing_support::ReadFile(dir / "c.svg");
+  render_test::XmlElement root = render_test::ParseXml(svg);
+  EXPECT_EQ(AllText(root), "Inside|Across|After|");
+  std::vector<const render_test::XmlElement*> clips;
+  root.FindAll("clipPath", clips);
+  EXPECT_EQ(clips.size(), 1u);
+}
+
+TEST(SvgExport, HalosAndImagesAreWrittenToo) {
+  testing_support::TempDir dir;
+  Export(clsid::ExportSVG, dir / "h.svg", 96, 200, 100, [](long hdc) {
+    Painter& p = LookupDevice(hdc)->GetPainter();
+    TextSpec spec;
+    spec.text = "Halo";
+    spec.font.family = "Liberation Sans";
+    spec.font.size = 20;
+    p.Text({p.LayOut(spec), {10, 10}, {0, 0}, 0, {0, 0, 0, 1}, Halo{{1, 1, 1, 1}, 2}});
+    Image dot{2, 1, {0xFFFF0000u, 0xFF0000FFu}};
+    p.DrawImage(dot, 100, 50, 20, 10);
+  });
+  render_test::XmlElement root = render_test::ParseXml(testing_support::ReadFile(dir / "h.svg"));
+  std::vector<const render_test::XmlElement*> texts, images;
+  root.FindAll("text", texts);
+  root.FindAll("image", images);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_THAT(texts[0]->Attribute("style"), HasSubstr("stroke:rgb(100%,100%,100%);stroke-opacity:1;stroke-width:4;"));
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0]->Attribute("width"), "20");
+  EXPECT_THAT(images[0]->Attribute("xlink:href"), HasSubstr("data:image/png;base64,iVBORw0KGgo"));
+}
+
+TEST(SvgExport, APageDrawnWithCairoItselfKeepsCairosOutlines) {
+  // Drawing that bypasses the painter is kept as cairo writes it: the page is whole,
+  // its text as glyph outlines.
   testing_support::TempDir dir;
   Export(clsid::ExportSVG, dir / "g.svg", 96, 300, 100, [](long hdc) {
-    cairo_t* cr = LookupDevice(hdc)->Cairo();
-    cairo_push_group(cr);
+    auto dc = LookupDevice(hdc);
+    dc->GetPainter().Fill(Path().Rectangle(0, 0, 50, 50), {1, 0, 0, 1}, FillRule::Winding);
+    cairo_t* cr = dc->Cairo();
     cairo_move_to(cr, 10, 10);
     ShowText(cr, "Grouped", 20);
-    cairo_pop_group_to_source(cr);
-    cairo_paint_with_alpha(cr, 0.5);
   });
   std::string svg = testing_support::ReadFile(dir / "g.svg");
   render_test::XmlElement root = render_test::ParseXml(svg);
   EXPECT_EQ(AllText(root), "");
-  EXPECT_THAT(svg, HasSubstr("#glyph"));
+  EXPECT_THAT(svg, HasSubstr("glyph"));
+  EXPECT_THAT(svg, HasSubstr("rgb(100%,0%,0%)")) << "what the painter drew before is there too";
+  EXPECT_EQ(root.Attribute("width"), "3.125in");
 }
 
 }  // namespace

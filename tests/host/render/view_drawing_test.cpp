@@ -4,12 +4,15 @@
 
 #include <cairo.h>
 
+#include <cstring>
+
 #include "host/carto/document.h"
 #include "host/carto/elements.h"
 #include "host/carto/layer.h"
 #include "host/carto/map.h"
 #include "host/carto/page_layout.h"
 #include "host/geodata/workspace.h"
+#include "host/render/display_list.h"
 #include "host/render/view_drawing.h"
 #include "support/temp_dir.h"
 
@@ -152,4 +155,46 @@ TEST_F(ViewDrawing, TheSamePlacesAtAnotherResolutionAndInDataView) {
   auto pixel = [&](int x, int y) { return *reinterpret_cast<const uint32_t*>(data + y * cairo_image_surface_get_stride(surface) + x * 4); };
   EXPECT_EQ(pixel(102, 316) & 0xFFFFFF, 0xFF0000u);  // map (10, 90): square A
   EXPECT_EQ(pixel(512, 384) & 0xFFFFFF, 0xFFFFFFu);  // map (250, 50): inside the hollow square
+}
+
+// What a later step (placing labels once for every output) reads: the drawing's own
+// display list holds each label with its text, font, size, place and angle.
+TEST_F(ViewDrawing, TheDrawingIsADisplayListWithItsLabelsAsText) {
+  host::render::DisplayList list;
+  host::render::DrawView(doc.ActiveView(), list, carto::PixelRect{0, 0, 816, 1056}, 96);
+  std::vector<const host::render::DisplayItem*> texts;
+  int clips = 0, saves = 0, restores = 0;
+  for (const auto& item : list.Items()) {
+    if (item.kind == host::render::DisplayItem::Kind::Text) texts.push_back(&item);
+    clips += item.kind == host::render::DisplayItem::Kind::Clip;
+    saves += item.kind == host::render::DisplayItem::Kind::Save;
+    restores += item.kind == host::render::DisplayItem::Kind::Restore;
+  }
+  EXPECT_EQ(saves, restores);
+  EXPECT_GE(clips, 3) << "the page, each map's frame";
+  ASSERT_EQ(texts.size(), 2u);
+  const host::render::TextRun& label = texts[0]->text;
+  EXPECT_EQ(label.layout->Spec().text, "AAA");
+  EXPECT_EQ(label.layout->Spec().font.family, "Arial");
+  EXPECT_DOUBLE_EQ(label.layout->Spec().font.size, 14 * 96 / 72.0);
+  EXPECT_EQ(label.layout->Spec().align, host::render::TextAlign::Center);
+  EXPECT_NEAR(label.anchor.x, PX(50) * 96, 0.5) << "the square's middle";
+  EXPECT_NEAR(label.anchor.y, (11 - PY(50)) * 96, 0.5);
+  EXPECT_NEAR(label.offset.x, -label.layout->Width() / 2, 1e-9);
+  EXPECT_EQ(label.angle, 0);
+  EXPECT_EQ(label.layout->Runs()[0].family, "Liberation Sans") << "Arial is drawn with its metric twin";
+  EXPECT_EQ(texts[1]->text.layout->Spec().text, "MBDATE");
+
+  // Drawn again on cairo, the list gives the page the drawing gives.
+  Draw(96);
+  cairo_surface_t* again = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 816, 1056);
+  cairo_t* cr = cairo_create(again);
+  host::render::CairoPainter painter(cr);
+  list.Replay(painter);
+  cairo_destroy(cr);
+  cairo_surface_flush(again);
+  EXPECT_EQ(std::memcmp(cairo_image_surface_get_data(again), cairo_image_surface_get_data(surface),
+                        static_cast<size_t>(cairo_image_surface_get_stride(again)) * 1056),
+            0);
+  cairo_surface_destroy(again);
 }

@@ -7,9 +7,38 @@
 #include <limits>
 #include <optional>
 
+#include "host/render/cairo_ptr.h"
+
 namespace host::render::detail {
 
 namespace {
+
+// A path as the records take it: lines and curves only.
+enum class Seg : unsigned char { Move, Line, Curve, Close };
+struct FlatPath {
+  std::vector<Seg> segs;
+  std::vector<XY> pts;  // one point per Move and Line, three per Curve, none per Close
+  bool empty() const { return segs.empty(); }
+};
+
+FlatPath flat(const Path& path) {
+  FlatPath out;
+  const Path curves = path.Expanded();
+  for (const Path::Element& e : curves.Elements()) {
+    switch (e.op) {
+      case Path::Op::Move: out.segs.push_back(Seg::Move); out.pts.push_back(e.p[0]); break;
+      case Path::Op::Line: out.segs.push_back(Seg::Line); out.pts.push_back(e.p[0]); break;
+      case Path::Op::Curve:
+        out.segs.push_back(Seg::Curve);
+        out.pts.insert(out.pts.end(), {e.p[0], e.p[1], e.p[2]});
+        break;
+      case Path::Op::Close: out.segs.push_back(Seg::Close); break;
+      case Path::Op::Arc:
+      case Path::Op::Rectangle: break;
+    }
+  }
+  return out;
+}
 
 // Record types.
 enum : uint32_t {
@@ -210,59 +239,156 @@ void mapping(Records& r, const EmfPage& page) {
 
 class VectorWriter {
  public:
-  VectorWriter(Records& r, const Trace& trace, const EmfPage& page) : r_(r), trace_(trace), page_(page) {}
+  VectorWriter(Records& r, const EmfPage& page) : r_(r), page_(page) {}
 
-  void write() {
+  void write(const DisplayList& list) {
     r_.simple(EMR_SETBKMODE, {TRANSPARENT});
     r_.simple(EMR_SETTEXTALIGN, {TA_BASELINE});
-    for (const DrawOp& op : trace_.ops) {
-      switch (op.kind) {
-        case DrawOp::Kind::Fill:
-          if (op.colour.a <= 0) break;
-          fill_mode(op.even_odd);
-          brush(op.colour);
-          path(op.path);
-          bounded(EMR_FILLPATH, op.path);
+    for (const DisplayItem& item : list.Items()) {
+      switch (item.kind) {
+        case DisplayItem::Kind::Save: saved_.push_back(clips_); break;
+        case DisplayItem::Kind::Restore:
+          if (!saved_.empty()) {
+            clips_ = std::move(saved_.back());
+            saved_.pop_back();
+          }
           break;
-        case DrawOp::Kind::Paint: {
-          if (op.colour.a <= 0) break;
-          Path page;
+        case DisplayItem::Kind::Clip: clip(item); break;
+        case DisplayItem::Kind::Fill: {
+          if (item.colour.a <= 0) break;
+          FlatPath p = flat(item.path);
+          if (p.empty()) break;
+          use_clip();
+          fill_mode(item.rule == FillRule::EvenOdd);
+          brush(item.colour);
+          path(p);
+          bounded(EMR_FILLPATH, p);
+          break;
+        }
+        case DisplayItem::Kind::Paint: {
+          if (item.colour.a <= 0) break;
+          use_clip();
+          FlatPath page;
           page.segs = {Seg::Move, Seg::Line, Seg::Line, Seg::Line, Seg::Close};
           double w = page_.width, h = page_.height;
           page.pts = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-          brush(op.colour);
+          brush(item.colour);
           path(page);
           bounded(EMR_FILLPATH, page);
           break;
         }
-        case DrawOp::Kind::Stroke:
-          if (op.colour.a <= 0) break;
-          pen(op.colour, op.stroke);
-          path(op.path);
-          bounded(EMR_STROKEPATH, op.path);
-          break;
-        case DrawOp::Kind::Clip:
-          if (op.path.empty()) {
-            r_.simple(EMR_INTERSECTCLIPRECT, {0, 0, 0, 0});
-            break;
-          }
-          fill_mode(op.even_odd);
-          path(op.path);
-          r_.simple(EMR_SELECTCLIPPATH, {RGN_AND});
-          break;
-        case DrawOp::Kind::ResetClip: {
-          r_.simple(EMR_EXTSELECTCLIPRGN, {0, RGN_COPY});
+        case DisplayItem::Kind::Stroke: {
+          if (item.colour.a <= 0) break;
+          FlatPath p = flat(item.path);
+          if (p.empty()) break;
+          use_clip();
+          pen(item.colour, item.stroke);
+          path(p);
+          bounded(EMR_STROKEPATH, p);
           break;
         }
-        case DrawOp::Kind::Text:
-          if (op.colour.a <= 0) break;
-          text(trace_.texts[static_cast<size_t>(op.text)], op.colour);
+        case DisplayItem::Kind::Text:
+          if (item.text.colour.a <= 0) break;
+          use_clip();
+          text(item);
+          break;
+        case DisplayItem::Kind::Image:
+          use_clip();
+          picture(*item.image, item.x, item.y, item.w, item.h);
           break;
       }
     }
   }
 
+  // A bitmap record stretched over (x, y, w, h), composited onto white.
+  void picture(const Image& image, double x, double y, double w, double h) {
+    const int iw = image.width, ih = image.height;
+    if (iw <= 0 || ih <= 0) return;
+    const uint32_t row_bytes = static_cast<uint32_t>((iw * 3 + 3) & ~3);
+    const uint32_t bits = row_bytes * static_cast<uint32_t>(ih);
+    size_t at = r_.begin(EMR_STRETCHDIBITS);
+    r_.i32(static_cast<int32_t>(std::floor(x)));
+    r_.i32(static_cast<int32_t>(std::floor(y)));
+    r_.i32(static_cast<int32_t>(std::ceil(x + w)) - 1);
+    r_.i32(static_cast<int32_t>(std::ceil(y + h)) - 1);
+    r_.i32(logical(x));  // xDest
+    r_.i32(logical(y));  // yDest
+    r_.i32(0);  // xSrc
+    r_.i32(0);  // ySrc
+    r_.i32(iw);  // cxSrc
+    r_.i32(ih);  // cySrc
+    r_.u32(80);  // offBmiSrc
+    r_.u32(40);  // cbBmiSrc
+    r_.u32(120);  // offBitsSrc
+    r_.u32(bits);
+    r_.u32(0);           // DIB_RGB_COLORS
+    r_.u32(0x00CC0020);  // SRCCOPY
+    r_.i32(logical(x + w) - logical(x));
+    r_.i32(logical(y + h) - logical(y));
+    // BITMAPINFOHEADER: bottom-up, 24 bits.
+    r_.u32(40);
+    r_.i32(iw);
+    r_.i32(ih);
+    r_.u16(1);
+    r_.u16(24);
+    r_.u32(0);
+    r_.u32(bits);
+    r_.i32(0);
+    r_.i32(0);
+    r_.u32(0);
+    r_.u32(0);
+    std::string row(row_bytes, '\0');
+    for (int py = ih - 1; py >= 0; --py) {
+      const uint32_t* in = image.pixels.data() + static_cast<size_t>(py) * static_cast<size_t>(iw);
+      for (int px = 0; px < iw; ++px) {
+        uint32_t p = in[px];
+        uint32_t paper = 255 - (p >> 24);  // premultiplied: white shows through what is not covered
+        row[3 * px] = static_cast<char>(std::min<uint32_t>(255, (p & 0xFF) + paper));
+        row[3 * px + 1] = static_cast<char>(std::min<uint32_t>(255, ((p >> 8) & 0xFF) + paper));
+        row[3 * px + 2] = static_cast<char>(std::min<uint32_t>(255, ((p >> 16) & 0xFF) + paper));
+      }
+      r_.bytes(row.data(), row.size());
+    }
+    r_.end(at);
+  }
+
  private:
+  struct ClipEntry {
+    const DisplayItem* item;
+    bool operator==(const ClipEntry&) const = default;
+  };
+
+  // A clip that holds the whole page changes nothing.
+  void clip(const DisplayItem& item) {
+    if (auto r = item.path.AsRectangle();
+        r && (*r)[0] <= 0 && (*r)[1] <= 0 && (*r)[2] >= page_.width && (*r)[3] >= page_.height)
+      return;
+    clips_.push_back({&item});
+  }
+
+  // Clips take effect when something is drawn under them: what is added to the clip in
+  // force narrows it, anything else starts again from the whole page.
+  void use_clip() {
+    if (clips_ == emitted_) return;
+    size_t keep = 0;
+    if (clips_.size() >= emitted_.size() && std::equal(emitted_.begin(), emitted_.end(), clips_.begin())) {
+      keep = emitted_.size();
+    } else {
+      r_.simple(EMR_EXTSELECTCLIPRGN, {0, RGN_COPY});
+    }
+    for (size_t i = keep; i < clips_.size(); ++i) {
+      FlatPath p = flat(clips_[i].item->path);
+      if (p.empty()) {
+        r_.simple(EMR_INTERSECTCLIPRECT, {0, 0, 0, 0});
+        continue;
+      }
+      fill_mode(clips_[i].item->rule == FillRule::EvenOdd);
+      path(p);
+      r_.simple(EMR_SELECTCLIPPATH, {RGN_AND});
+    }
+    emitted_ = clips_;
+  }
+
   void fill_mode(bool even_odd) {
     if (fill_mode_ == even_odd) return;
     fill_mode_ = even_odd;
@@ -283,8 +409,8 @@ class VectorWriter {
 
   void pen(const Colour& c, const StrokeStyle& s) {
     uint32_t style = PS_GEOMETRIC;
-    style |= s.cap == CAIRO_LINE_CAP_ROUND ? PS_ENDCAP_ROUND : s.cap == CAIRO_LINE_CAP_SQUARE ? PS_ENDCAP_SQUARE : PS_ENDCAP_FLAT;
-    style |= s.join == CAIRO_LINE_JOIN_ROUND ? PS_JOIN_ROUND : s.join == CAIRO_LINE_JOIN_BEVEL ? PS_JOIN_BEVEL : PS_JOIN_MITER;
+    style |= s.cap == LineCap::Round ? PS_ENDCAP_ROUND : s.cap == LineCap::Square ? PS_ENDCAP_SQUARE : PS_ENDCAP_FLAT;
+    style |= s.join == LineJoin::Round ? PS_JOIN_ROUND : s.join == LineJoin::Bevel ? PS_JOIN_BEVEL : PS_JOIN_MITER;
     std::vector<uint32_t> dash;
     if (!s.dash.empty()) {
       style |= PS_USERSTYLE;
@@ -294,7 +420,7 @@ class VectorWriter {
       style |= PS_SOLID;
     }
     PenKey key{colorref(c), std::max<int32_t>(1, logical(s.width)), style, dash};
-    if (s.join == CAIRO_LINE_JOIN_MITER && s.miter_limit != miter_) {
+    if (s.join == LineJoin::Miter && s.miter_limit != miter_) {
       miter_ = s.miter_limit;
       r_.simple(EMR_SETMITERLIMIT, {static_cast<uint32_t>(std::max(1.0, std::round(s.miter_limit)))});
     }
@@ -321,7 +447,7 @@ class VectorWriter {
     r_.simple(EMR_SELECTOBJECT, {kPen});
   }
 
-  void path(const Path& p) {
+  void path(const FlatPath& p) {
     r_.simple(EMR_BEGINPATH, {});
     size_t pi = 0;
     size_t i = 0;
@@ -369,7 +495,7 @@ class VectorWriter {
     r_.i32(static_cast<int32_t>(std::ceil(b.y1)));
   }
 
-  void bounded(uint32_t type, const Path& p) {
+  void bounded(uint32_t type, const FlatPath& p) {
     Box box;
     for (const XY& q : p.pts) box.add(q);
     if (p.pts.empty()) box = Box{0, 0, 0, 0};
@@ -378,15 +504,13 @@ class VectorWriter {
     r_.end(at);
   }
 
-  void font(const TextRun& run) {
-    const cairo_matrix_t& em = run.em;
-    double size = std::sqrt(std::fabs(em.xx * em.yy - em.xy * em.yx));
-    int32_t height = -std::max<int32_t>(1, logical(size));
-    int32_t angle = static_cast<int32_t>(std::lround(std::atan2(-em.yx, em.xx) * 1800.0 / M_PI));
+  void font(const GlyphRun& run, double angle_degrees) {
+    int32_t height = -std::max<int32_t>(1, logical(run.size));
+    int32_t angle = static_cast<int32_t>(std::lround(angle_degrees * 10.0)) % 3600;
     if (angle < 0) angle += 3600;
-    std::u16string face = utf16(run.font->family);
+    std::u16string face = utf16(run.family);
     if (face.size() > 31) face.resize(31);
-    FontKey key{height, angle, run.font->weight, run.font->italic, face};
+    FontKey key{height, angle, run.weight, run.italic, face};
     if (font_ && *font_ == key) return;
     if (font_) {
       r_.simple(EMR_SELECTOBJECT, {0x8000000Du /* SYSTEM_FONT */});
@@ -415,18 +539,12 @@ class VectorWriter {
 
   // Spacing from each character's origin to the next one's, along the baseline, in
   // logical units; empty when the glyphs cannot be matched to the characters.
-  std::vector<int32_t> spacing(const TextRun& run, const std::u16string& text) {
-    if (!run.positions_exact || run.backward || run.positions.empty()) return {};
-    double len = std::hypot(run.em.xx, run.em.yx);
-    if (len <= 0) return {};
-    double ux = run.em.xx / len, uy = run.em.yx / len;
-    auto along = [&](const XY& p) {
-      return (p.x - run.positions[0].x) * ux + (p.y - run.positions[0].y) * uy;
-    };
+  std::vector<int32_t> spacing(const GlyphRun& run, const std::u16string& text) {
+    if (run.backward || run.positions.empty() || run.clusters.empty()) return {};
+    auto along = [&](const XY& p) { return p.x - run.positions[0].x; };
     // Each cluster's start along the baseline, and its characters.
     std::vector<std::pair<double, size_t>> starts;  // (offset, utf-16 units)
     size_t glyph = 0, byte = 0;
-    if (run.clusters.empty()) return {};
     for (auto [bytes, glyphs] : run.clusters) {
       if (byte + static_cast<size_t>(bytes) > run.utf8.size()) return {};
       size_t units = utf16(run.utf8.substr(byte, static_cast<size_t>(bytes))).size();
@@ -446,20 +564,31 @@ class VectorWriter {
     return dx;
   }
 
-  void text(const TextRun& run, const Colour& c) {
-    if (run.utf8.empty() || run.positions.empty() || !run.font) return;
+  void text(const DisplayItem& item) {
+    const TextRun& text = item.text;
+    cairo_matrix_t m;
+    cairo_matrix_init_translate(&m, text.anchor.x, text.anchor.y);
+    if (text.angle != 0) cairo_matrix_rotate(&m, -text.angle * M_PI / 180.0);
+    const std::vector<GlyphRun>& runs = text.layout->Runs();
+    for (size_t i = 0; i < runs.size(); ++i)
+      if (i < item.shown.size() && item.shown[i]) glyphs(runs[i], m, text);
+  }
+
+  void glyphs(const GlyphRun& run, const cairo_matrix_t& m, const TextRun& text) {
+    if (run.utf8.empty() || run.positions.empty() || run.family.empty()) return;
     std::u16string s = utf16(run.utf8);
     // Line breaks and tabs have no glyph of their own in a metafile.
     for (char16_t& ch : s)
       if (ch < 0x20) ch = u' ';
-    font(run);
-    uint32_t ref = colorref(c);
+    font(run, text.angle);
+    uint32_t ref = colorref(text.colour);
     if (text_colour_ != ref) {
       text_colour_ = ref;
       r_.simple(EMR_SETTEXTCOLOR, {ref});
     }
     std::vector<int32_t> dx = spacing(run, s);
-    const XY& origin = run.positions[0];
+    XY origin{text.offset.x + run.positions[0].x, text.offset.y + run.positions[0].y};
+    cairo_matrix_transform_point(&m, &origin.x, &origin.y);
     const uint32_t string_at = 76;
     const uint32_t string_bytes = static_cast<uint32_t>((s.size() * 2 + 3) & ~size_t{3});
     const float scale = static_cast<float>(2540.0 / (page_.dpi * K));  // 0.01 mm per logical unit
@@ -504,8 +633,9 @@ class VectorWriter {
   };
 
   Records& r_;
-  const Trace& trace_;
   const EmfPage& page_;
+  std::vector<ClipEntry> clips_, emitted_;
+  std::vector<std::vector<ClipEntry>> saved_;
   std::optional<bool> fill_mode_;
   std::optional<PenKey> pen_;
   std::optional<uint32_t> brush_;
@@ -516,86 +646,33 @@ class VectorWriter {
 
 }  // namespace
 
-std::string EmfFromTrace(const Trace& trace, const EmfPage& page) {
+std::string EmfFromList(const DisplayList& list, const EmfPage& page) {
   Records r;
   header(r, page);
   mapping(r, page);
-  VectorWriter(r, trace, page).write();
-  finish(r);
-  return std::move(r.data());
-}
-
-std::string EmfFromImage(cairo_surface_t* image, const EmfPage& page) {
-  cairo_surface_flush(image);
-  const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
-  const int stride = cairo_image_surface_get_stride(image);
-  const unsigned char* data = cairo_image_surface_get_data(image);
-  const uint32_t row_bytes = static_cast<uint32_t>((w * 3 + 3) & ~3);
-  const uint32_t bits = row_bytes * static_cast<uint32_t>(h);
-
-  Records r;
-  header(r, page);
-  mapping(r, page);
-  size_t at = r.begin(EMR_STRETCHDIBITS);
-  r.i32(0);
-  r.i32(0);
-  r.i32(page.width - 1);
-  r.i32(page.height - 1);
-  r.i32(0);  // xDest
-  r.i32(0);  // yDest
-  r.i32(0);  // xSrc
-  r.i32(0);  // ySrc
-  r.i32(w);  // cxSrc
-  r.i32(h);  // cySrc
-  r.u32(80);  // offBmiSrc
-  r.u32(40);  // cbBmiSrc
-  r.u32(120);  // offBitsSrc
-  r.u32(bits);
-  r.u32(0);           // DIB_RGB_COLORS
-  r.u32(0x00CC0020);  // SRCCOPY
-  r.i32(page.width * K);
-  r.i32(page.height * K);
-  // BITMAPINFOHEADER: bottom-up, 24 bits.
-  r.u32(40);
-  r.i32(w);
-  r.i32(h);
-  r.u16(1);
-  r.u16(24);
-  r.u32(0);
-  r.u32(bits);
-  r.i32(0);
-  r.i32(0);
-  r.u32(0);
-  r.u32(0);
-  std::string row(row_bytes, '\0');
-  for (int y = h - 1; y >= 0; --y) {
-    const auto* in = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
-    for (int x = 0; x < w; ++x) {
-      uint32_t p = in[x];
-      row[3 * x] = static_cast<char>(p & 0xFF);
-      row[3 * x + 1] = static_cast<char>((p >> 8) & 0xFF);
-      row[3 * x + 2] = static_cast<char>((p >> 16) & 0xFF);
-    }
-    r.bytes(row.data(), row.size());
-  }
-  r.end(at);
+  VectorWriter(r, page).write(list);
   finish(r);
   return std::move(r.data());
 }
 
 std::string EmfFromRecording(cairo_surface_t* recording, const EmfPage& page) {
-  Trace trace = ReadTrace(recording);
-  if (trace.complete) return EmfFromTrace(trace, page);
-  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, page.width, page.height);
-  cairo_t* cr = cairo_create(image);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  cairo_set_source_surface(cr, recording, 0, 0);
-  cairo_paint(cr);
-  cairo_destroy(cr);
-  std::string out = EmfFromImage(image, page);
-  cairo_surface_destroy(image);
-  return out;
+  SurfacePtr image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, page.width, page.height));
+  {
+    CairoPtr cr(cairo_create(image.get()));
+    cairo_set_source_surface(cr.get(), recording, 0, 0);
+    cairo_paint(cr.get());
+  }
+  cairo_surface_flush(image.get());
+  Image pixels{page.width, page.height, {}};
+  pixels.pixels.resize(static_cast<size_t>(page.width) * static_cast<size_t>(page.height));
+  const int stride = cairo_image_surface_get_stride(image.get());
+  const unsigned char* data = cairo_image_surface_get_data(image.get());
+  for (int y = 0; y < page.height; ++y)
+    std::memcpy(pixels.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(page.width),
+                data + static_cast<size_t>(y) * static_cast<size_t>(stride), static_cast<size_t>(page.width) * 4);
+  DisplayList list;
+  list.DrawImage(pixels, 0, 0, page.width, page.height);
+  return EmfFromList(list, page);
 }
 
 }  // namespace host::render::detail

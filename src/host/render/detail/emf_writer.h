@@ -1,16 +1,16 @@
 #pragma once
-// Enhanced metafiles from what was drawn.
+// Enhanced metafiles from a page's display list.
 //
 // The page is width x height device pixels at dpi; those pixels are the metafile's
 // reference device, and the records draw in logical units of 1/16 pixel (anisotropic
 // mapping) so that thin lines and small text keep their places. Colours are opaque:
-// the format has no alpha for paths and text.
+// the format has no alpha for paths and text, and text has no halo.
 
 #include <cairo.h>
 
 #include <string>
 
-#include "host/render/detail/cairo_trace.h"
+#include "host/render/display_list.h"
 
 namespace host::render::detail {
 
@@ -23,12 +23,9 @@ struct EmfPage {
 
 inline constexpr int kEmfUnitsPerPixel = 16;
 
-// The page as vector records (paths with pens and brushes, clipping, text). Needs a
-// complete trace.
-std::string EmfFromTrace(const Trace& trace, const EmfPage& page);
-// The page as one bitmap record (an RGB24 image surface of the page's size).
-std::string EmfFromImage(cairo_surface_t* image, const EmfPage& page);
-// Vector records when the recording can be read whole, else the page rasterized.
+// The page as records: paths with pens and brushes, clipping, text, bitmaps.
+std::string EmfFromList(const DisplayList& list, const EmfPage& page);
+// A page that cairo recorded, as one bitmap record.
 std::string EmfFromRecording(cairo_surface_t* recording, const EmfPage& page);
 
 }  // namespace host::render::detail

@@ -1,15 +1,14 @@
 #pragma once
-// One page drawn with cairo and written as a file of one format: what an exporter or a
-// print job draws into. Begin gives the cairo context (device pixels, see device.h);
-// End writes the file; Drop abandons the page. A target is used for one page.
+// One page written as a file of one format: what an exporter or a print job draws into.
+// Begin gives the device to draw on (device pixels, see device.h): cairo for raster
+// files and PDF, a display list for EMF and SVG. End writes the file; Drop abandons the
+// page. A target is used for one page.
 
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "host/render/device.h"
-
-typedef struct _cairo cairo_t;
 
 namespace host::render::detail {
 
@@ -29,7 +28,9 @@ class Target {
  public:
   virtual ~Target() = default;
   // file is where End writes (the exporter's temporary file). Throws std::runtime_error.
-  virtual cairo_t* Begin(const std::filesystem::path& file, const PageSetup& page) = 0;
+  // kind is what the device says it is (a print job's page is a printer's).
+  virtual std::shared_ptr<DeviceContext> Begin(const std::filesystem::path& file, const PageSetup& page,
+                                               DeviceKind kind) = 0;
   virtual void End() = 0;
   virtual void Drop() = 0;
   virtual DeviceKind Kind() const = 0;
@@ -37,7 +38,9 @@ class Target {
 
 std::unique_ptr<Target> MakeTarget(Format format);
 
-// The largest side of a raster page.
+// The largest raster page: a side, and the whole (the page is drawn in memory at 4
+// bytes a pixel).
 inline constexpr int kMaxRasterSide = 32767;
+inline constexpr double kMaxRasterPixels = 250e6;
 
 }  // namespace host::render::detail

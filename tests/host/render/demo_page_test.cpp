@@ -1,0 +1,133 @@
+// The demo page in the nine formats, against reference figures kept with the tests: the
+// raster pixels, the text of the PDF, the SVG and the EMF, and the EMF's records as an
+// independent reader (data/emf_read.py) finds them.
+//
+// The pixels and texts were written when the EMF and SVG were still read back from
+// cairo's recording, and hold since; the EMF's records were written after, when clips
+// came to be set once where they take effect rather than again for each shape. A change
+// of fonts or of cairo shows here first. To renew them after looking at the new pages:
+// ZELVANE_RENEW_REFERENCES=1 build/tests/test_host_render --gtest_filter='DemoPage.*'
+
+#include <cairo.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "host/carto/document.h"
+#include "host/geodata/workspace.h"
+#include "host/render/export.h"
+#include "host/render/view_drawing.h"
+#include "render_support.h"
+#include "support/temp_dir.h"
+#include "towngen/towngen.h"
+
+namespace fs = std::filesystem;
+using namespace host::render;
+using render_test::Quote;
+using render_test::RunCommand;
+
+namespace {
+
+const fs::path kData = fs::path(__FILE__).parent_path() / "data";
+const fs::path kSource = fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+
+// Compares with a reference file, or writes it when asked to renew.
+void ExpectReference(const std::string& actual, const std::string& name) {
+  if (std::getenv("ZELVANE_RENEW_REFERENCES")) testing_support::WriteFile(kData / name, actual);
+  EXPECT_EQ(actual, testing_support::ReadFile(kData / name)) << "against " << name;
+}
+
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<uint32_t> rgb;  // without the unused byte
+};
+
+Pixels PixelsOf(cairo_surface_t* s) {
+  cairo_surface_flush(s);
+  Pixels p{cairo_image_surface_get_width(s), cairo_image_surface_get_height(s), {}};
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x)
+      p.rgb.push_back(reinterpret_cast<const uint32_t*>(data + y * cairo_image_surface_get_stride(s))[x] & 0xFFFFFF);
+  return p;
+}
+
+Pixels ReadPng(const fs::path& file) {
+  cairo_surface_t* s = cairo_image_surface_create_from_png(file.c_str());
+  Pixels p = PixelsOf(s);
+  cairo_surface_destroy(s);
+  return p;
+}
+
+class DemoPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    towngen::TownSummary town = towngen::WriteTown((dir / "data").string());
+    towngen::WriteTileGrid((dir / "data").string(), "grid", town.extent, 4, 3, towngen::TownSpatialReference());
+    fs::copy_file(kSource / "examples" / "demo" / "town.json", dir / "town.json");
+    doc = host::carto::Document::Open((dir / "town.json").string());
+  }
+  void TearDown() override {
+    doc.reset();
+    host::geodata::ShapefileWorkspace::ClearCache();
+  }
+
+  fs::path Export(const std::string& code, int16_t dpi) {
+    std::string ext = code;
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    fs::path file = dir / ("page-" + std::to_string(dpi) + "." + ext);
+    auto ex = CreateExport(*ExportClassOfFormat(code));
+    ex->SetExportFileName(file.string());
+    ExportView(doc->ActiveView(), *ex, dpi);
+    return file;
+  }
+
+  testing_support::TempDir dir;
+  std::unique_ptr<host::carto::Document> doc;
+};
+
+TEST_F(DemoPage, RasterPixelsAreTheDrawingsAndTheReferences) {
+  for (const char* code : {"JPG", "GIF", "BMP", "TIF"}) EXPECT_GT(fs::file_size(Export(code, 48)), 1000u) << code;
+  Pixels png = ReadPng(Export("PNG", 48));
+  Pixels reference = ReadPng(kData / "demo_page_48dpi.png");
+  if (std::getenv("ZELVANE_RENEW_REFERENCES")) fs::copy_file(dir / "page-48.png", kData / "demo_page_48dpi.png", fs::copy_options::overwrite_existing);
+  EXPECT_EQ(png.width, 408);
+  EXPECT_EQ(png.height, 528);
+  EXPECT_TRUE(png.rgb == reference.rgb) << "the page's pixels changed";
+
+  // The page drawn on the screen's kind of surface is the exported page.
+  cairo_surface_t* screen = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 408, 528);
+  cairo_t* cr = cairo_create(screen);
+  DrawView(doc->ActiveView(), cr, host::carto::PixelRect{0, 0, 408, 528}, 48);
+  cairo_destroy(cr);
+  EXPECT_TRUE(PixelsOf(screen).rgb == png.rgb);
+  cairo_surface_destroy(screen);
+}
+
+TEST_F(DemoPage, TheTextIsTheSameInEveryVectorFormat) {
+  std::string pdf = RunCommand("pdftotext " + Quote(Export("PDF", 96).string()) + " -").out;
+  ExpectReference(pdf, "demo_page_pdftotext.txt");
+  EXPECT_EQ(RunCommand("pdftotext " + Quote(Export("AI", 96).string()) + " -").out, pdf);
+
+  render_test::XmlElement svg = render_test::ParseXml(testing_support::ReadFile(Export("SVG", 96)));
+  std::vector<const render_test::XmlElement*> texts;
+  svg.FindAll("text", texts);
+  std::string lines;
+  for (const auto* t : texts) lines += t->text + "\n";
+  ExpectReference(lines, "demo_page_texts.txt");
+
+  render_test::Run emf = RunCommand("python3 " + Quote((kData / "emf_read.py").string()) + " " + Quote(Export("EMF", 96).string()));
+  if (emf.status == 127) GTEST_SKIP() << "no python3 to read the metafile with";
+  ASSERT_EQ(emf.status, 0) << emf.err;
+  std::string emf_texts, counts;
+  for (size_t at = 0, end; (end = emf.out.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = emf.out.substr(at, end - at);
+    if (line.rfind("text ", 0) == 0) emf_texts += line.substr(5) + "\n";
+    else counts += line + "\n";
+  }
+  EXPECT_EQ(emf_texts, lines) << "the metafile's text records are the SVG's text elements";
+  ExpectReference(counts, "demo_page_emf_records.txt");
+}
+
+}  // namespace
