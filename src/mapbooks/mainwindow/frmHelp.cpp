@@ -3,6 +3,10 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
+#include <memory>
+
+#include "host/render/cairo_ptr.h"
+
 #include "host/vb/convert.h"
 #include "host/win/system.h"
 #include "mapbooks/common/ErrorHandling.h"
@@ -22,8 +26,10 @@ namespace {
 // The quick-start guide: the steps of a map book, drawn once as a tall PNG picture.
 std::string quick_start_guide_png() {
   const int width = int(kGuideWidth / 15), height = int(kGuideHeight / 15);
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-  cairo_t* cr = cairo_create(surface);
+  host::render::SurfacePtr surface_owner(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  host::render::CairoPtr cr_owner(cairo_create(surface_owner.get()));
+  cairo_surface_t* surface = surface_owner.get();
+  cairo_t* cr = cr_owner.get();
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
   const char* guide =
@@ -48,7 +54,8 @@ std::string quick_start_guide_png() {
       "page.\n\n"
       "<b>8. Keep your settings.</b> On the Mapbooks tab, save the settings as a mapbook and load them again "
       "later.";
-  PangoLayout* layout = pango_cairo_create_layout(cr);
+  std::unique_ptr<PangoLayout, decltype(&g_object_unref)> layout_owner(pango_cairo_create_layout(cr), &g_object_unref);
+  PangoLayout* layout = layout_owner.get();
   PangoFontDescription* font = pango_font_description_from_string("Arial 11");
   pango_layout_set_font_description(layout, font);
   pango_font_description_free(font);
@@ -58,8 +65,6 @@ std::string quick_start_guide_png() {
   cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
   cairo_move_to(cr, 20, 20);
   pango_cairo_show_layout(cr, layout);
-  g_object_unref(layout);
-  cairo_destroy(cr);
   std::string png;
   cairo_surface_write_to_png_stream(
       surface,
@@ -68,7 +73,6 @@ std::string quick_start_guide_png() {
         return CAIRO_STATUS_SUCCESS;
       },
       &png);
-  cairo_surface_destroy(surface);
   return png;
 }
 }  // namespace
