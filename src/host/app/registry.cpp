@@ -126,13 +126,14 @@ ClassFactory* PluginLibrary::GetClassObject(const std::string& classId) {
 }
 
 void RegisterLibrary(const std::string& path) {
-  if (PluginLibrary::Load(path).Register() != S_OK) fail("The library " + path + " failed to register");
+  PluginLibrary& library = PluginLibrary::Load(path);
+  if (library.Register() != S_OK) fail("The library " + path + " failed to register");
   std::error_code ec;
   fs::path program = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) InstallTools(program.parent_path());
+  if (!ec) InstallTools(program.parent_path(), library.Path());
 }
 
-void InstallTools(const fs::path& toolsFolder) {
+void InstallTools(const fs::path& toolsFolder, const std::string& library) {
   // The commands that start a tool of ours, each with its program folder under
   // "Program Files" and the tool as their Bin folder must hold it.
   struct Tool {
@@ -145,7 +146,7 @@ void InstallTools(const fs::path& toolsFolder) {
   const std::vector<CommandClassEntry> registered = RegisteredCommands();
   for (const Tool& tool : kTools) {
     if (std::none_of(registered.begin(), registered.end(),
-                     [&](const CommandClassEntry& e) { return e.name == tool.command; }))
+                     [&](const CommandClassEntry& e) { return e.name == tool.command && e.library == library; }))
       continue;
     std::error_code ec;
     const fs::path source = toolsFolder / tool.source;
