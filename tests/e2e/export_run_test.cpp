@@ -11,48 +11,19 @@
 #include <random>
 #include <thread>
 
-#include "host/carto/document.h"
-#include "host/carto/layer.h"
-#include "host/carto/map.h"
-#include "host/geodata/workspace.h"
-#include "support/run_command.h"
-#include "support/temp_dir.h"
-#include "towngen/towngen.h"
+#include "e2e_fixture.h"
 
 namespace {
 
-using testing_support::ReadFile;
-using testing_support::ShellQuote;
-using testing_support::TempDir;
-using testing_support::WriteFile;
-namespace fs = std::filesystem;
+using namespace e2e;
 
-using Result = testing_support::CommandResult;
-
-// Drive C of the test's own, a town with a 3 x 2 grid saved as a document, and the
-// command registered the way an installer registers it.
-class ExportRun : public ::testing::Test {
+// A town with a 3 x 2 grid saved as a document.
+class ExportRun : public HostSession {
  protected:
   void SetUp() override {
-    fs::create_directories(dir / "c");
-    environment = "ZELVANE_REGISTRY=" + ShellQuote((dir / "registry.json").string()) +
-                  " ZELVANE_DRIVES=" + ShellQuote("C=" + (dir / "c").string()) + " ";
-    towngen::TownOptions o;
-    o.blocksX = 6;
-    o.blocksY = 4;
-    std::string town = (dir / "data" / "town").string();
-    auto summary = towngen::WriteTown(town, o);
-    towngen::WriteTileGrid(town, "grid", summary.extent, 3, 2, towngen::TownSpatialReference());
-    host::carto::Document doc;
-    auto ws = host::geodata::ShapefileWorkspace::Open(town);
-    doc.FocusMap()->AddLayer(std::make_shared<host::carto::FeatureLayer>(ws->OpenFeatureClass("grid")));
-    doc.Save(document().string());
-    host::geodata::ShapefileWorkspace::ClearCache();
+    HostSession::SetUp();
+    WriteTownDocument(document(), 3, 2, {"grid"});
   }
-
-  std::string command(const std::string& args) const { return environment + ZELVANE_HOST_EXE + " " + args; }
-  Result host(const std::string& args) { return testing_support::RunCommand(command(args)); }
-  fs::path program() const { return dir / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks"; }
   fs::path document() const { return dir / "data" / "town.json"; }
 
   // A session that sets the map book up and exports every page into folder. The first
@@ -73,9 +44,6 @@ class ExportRun : public ::testing::Test {
     return std::string(first ? "run --strict" : "run") + " --document " + ShellQuote(document().string()) +
            " --click ZelvaneGIS_ZelvaneMapbooks --script " + ShellQuote((dir / "export.txt").string());
   }
-
-  TempDir dir;
-  std::string environment;
 };
 
 // The file the toolkit writes on its own after the run, once it is there.
@@ -103,7 +71,6 @@ bool whole_png(const fs::path& file) {
 // a new user (settings never saved: the refresh delay still "NULL"), into a folder
 // typed as a native path, writes every page and joins them.
 TEST_F(ExportRun, ANewUsersFirstPdfExportIsJoined) {
-  ASSERT_EQ(host("register " ZELVANE_MAPBOOKS_PLUGIN).status, 0);
   fs::path toolkit = program() / "Bin" / "pdftk.exe";
   ASSERT_TRUE(fs::is_regular_file(toolkit));
   EXPECT_EQ(ReadFile(toolkit), ReadFile(ZELVANE_PDFTK));
@@ -125,7 +92,7 @@ TEST_F(ExportRun, ANewUsersFirstPdfExportIsJoined) {
 
 // A toolkit the user put there stays; a library of other commands gets none.
 TEST_F(ExportRun, RegisteringKeepsAToolkitThatIsThere) {
-  fs::create_directories(program() / "Bin");
+  fs::remove(program() / "Bin" / "pdftk.exe");
   WriteFile(program() / "Bin" / "PDFTK.EXE", "the user's own");
   ASSERT_EQ(host("register " ZELVANE_MAPBOOKS_PLUGIN).status, 0);
   EXPECT_EQ(ReadFile(program() / "Bin" / "PDFTK.EXE"), "the user's own");
@@ -140,7 +107,6 @@ TEST_F(ExportRun, RegisteringKeepsAToolkitThatIsThere) {
 // one or the new one. A temporary file a kill leaves is gone after the next export.
 // The moments come from a fixed seed, so a failure can be replayed.
 TEST_F(ExportRun, AKilledPageExportLeavesTheOldPageOrTheNew) {
-  ASSERT_EQ(host("register " ZELVANE_MAPBOOKS_PLUGIN).status, 0);
   fs::path pages = dir / "pages";
   fs::create_directories(pages);
   ASSERT_EQ(host(export_script(pages, "PNG", "120")).status, 0);
