@@ -161,10 +161,16 @@ TEST_F(Pdftk, PatternsWithManyStarsMatchAsWindowsDoes) {
   Result one = Pdf({(dir / (a_star + "b.pdf")).string(), "cat", "output", (dir / "out.pdf").string()});
   ASSERT_EQ(one.status, 0) << one.err;
   EXPECT_EQ(Pages(dir / "out.pdf"), 1);
+  // A page another program is still writing whole is no input.
+  MakePage(dir / ".Short.pdf.partial-a1b2c3.pdf", "Half");
   // "?" is one character, case does not count, "*" may be empty.
   Result some = Pdf({(dir / "s?ort*.pdf").string(), "cat", "output", (dir / "out2.pdf").string()});
   ASSERT_EQ(some.status, 0) << some.err;
   EXPECT_THAT(Text(dir / "out2.pdf"), HasSubstr("Short"));
+  EXPECT_EQ(Pages(dir / "out2.pdf"), 1);
+  Result all = Pdf({(dir / "*.pdf").string(), "cat", "output", (dir / "out3.pdf").string()});
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_THAT(Text(dir / "out3.pdf"), Not(HasSubstr("Half")));
 }
 
 // A folder may hold in its name what the file system allows: quotes, blanks, and the

@@ -28,6 +28,7 @@
 #include "host/vb/error.h"
 #include "host/win/drives.h"
 #include "host/win/fso.h"
+#include "host/win/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -95,8 +96,11 @@ std::vector<Input> expand(const std::string& pattern, const fs::path& output) {
   std::vector<Input> found;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
     std::string file = entry.path().filename().string();
-    // The host's matcher: Windows rules, without regard to case, in linear time.
-    if (!host::win::FileSystemObject::MatchesPattern(file, name) || !entry.is_regular_file(ec)) continue;
+    // The host's matcher: Windows rules, without regard to case, and never exponential
+    // in the stars. A file still being written whole is no input.
+    if (!host::win::FileSystemObject::MatchesPattern(file, name) || host::win::IsTemporaryName(file) ||
+        !entry.is_regular_file(ec))
+      continue;
     if (same_file(entry.path(), output)) continue;  // an earlier output in the same folder
     found.push_back({entry.path(), folder_text + file});
   }
