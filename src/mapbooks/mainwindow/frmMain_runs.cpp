@@ -59,6 +59,13 @@ struct RunKeywordTexts {
   void PutBackAfterFailure() {
     ErrorHandling::IgnoreErrors([&] { PutBack(); });
   }
+  // Whatever ends the run, the layout does not keep the run's values.
+  ~RunKeywordTexts() {
+    try {
+      PutBack();
+    } catch (...) {
+    }
+  }
 };
 
 struct frmMain::RunState {
