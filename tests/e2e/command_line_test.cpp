@@ -6,38 +6,16 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "host/carto/document.h"
-#include "host/carto/layer.h"
-#include "host/carto/map.h"
-#include "host/geodata/workspace.h"
+#include "e2e_fixture.h"
 #include "host/vb/seqfile.h"
-#include "support/run_command.h"
-#include "support/temp_dir.h"
-#include "towngen/towngen.h"
 
 namespace {
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
-namespace fs = std::filesystem;
-
-using Result = testing_support::CommandResult;
+using namespace e2e;
 
 // Each test runs the host with drive C in a folder of its own.
-class CommandLine : public ::testing::Test {
+class CommandLine : public HostSession {
  protected:
-  void SetUp() override {
-    fs::create_directories(dir / "c");
-    environment = "ZELVANE_REGISTRY='" + (dir / "registry.json").string() + "' ZELVANE_DRIVES='C=" +
-                  (dir / "c").string() + ";D=" + (dir / "data").string() + "' ";
-    ASSERT_EQ(host("register " ZELVANE_MAPBOOKS_PLUGIN).status, 0);
-  }
-
-  Result host(const std::string& args) { return testing_support::RunCommand(environment + ZELVANE_HOST_EXE + " " + args); }
-
-  fs::path program() const { return dir / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks"; }
-
   // The values of the config file, in order.
   std::vector<std::string> config_values() {
     std::vector<std::string> values;
@@ -47,9 +25,6 @@ class CommandLine : public ::testing::Test {
     host::vb::Close(1);
     return values;
   }
-
-  TempDir dir;
-  std::string environment;
 };
 
 // "MAP extent = a b c d" printed by the script: the extent's centre.
@@ -83,19 +58,7 @@ TEST_F(CommandLine, AFirstClickOnAnEmptyDriveMakesTheProgramFolder) {
 
 TEST_F(CommandLine, AScriptedSessionTurnsPagesAndKeepsItsSettings) {
   // A town with a 3 x 2 grid in one map, saved as a document.
-  towngen::TownOptions o;
-  o.blocksX = 6;
-  o.blocksY = 4;
-  std::string town = (dir / "data" / "town").string();
-  auto summary = towngen::WriteTown(town, o);
-  auto grid = towngen::WriteTileGrid(town, "grid", summary.extent, 3, 2, towngen::TownSpatialReference());
-  {
-    host::carto::Document doc;
-    auto ws = host::geodata::ShapefileWorkspace::Open(town);
-    doc.FocusMap()->AddLayer(std::make_shared<host::carto::FeatureLayer>(ws->OpenFeatureClass("streets")));
-    doc.FocusMap()->AddLayer(std::make_shared<host::carto::FeatureLayer>(ws->OpenFeatureClass("grid")));
-    doc.Save((dir / "data" / "town.json").string());
-  }
+  auto grid = WriteTownDocument(dir / "data" / "town.json", 3, 2, {"streets", "grid"});
   WriteFile(dir / "script.txt",
             "answer OK\n"
             "pick frmMain.cboMapLayers \"grid\"\n"

@@ -147,4 +147,46 @@ TEST_F(Pdftk, RefusesWhatItDoesNotDoWithOneLineAndNoOutput) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2) << "nothing written";
 }
 
+// Many stars against names that do not match: the matcher answers at once rather than
+// trying every way to split the name (22 stars once took 19 seconds).
+TEST_F(Pdftk, PatternsWithManyStarsMatchAsWindowsDoes) {
+  MakePage(dir / "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab.pdf", "Long");
+  MakePage(dir / "Short.PDF", "Short");
+  std::string stars(22, '*');
+  Result none = Pdf({(dir / (stars + "x.pdf")).string(), "cat", "output", (dir / "out.pdf").string()});
+  EXPECT_NE(none.status, 0);
+  EXPECT_THAT(none.err, HasSubstr("no file matches"));
+  std::string a_star;
+  for (int i = 0; i < 22; ++i) a_star += "a*";
+  Result one = Pdf({(dir / (a_star + "b.pdf")).string(), "cat", "output", (dir / "out.pdf").string()});
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(Pages(dir / "out.pdf"), 1);
+  // A page another program is still writing whole is no input.
+  MakePage(dir / ".Short.pdf.partial-a1b2c3.pdf", "Half");
+  // "?" is one character, case does not count, "*" may be empty.
+  Result some = Pdf({(dir / "s?ort*.pdf").string(), "cat", "output", (dir / "out2.pdf").string()});
+  ASSERT_EQ(some.status, 0) << some.err;
+  EXPECT_THAT(Text(dir / "out2.pdf"), HasSubstr("Short"));
+  EXPECT_EQ(Pages(dir / "out2.pdf"), 1);
+  Result all = Pdf({(dir / "*.pdf").string(), "cat", "output", (dir / "out3.pdf").string()});
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_THAT(Text(dir / "out3.pdf"), Not(HasSubstr("Half")));
+}
+
+// A folder may hold in its name what the file system allows: quotes, blanks, and the
+// wildcard characters themselves.
+TEST_F(Pdftk, FolderNamesAreTakenAsTheyStand) {
+  for (const char* name : {"q\"uote", "a\"b\"c", "star*", "what?"}) {
+    fs::path folder = dir / name / "pages";
+    fs::create_directories(folder);
+    MakePage(folder / "1.pdf", "One");
+    MakePage(folder / "2.pdf", "Two");
+    Result r = Pdf({(folder / "*.pdf").string(), "cat", "output", (folder / "Combined.pdf").string()});
+    ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+    EXPECT_EQ(Pages(folder / "Combined.pdf"), 2) << name;
+  }
+  Result r = Pdf({(dir / "no*such" / "*.pdf").string(), "cat", "output", (dir / "out.pdf").string()});
+  EXPECT_THAT(r.err, HasSubstr("wildcards are only taken in the file name"));
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -9,6 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include "host/vb/error.h"
+#include "host/win/drives.h"
+#include "host/win/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -123,7 +126,52 @@ ClassFactory* PluginLibrary::GetClassObject(const std::string& classId) {
 }
 
 void RegisterLibrary(const std::string& path) {
-  if (PluginLibrary::Load(path).Register() != S_OK) fail("The library " + path + " failed to register");
+  PluginLibrary& library = PluginLibrary::Load(path);
+  if (library.Register() != S_OK) fail("The library " + path + " failed to register");
+  std::error_code ec;
+  fs::path program = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) InstallTools(program.parent_path(), library.Path());
+}
+
+void InstallTools(const fs::path& toolsFolder, const std::string& library) {
+  // The commands that start a tool of ours, each with its program folder under
+  // "Program Files" and the tool as their Bin folder must hold it.
+  struct Tool {
+    const char* command;
+    const char* programFolder;
+    const char* source;
+    const char* installedAs;
+  };
+  static const Tool kTools[] = {{"ZelvaneGIS_ZelvaneMapbooks", "ZelvaneGIS\\ZelvaneMapbooks", "pdftk", "pdftk.exe"}};
+  const std::vector<CommandClassEntry> registered = RegisteredCommands();
+  for (const Tool& tool : kTools) {
+    if (std::none_of(registered.begin(), registered.end(),
+                     [&](const CommandClassEntry& e) { return e.name == tool.command && e.library == library; }))
+      continue;
+    std::error_code ec;
+    const fs::path source = toolsFolder / tool.source;
+    if (!fs::is_regular_file(source, ec)) continue;
+    // The command takes the first drive that has a Program Files folder, as here.
+    win::EnsureProgramFiles();
+    std::string bin;
+    for (char letter : win::DriveMap::instance().letters()) {
+      std::string files = std::string(1, letter) + ":\\Program Files\\";
+      if (!fs::is_directory(win::NativePath(files), ec)) continue;
+      bin = files + tool.programFolder + "\\Bin";
+      break;
+    }
+    if (bin.empty()) continue;
+    const fs::path target = win::NativePath(bin + "\\" + tool.installedAs);
+    if (fs::exists(target, ec)) continue;  // one the user put there stays
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) fail("Cannot install " + target.string() + ": " + ec.message());
+    win::WholeFile file(target);
+    fs::copy_file(source, file.TempPath(), fs::copy_options::overwrite_existing, ec);
+    if (ec) fail("Cannot install " + target.string() + ": " + ec.message());
+    fs::permissions(file.TempPath(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec, ec);
+    file.Commit();
+  }
 }
 
 void UnregisterLibrary(const std::string& path) {

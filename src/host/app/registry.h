@@ -53,7 +53,15 @@ class PluginLibrary {
 };
 
 // Registers or unregisters a library by path (what "zelvane-host register LIB" does).
+// Registering also installs, as an installer would, the tools a registered command
+// starts: the PDF toolkit beside the running program goes into the map-book
+// command's Bin folder as "pdftk.exe" (see InstallTools).
 void RegisterLibrary(const std::string& path);
+// Copies the tools found in toolsFolder into the Bin folders of the commands the
+// library (its canonical path) registered that start them, under "Program Files" on
+// the first drive that has one. A tool already there is left as it is; a tool
+// missing from toolsFolder is skipped.
+void InstallTools(const std::filesystem::path& toolsFolder, const std::string& library);
 void UnregisterLibrary(const std::string& path);
 
 }  // namespace host::app

@@ -65,11 +65,15 @@ std::vector<char> DriveMap::letters() const {
 }
 
 fs::path DriveMap::to_native(std::string_view path) const {
-  if (!path.empty() && path[0] == '/') return fs::path(path);  // already native
   fs::path base;
   bool relative = false;
   std::string_view rest = path;
-  if (path.size() >= 2 && is_letter(path[0]) && path[1] == ':') {
+  if (!path.empty() && path[0] == '/') {
+    // A native path is read as its Z: form would be: a backslash separates as "/"
+    // does, so a Windows name appended to it ("/tmp/out" and "\page.png") lands inside it.
+    base = "/";
+    rest = path.substr(1);
+  } else if (path.size() >= 2 && is_letter(path[0]) && path[1] == ':') {
     auto r = root(path[0]);
     // An unmapped drive gets a root that does not exist, so every use fails as "path not found".
     base = r ? *r : fs::path("/nonexistent-drive-") += std::string(1, upper(path[0]));

@@ -2,7 +2,8 @@
 // The drive map: Windows drive letters over folders of this machine, as Wine does it.
 // C: is a folder under the user's data directory that holds "Program Files", Z: is "/",
 // and ZELVANE_DRIVES ("C=/some/dir;D=/other") adds or overrides drives. Windows paths
-// are translated here and nowhere else; a native absolute path passes through.
+// are translated here and nowhere else. A native absolute path ("/tmp/out") is read
+// as its Z: form, with "\" and "/" alike.
 
 #include <filesystem>
 #include <map>
@@ -24,7 +25,7 @@ class DriveMap {
   std::optional<std::filesystem::path> root(char letter) const;
   std::vector<char> letters() const;  // upper case, A to Z
 
-  // "C:\a\b" or "c:/a/b" to the native path; components that exist in another
+  // "C:\a\b", "c:/a/b" or "/a\b" to the native path; components that exist in another
   // letter case are matched without regard to case. A relative path is taken
   // against the current folder.
   std::filesystem::path to_native(std::string_view path) const;

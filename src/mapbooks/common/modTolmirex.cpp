@@ -158,54 +158,54 @@ void fPrint() {
   });
 }
 
+// No handler of its own: a failure, a value without a feature included, goes to the
+// caller's report.
 void fZoomToFieldValue(const carto::FeatureLayer& featureLayer, const std::string& fieldName, std::string& value) {
-  ErrorHandling::Guard("fZoomToFieldValue", kModule, [&] {
-    carto::Document& doc = shared_document();
-    carto::ActiveView& view = zoom_view(doc);
-    const auto& featureClass = featureLayer.FeatureClass();
-    if (!featureClass) vb::raise(vb::err::ObjectNotSet);
-    for (const geo::Field& f : featureClass->Fields()) {
-      if (!vb::SameText(f.Name(), fieldName)) continue;
-      if (f.Type() == geo::FieldType::String) {
-        // Quotes inside are doubled, so a value with an apostrophe is found too.
-        value = "'" + vb::Replace(value, "'", "''") + "'";
-      } else if (f.Type() == geo::FieldType::Date) {
-        host::ui::MsgBox("Sorry, Date queries are not supported.");
-        return;
-      }
+  carto::Document& doc = shared_document();
+  carto::ActiveView& view = zoom_view(doc);
+  const auto& featureClass = featureLayer.FeatureClass();
+  if (!featureClass) vb::raise(vb::err::ObjectNotSet);
+  for (const geo::Field& f : featureClass->Fields()) {
+    if (!vb::SameText(f.Name(), fieldName)) continue;
+    if (f.Type() == geo::FieldType::String) {
+      // Quotes inside are doubled, so a value with an apostrophe is found too.
+      value = "'" + vb::Replace(value, "'", "''") + "'";
+    } else if (f.Type() == geo::FieldType::Date) {
+      host::ui::MsgBox("Sorry, Date queries are not supported.");
+      return;
     }
-    geo::SelectionSet selection = featureClass->Select(geo::QueryFilter(fieldName + " = " + value));
-    geo::FeatureCursor cursor = selection.Search();
-    auto first = cursor.NextFeature();
-    if (!first) vb::raise(vb::err::ObjectNotSet);
-    geo::Envelope box;
-    geo::Envelope e = first->Extent();
-    if (e.Width() == 0 && e.Height() == 0) {
-      double xmin = e.XMin(), ymin = e.YMin(), xmax = e.XMax(), ymax = e.YMax();
-      int count = 0;
-      cursor.Reset();
-      while (auto f = cursor.NextFeature()) {
-        geo::Envelope fe = f->Extent();
-        xmin = std::min(xmin, fe.XMin());
-        ymin = std::min(ymin, fe.YMin());
-        xmax = std::max(xmax, fe.XMax());
-        ymax = std::max(ymax, fe.YMax());
-        ++count;
-      }
-      if (count < 2) {
-        xmin -= 100;
-        ymin -= 100;
-        xmax += 100;
-        ymax += 100;
-      }
-      box.PutCoords(xmin, ymin, xmax, ymax);
-    } else {
-      cursor.Reset();
-      while (auto f = cursor.NextFeature()) box.Union(f->Extent());
+  }
+  geo::SelectionSet selection = featureClass->Select(geo::QueryFilter(fieldName + " = " + value));
+  geo::FeatureCursor cursor = selection.Search();
+  auto first = cursor.NextFeature();
+  if (!first) vb::raise(vb::err::ObjectNotSet);
+  geo::Envelope box;
+  geo::Envelope e = first->Extent();
+  if (e.Width() == 0 && e.Height() == 0) {
+    double xmin = e.XMin(), ymin = e.YMin(), xmax = e.XMax(), ymax = e.YMax();
+    int count = 0;
+    cursor.Reset();
+    while (auto f = cursor.NextFeature()) {
+      geo::Envelope fe = f->Extent();
+      xmin = std::min(xmin, fe.XMin());
+      ymin = std::min(ymin, fe.YMin());
+      xmax = std::max(xmax, fe.XMax());
+      ymax = std::max(ymax, fe.YMax());
+      ++count;
     }
-    view.SetExtent(box);
-    doc.ActiveView().Refresh();
-  });
+    if (count < 2) {
+      xmin -= 100;
+      ymin -= 100;
+      xmax += 100;
+      ymax += 100;
+    }
+    box.PutCoords(xmin, ymin, xmax, ymax);
+  } else {
+    cursor.Reset();
+    while (auto f = cursor.NextFeature()) box.Union(f->Extent());
+  }
+  view.SetExtent(box);
+  doc.ActiveView().Refresh();
 }
 
 std::optional<carto::SymbolBorder> fMakeSymbolBorder(long color, double width) {

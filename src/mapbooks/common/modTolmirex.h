@@ -33,7 +33,8 @@ void fPrint();
 // for a printer that takes metafiles.
 host::carto::PixelRect PrinterDeviceFrame(const host::geodata::Envelope& deviceBounds, bool emfPrinter);
 // Zooms the active view to every feature of the layer whose field equals the value
-// (value comes back quoted for a text field).
+// (value comes back quoted for a text field). No handler of its own: a failure goes
+// to the caller.
 void fZoomToFieldValue(const host::carto::FeatureLayer& featureLayer, const std::string& fieldName,
                        std::string& value);
 // A frame or locator border: a line of the packed RGB colour and width. A failure is

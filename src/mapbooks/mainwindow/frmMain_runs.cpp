@@ -1,6 +1,13 @@
 // The print and export runs: every page of the chosen set, zoomed and printed or
 // written to a file, with the keyword texts filled in for the run.
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
 #include <map>
 
 #include "host/app/application.h"
@@ -10,6 +17,7 @@
 #include "host/vb/convert.h"
 #include "host/vb/datetime.h"
 #include "host/vb/text.h"
+#include "host/win/drives.h"
 #include "host/win/system.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
@@ -24,6 +32,41 @@ namespace mapbooks {
 namespace vb = host::vb;
 namespace ui = host::ui;
 namespace arc = ZelvneGIS_ArcMap;
+namespace fs = std::filesystem;
+
+// The four keyword texts of the layout, replaced by a run's values and put back.
+struct RunKeywordTexts {
+  std::string dateText, timeText, resolutionText, formatText;
+  bool replaced = false;  // until the keywords are back on the layout
+
+  void Replace() {
+    replaced = true;
+    arc::ReplaceLayoutText("MBDATE", dateText);
+    arc::ReplaceLayoutText("MBTIME", timeText);
+    arc::ReplaceLayoutText("MBDPI", resolutionText);
+    arc::ReplaceLayoutText("MBTYPE", formatText);
+  }
+  void PutBack() {
+    if (!replaced) return;
+    replaced = false;
+    arc::ReplaceLayoutText(dateText, "MBDATE");
+    arc::ReplaceLayoutText(timeText, "MBTIME");
+    arc::ReplaceLayoutText(resolutionText, "MBDPI");
+    arc::ReplaceLayoutText(formatText, "MBTYPE");
+  }
+  // After a run that did not reach its end steps: a save afterwards keeps the keywords,
+  // and nothing on the way out may stop the report that follows.
+  void PutBackAfterFailure() {
+    ErrorHandling::IgnoreErrors([&] { PutBack(); });
+  }
+  // Whatever ends the run, the layout does not keep the run's values.
+  ~RunKeywordTexts() {
+    try {
+      PutBack();
+    } catch (...) {
+    }
+  }
+};
 
 struct frmMain::RunState {
   RunKind kind = RunKind::Print;
@@ -31,7 +74,7 @@ struct frmMain::RunState {
   bool pageWanted = true;
   double fraction = 0;
   int32_t startFocusIndex = 0;
-  std::string dateText, timeText, resolutionText, formatText;
+  RunKeywordTexts keywords;
   // The export run's own.
   bool pdfJoin = false;
   std::string searchCount, rowColumnCount, listCount, selectionCount;
@@ -42,6 +85,86 @@ struct frmMain::RunState {
 
 namespace {
 void pointer(int p) { ui::Screen::Instance().SetMousePointer(p); }
+
+// One argument of a command line as the program's command-line parser reads it back:
+// quoted, a quote as backslash and quote, and backslashes doubled where they come
+// before a quote.
+std::string CommandLineArgument(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) return argument;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    quoted += c;
+    backslashes = 0;
+  }
+  quoted.append(2 * backslashes, '\\');
+  return quoted + "\"";
+}
+
+// The PDF joins this host started, by the folder they read. A join goes on after its
+// run; the next run into that folder waits for it, or it would replace the pages the
+// join is reading.
+class PdfJoins {
+ public:
+  static void Started(const std::string& folder, int pid) {
+    int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    Join join{pid, fd};
+    if (fd < 0 && ::kill(pid, 0) != 0) return;  // over already
+    auto& all = joins();
+    if (auto it = all.find(key(folder)); it != all.end()) close(it->second);
+    all[key(folder)] = join;
+  }
+  static void WaitFor(const std::string& folder) {
+    auto& all = joins();
+    auto it = all.find(key(folder));
+    if (it == all.end()) return;
+    Join join = it->second;
+    all.erase(it);
+    if (join.fd >= 0) {
+      pollfd ended{join.fd, POLLIN, 0};
+      while (::poll(&ended, 1, -1) < 0 && errno == EINTR) {
+      }
+    } else {
+      // No descriptor for the process on this system: it is gone once it is reaped.
+      while (::kill(join.pid, 0) == 0) host::win::Sleep(20);
+    }
+    close(join);
+  }
+
+ private:
+  struct Join {
+    int pid = 0;
+    int fd = -1;
+  };
+  static void close(const Join& join) {
+    if (join.fd >= 0) ::close(join.fd);
+  }
+  static std::map<fs::path, Join>& joins() {
+    static std::map<fs::path, Join> all;
+    return all;
+  }
+  // One folder however it was typed: its drive form or native form, with or without
+  // a trailing separator, in any letter case the drive map resolves.
+  static fs::path key(const std::string& folder) {
+    fs::path native = host::win::NativePath(folder);
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(native, ec);
+    fs::path p = (ec ? native : resolved).lexically_normal();
+    return p.has_filename() || p == p.root_path() ? p : p.parent_path();
+  }
+};
+
+// The wait after each zoomed frame: "NONE" and "NULL" in any letter case are no wait,
+// as the window shows them, so the settings of a new user do not end the first run.
+double refresh_delay(const std::string& item) {
+  std::string u = vb::UCase(item);
+  return u == "NONE" || u == "NULL" ? 0.0 : vb::CDbl(item);
+}
 }  // namespace
 
 void frmMain::btnPrint_Click() { PageRun(RunKind::Print); }
@@ -81,6 +204,7 @@ void frmMain::PageRun(RunKind kind) {
             return;
           }
         }
+        if (exporting) PdfJoins::WaitFor(folder);
         run.fraction = ZoomFraction();
         pointer(ui::vbHourglass);
         if (!exporting) {
@@ -98,21 +222,22 @@ void frmMain::PageRun(RunKind kind) {
         }
         for (int j = 0; j < doc.MapCount(); ++j)
           if (doc.Map(j) == doc.FocusMap()) run.startFocusIndex = j;
-        run.dateText = vb::DateText(vb::Today());
-        run.timeText = vb::TimeText(vb::TimeOfDay());
-        run.resolutionText = exporting ? "DPI: " + txtRes.Text() : "DPI: None";
-        run.formatText = exporting ? "FORMAT: " + run.format : "FORMAT: Direct Print";
-        arc::ReplaceLayoutText("MBDATE", run.dateText);
-        arc::ReplaceLayoutText("MBTIME", run.timeText);
-        arc::ReplaceLayoutText("MBDPI", run.resolutionText);
-        arc::ReplaceLayoutText("MBTYPE", run.formatText);
-        if (!RunPageSets(run)) return;
+        run.keywords.dateText = vb::DateText(vb::Today());
+        run.keywords.timeText = vb::TimeText(vb::TimeOfDay());
+        run.keywords.resolutionText = exporting ? "DPI: " + txtRes.Text() : "DPI: None";
+        run.keywords.formatText = exporting ? "FORMAT: " + run.format : "FORMAT: Direct Print";
+        run.keywords.Replace();
+        if (!RunPageSets(run)) {
+          run.keywords.PutBackAfterFailure();
+          return;
+        }
         EndRun(run, true);
       },
       [&](const vb::Error& e) {
-        // The hourglass and the bar do not outlast a run that failed.
+        // The hourglass, the bar and the run's texts do not outlast a run that failed.
         if (run.progressor) run.progressor->Hide();
         pointer(ui::vbDefault);
+        run.keywords.PutBackAfterFailure();
         ErrorHandling::Report(exporting ? "btnExport_Click" : "btnPrint_Click", "frmMain", e);
       });
 }
@@ -129,7 +254,7 @@ bool frmMain::RunPageSets(RunState& run) {
     if (chkOdd.Value() == 1) run.pageWanted = !even;
   };
   // The refresh delay is read as the settings record holds it, at each wait.
-  const std::function<double()> delay = [&s] { return vb::CDbl(s.Config[RefreshDelay]); };
+  const std::function<double()> delay = [&s] { return refresh_delay(s.Config[RefreshDelay]); };
   auto progress = [&](long maximum) {
     host::app::StepProgressor& p = *run.progressor;
     p.SetMinRange(1);
@@ -148,9 +273,9 @@ bool frmMain::RunPageSets(RunState& run) {
   if (current) {
     if (exporting) {
       if (optAppendValues.Value())
-        run.fileSuffix = !cboNavRow.Text().empty() && !cboNavColumn.Text().empty()
-                             ? cboNavRow.Text() + cboNavColumn.Text()
-                             : cboNavIndex.Text();
+        run.fileSuffix = modExportFunctions::strFileNamePart(
+            !cboNavRow.Text().empty() && !cboNavColumn.Text().empty() ? cboNavRow.Text() + cboNavColumn.Text()
+                                                                       : cboNavIndex.Text());
       else
         run.fileSuffix = "";
     }
@@ -270,7 +395,7 @@ bool frmMain::RunPageSets(RunState& run) {
 }
 
 void frmMain::NamingStep(RunState& run, const std::string& value, const std::string& widthText) {
-  if (optAppendValues.Value()) run.fileSuffix = value;
+  if (optAppendValues.Value()) run.fileSuffix = modExportFunctions::strFileNamePart(value);
   run.pageCounter = vb::CLng(double(run.pageCounter) + 1);
   if (optAppendNumber.Value()) {
     run.fileSuffix = vb::CStr(run.pageCounter);
@@ -289,17 +414,11 @@ void frmMain::PageOutput(RunState& run, const std::string& extraSuffix) {
 void frmMain::EndRun(RunState& run, bool toTheEnd) {
   SharedState& s = State();
   host::carto::Document& doc = *s.Document;
-  auto keywords_back = [&] {
-    arc::ReplaceLayoutText(run.dateText, "MBDATE");
-    arc::ReplaceLayoutText(run.timeText, "MBTIME");
-    arc::ReplaceLayoutText(run.resolutionText, "MBDPI");
-    arc::ReplaceLayoutText(run.formatText, "MBTYPE");
-  };
   if (run.kind == RunKind::Print) {
     FocusDataFrame(doc.Map(run.startFocusIndex));
-    keywords_back();
+    run.keywords.PutBack();
   } else {
-    keywords_back();
+    run.keywords.PutBack();
     FocusDataFrame(doc.Map(s.PrimaryDataFrameIndex));
   }
   doc.ActiveView().Refresh();
@@ -324,9 +443,10 @@ void frmMain::JoinPdfPages() {
   auto with_backslash = [](std::string p) { return !p.empty() && p.back() == '\\' ? p : p + "\\"; };
   std::string bin = with_backslash(host::win::GetShortPathName(s.BinFolder + "\\"));
   std::string out = with_backslash(host::win::GetShortPathName(folder));
-  // Full paths may hold blanks here, so each is quoted rather than shortened.
-  std::string command = "\"" + bin + "pdftk\" \"" + out + "*.pdf\" cat output \"" + out + "Combined.pdf\"";
-  host::win::StartProgram(command, 2);
+  // Full paths may hold blanks and quotes here, so each is quoted rather than shortened.
+  std::string command = "\"" + bin + "pdftk\" " + CommandLineArgument(out + "*.pdf") + " cat output " +
+                        CommandLineArgument(out + "Combined.pdf");
+  PdfJoins::Started(folder, host::win::StartProgram(command, 2));
 }
 
 }  // namespace mapbooks

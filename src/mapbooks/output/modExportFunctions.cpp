@@ -1,10 +1,13 @@
 #include "mapbooks/output/modExportFunctions.h"
 
+#include <cstring>
+
 #include "host/carto/document.h"
 #include "host/render/export.h"
 #include "host/render/view_drawing.h"
 #include "host/ui/boxes.h"
 #include "host/vb/convert.h"
+#include "host/win/fso.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvaneGIS_IO.h"
@@ -32,9 +35,22 @@ void ExportActiveView2(int32_t& resolution, const std::string& format, const std
     std::string extension = filter.substr(filter.size() - std::min(filter.size(), length));
     std::string path = folder + (!folder.empty() && folder.back() == '\\' ? "" : "\\") + name + "." + extension;
     exporter->SetExportFileName(path);
-    if (ZelvaneGIS_IO::fDoesFileExist(path)) ZelvaneGIS_IO::fDeleteFile(path);
+    // The exporter writes the new page whole and only then puts it in the old one's
+    // place, so the old page survives a failed or killed write. A page the user made
+    // read-only is refused, as a delete of it would be.
+    if (ZelvaneGIS_IO::fDoesFileExist(path) && host::win::FileSystemObject().IsReadOnly(path))
+      vb::raise(vb::err::PermissionDenied);
     render::ExportView(view, *exporter, vb::CInt(double(resolution)));
   });
+}
+
+std::string strFileNamePart(const std::string& value) {
+  std::string part = value;
+  for (char& c : part) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || std::strchr("\\/:*?\"<>|", c)) c = '_';
+  }
+  return part;
 }
 
 std::string strZeroFill(const std::string& text, int16_t width) {

@@ -27,6 +27,8 @@
 #include "host/render/whole_file.h"
 #include "host/vb/error.h"
 #include "host/win/drives.h"
+#include "host/win/fso.h"
+#include "host/win/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -72,21 +74,6 @@ fs::path native(const std::string& path) {
   return fs::path(path);
 }
 
-// Windows matching: case does not count.
-bool matches(const char* p, const char* s) {
-  for (; *p; ++p, ++s) {
-    if (*p == '*') {
-      for (const char* t = s;; ++t) {
-        if (matches(p + 1, t)) return true;
-        if (!*t) return false;
-      }
-    }
-    if (!*s) return false;
-    if (*p != '?' && std::tolower(static_cast<unsigned char>(*p)) != std::tolower(static_cast<unsigned char>(*s))) return false;
-  }
-  return *s == '\0';
-}
-
 bool same_file(const fs::path& a, const fs::path& b) {
   std::error_code ec1, ec2;
   fs::path ca = fs::weakly_canonical(a, ec1), cb = fs::weakly_canonical(b, ec2);
@@ -100,14 +87,20 @@ struct Input {
 
 std::vector<Input> expand(const std::string& pattern, const fs::path& output) {
   auto [folder_text, name] = split_last(pattern);
-  if (has_wildcard(folder_text)) throw Failure(2, "wildcards are only taken in the file name: " + pattern);
   fs::path folder = native(folder_text);
   std::error_code ec;
+  // A folder whose name holds * or ? is taken as named; only the file name matches.
+  if (has_wildcard(folder_text) && !fs::is_directory(folder, ec))
+    throw Failure(2, "wildcards are only taken in the file name: " + pattern);
   if (!fs::is_directory(folder, ec)) throw Failure(1, "the folder of '" + pattern + "' does not exist");
   std::vector<Input> found;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
     std::string file = entry.path().filename().string();
-    if (!matches(name.c_str(), file.c_str()) || !entry.is_regular_file(ec)) continue;
+    // The host's matcher: Windows rules, without regard to case, and never exponential
+    // in the stars. A file still being written whole is no input.
+    if (!host::win::FileSystemObject::MatchesPattern(file, name) || host::win::IsTemporaryName(file) ||
+        !entry.is_regular_file(ec))
+      continue;
     if (same_file(entry.path(), output)) continue;  // an earlier output in the same folder
     found.push_back({entry.path(), folder_text + file});
   }

@@ -116,3 +116,24 @@ TEST(DriveMapEnvironment, DefaultDriveCAndProgramFiles) {
   EXPECT_TRUE(fs::is_directory(data.path() / "zelvane" / "drive_c" / "Program Files"));
   DriveMap::instance().reset_from_environment();
 }
+
+// A folder typed as a native path, with a Windows file name appended the way the
+// command appends one, names a file inside that folder, as its Z: form does.
+TEST_F(DriveMapTest, ANativePathWorksLikeItsZForm) {
+  fs::create_directories(native("out"));
+  const std::string out = native("out").string();
+  const std::string z = "Z:" + host::vb::Replace(out, "/", "\\");
+  EXPECT_EQ(NativePath(out + "\\Mapbook.png"), native("out/Mapbook.png"));
+  EXPECT_EQ(NativePath(out + "\\Mapbook.png"), NativePath(z + "\\Mapbook.png"));
+  EXPECT_EQ(NativePath(out + "\\"), NativePath(z + "\\"));  // still names a folder
+  EXPECT_EQ(NativePath(out + "/sub\\..\\x.txt"), native("out/x.txt"));
+  // Components match without regard to case, as on any drive.
+  EXPECT_EQ(NativePath(native("OUT").string() + "\\a.txt"), native("out/a.txt"));
+  FileSystemObject fso;
+  fso.CreateFolder(out + "\\made");
+  EXPECT_TRUE(fs::is_directory(native("out/made")));
+  EXPECT_FALSE(fs::exists(c.path() / "out\\made"));
+  // ".." stops at the machine's root.
+  EXPECT_EQ(NativePath("/..\\..\\usr/bin"), fs::path("/usr/bin"));
+  EXPECT_EQ(NativePath("/"), fs::path("/"));
+}

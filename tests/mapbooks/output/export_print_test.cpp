@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cairo.h>
+#include <unistd.h>
 
 #include "host/carto/page_layout.h"
 #include "host/render/printer.h"
+#include "host/win/fso.h"
+#include "host/win/whole_file.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/modTolmirex.h"
 #include "mapbooks/mapbooks_fixture.h"
@@ -88,6 +91,39 @@ TEST_F(ExportAndPrint, FilesAreReplacedAndFormatsNamedExactly) {
   ExportActiveView2(r, "PNG", "C:\\out", "big");
   EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 6\r\nMODULE: ExportActiveView2 modExportFunctions "),
             std::string::npos);
+}
+
+// A page is rewritten whole: the old one stays until the new one replaces it, also
+// when the new one cannot be written; a temporary left by a killed run goes at the
+// next write in that folder.
+TEST_F(ExportAndPrint, TheOldPageStaysUntilTheNewOneIsWhole) {
+  doc().SetActiveView(doc().PageLayout());
+  int32_t r = 20;
+  ExportActiveView2(r, "PNG", "C:\\out", "p");
+  const std::string first = testing_support::ReadFile(out() / "p.png");
+  r = 30000;  // more pixels than a page image may have: the write fails
+  Answer(host::ui::vbOK);
+  ExportActiveView2(r, "PNG", "C:\\out", "p");
+  EXPECT_NE(Boxes().back().text.find("MODULE: ExportActiveView2 modExportFunctions "), std::string::npos);
+  EXPECT_EQ(testing_support::ReadFile(out() / "p.png"), first);
+
+  fs::path leftover;
+  ::close(host::win::CreateTemporaryBeside(out() / "p.png", leftover));  // as a killed writer leaves it
+  ASSERT_TRUE(fs::exists(leftover));
+  r = 25;
+  ExportActiveView2(r, "PNG", "C:\\out", "p");
+  EXPECT_NE(testing_support::ReadFile(out() / "p.png"), first);
+  EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_EQ(std::distance(fs::directory_iterator(out()), fs::directory_iterator()), 1);
+
+  // A page the user made read-only is refused and kept, as a delete of it would be.
+  host::win::FileSystemObject().SetReadOnly("C:\\out\\p.png", true);
+  const std::string locked = testing_support::ReadFile(out() / "p.png");
+  Answer(host::ui::vbOK);
+  ExportActiveView2(r, "PNG", "C:\\out", "p");
+  EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 70\r\n"), std::string::npos);
+  EXPECT_EQ(testing_support::ReadFile(out() / "p.png"), locked);
+  host::win::FileSystemObject().SetReadOnly("C:\\out\\p.png", false);
 }
 
 TEST_F(ExportAndPrint, PrintingSendsOneJobPerPrinterPage) {

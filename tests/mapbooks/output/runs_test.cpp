@@ -4,10 +4,12 @@
 #include <thread>
 
 #include "host/carto/elements.h"
+#include "host/geodata/feature_class.h"
 #include "host/carto/page_layout.h"
 #include "host/render/printer.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/mapbooks_fixture.h"
+#include "support/run_command.h"
 
 using namespace mapbooks;
 namespace fs = std::filesystem;
@@ -19,8 +21,17 @@ namespace {
 // selected, exports going to C:\out as small PNG files.
 class Runs : public ProgramTest {
  protected:
-  void Start(int columns, int rows) {
+  // labels: new MB_Label values by object ID, as a user may have typed them.
+  void Start(int columns, int rows, const std::map<int64_t, std::string>& labels = {}) {
     WriteTown(columns, rows);
+    if (!labels.empty()) {
+      auto tiles = host::geodata::ShapefileWorkspace::Open("C:\\town")->OpenFeatureClass("grid");
+      for (const auto& [oid, label] : labels) {
+        auto tile = tiles->GetFeature(oid);
+        tile->SetValue(tiles->FindField("MB_Label"), label);
+        tile->Store();
+      }
+    }
     doc().FocusMap()->AddLayer(Layer("grid"));
     StartProgram();
     host::ui::ClearBoxLog();
@@ -46,9 +57,9 @@ class Runs : public ProgramTest {
   static void clear() {
     for (const auto& e : fs::directory_iterator(out())) fs::remove_all(e.path());
   }
-  static std::vector<std::string> files(const std::string& ext = ".png") {
+  static std::vector<std::string> files(const std::string& ext = ".png", const fs::path& folder = out()) {
     std::vector<std::string> r;
-    for (const auto& e : fs::directory_iterator(out()))
+    for (const auto& e : fs::directory_iterator(folder))
       if (e.path().extension() == ext) r.push_back(e.path().filename().string());
     std::sort(r.begin(), r.end());
     return r;
@@ -59,6 +70,17 @@ class Runs : public ProgramTest {
     doc().PageLayout().AddElement(e);
     return e;
   }
+  // The joined file of a folder, once the toolkit, which runs on its own, has written it.
+  static int JoinedPages(const fs::path& folder) {
+    fs::path combined = folder / "Combined.pdf";
+    for (int i = 0; i < 400 && (!fs::exists(combined) || testing_support::ReadFile(combined).substr(0, 4) != "%PDF");
+         ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!fs::exists(combined)) return -1;
+    auto r = testing_support::RunCommand("qpdf --show-npages " + testing_support::ShellQuote(combined.string()));
+    return r.status == 0 ? std::stoi(r.out) : -1;
+  }
+  static void InstallToolkit() { fs::copy_file(ZELVANE_PDFTK, ProgramFolder() / "Bin" / "pdftk.exe"); }
   std::shared_ptr<host::render::SpoolPrinter> printer;
 };
 
@@ -139,13 +161,60 @@ TEST_F(Runs, ChecksBeforeAnythingChanges) {
   main().btnExport.click();
   EXPECT_EQ(Boxes().back().text, "C:\\out\\new does not exist. Create it?");
   EXPECT_FALSE(fs::exists(out() / "new"));
-  // A delay that is not a number fails at the first zoomed frame.
   Answer(host::ui::vbYes);
-  Answer(host::ui::vbOK);
   main().btnExport.click();
   EXPECT_TRUE(fs::is_directory(out() / "new"));
-  EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 13\r\nMODULE: btnExport_Click frmMain "), std::string::npos);
+  EXPECT_EQ(Boxes().back().text, "C:\\out\\new does not exist. Create it?");
   EXPECT_EQ(host::ui::Screen::Instance().GetMousePointer(), host::ui::vbDefault);
+}
+
+// A new user's settings hold "NULL" as the refresh delay until they are first saved:
+// the first run takes it as no delay, as the window shows it, in any letter case.
+TEST_F(Runs, TheFirstRunOfANewUserTakesNoDelay) {
+  Start(3, 1);
+  ASSERT_EQ(State().Config[RefreshDelay], "NULL");
+  ASSERT_EQ(main().txtDelay.Text(), "0");
+  main().btnExport.click();
+  EXPECT_EQ(files(), (V{"MapbookA1.png", "MapbookA2.png", "MapbookA3.png"}));
+  EXPECT_TRUE(Boxes().empty());
+  clear();
+  State().Config[RefreshDelay] = "None";
+  main().optPrintAll.click();
+  main().btnPrint.click();
+  EXPECT_EQ(printer->JobsSent(), 3);
+  EXPECT_TRUE(Boxes().empty());
+}
+
+// A run that fails or stops puts the keywords back, so that saving the document
+// afterwards keeps them.
+TEST_F(Runs, AFailedRunPutsTheKeywordsBack) {
+  Start(3, 1);
+  State().Config[RefreshDelay] = "soon";  // not a number: the first zoomed frame fails
+  auto date = AddText("MBDATE");
+  auto time = AddText("mbtime");
+  auto dpi = AddText("MBDPI");
+  auto type = AddText("MBTYPE");
+  std::string during;
+  app->GetStatusBar().GetProgressBar().SetListener([&](const host::app::StepProgressor& p) {
+    if (p.Visible() && during.empty()) during = type->Text();
+  });
+  Answer(host::ui::vbOK);
+  main().btnExport.click();
+  app->GetStatusBar().GetProgressBar().SetListener(nullptr);
+  EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 13\r\nMODULE: btnExport_Click frmMain "), std::string::npos);
+  EXPECT_EQ(during, "FORMAT: PNG");
+  EXPECT_EQ(date->Text(), "MBDATE");
+  EXPECT_EQ(time->Text(), "MBTIME");
+  EXPECT_EQ(dpi->Text(), "MBDPI");
+  EXPECT_EQ(type->Text(), "MBTYPE");
+  EXPECT_EQ(host::ui::Screen::Instance().GetMousePointer(), host::ui::vbDefault);
+  // The print run alike.
+  main().optPrintAll.click();
+  Answer(host::ui::vbOK);
+  main().btnPrint.click();
+  EXPECT_NE(Boxes().back().text.find("MODULE: btnPrint_Click frmMain "), std::string::npos);
+  EXPECT_EQ(dpi->Text(), "MBDPI");
+  EXPECT_EQ(type->Text(), "MBTYPE");
 }
 
 TEST_F(Runs, PrintingPutsTheKeywordsBackAndTheStartFocusMap) {
@@ -168,7 +237,7 @@ TEST_F(Runs, PrintingPutsTheKeywordsBackAndTheStartFocusMap) {
   EXPECT_EQ(doc().FocusMap(), doc().Map(0));
 }
 
-TEST_F(Runs, AMissingGridLayerStopsTheExportWithTheKeywordsLeftReplaced) {
+TEST_F(Runs, AMissingGridLayerStopsTheExportWithTheKeywordsPutBack) {
   Start(3, 1);
   State().Config[RefreshDelay] = "0";
   auto inset = std::make_shared<carto::Map>("Inset");
@@ -180,7 +249,7 @@ TEST_F(Runs, AMissingGridLayerStopsTheExportWithTheKeywordsLeftReplaced) {
   Answer(host::ui::vbOK);
   main().btnExport.click();
   EXPECT_EQ(Boxes().back().text, "Unable to find grid layer: grid\r\nIn data frame: Inset");
-  EXPECT_EQ(type->Text(), "FORMAT: PNG");
+  EXPECT_EQ(type->Text(), "MBTYPE");
   EXPECT_TRUE(app->GetStatusBar().GetProgressBar().Visible());
   EXPECT_TRUE(files().empty());
 }
@@ -200,17 +269,93 @@ TEST_F(Runs, AClosingBatchCommandShutsTheHostDownAfterAHandStartedRun) {
 TEST_F(Runs, PdfPagesAreJoinedByTheToolkitInTheBinFolder) {
   Start(3, 1);
   State().Config[RefreshDelay] = "0";
-  fs::copy_file(ZELVANE_PDFTK, ProgramFolder() / "Bin" / "pdftk.exe");
+  InstallToolkit();
   testing_support::WriteFile(out() / "Combined.pdf", "stale");
   main().optPDF.click();
   main().btnExport.click();
   EXPECT_EQ(files(".pdf").size(), 3u);
-  // The toolkit runs on its own; wait for its file.
-  fs::path combined = out() / "Combined.pdf";
-  for (int i = 0; i < 200 && (!fs::exists(combined) || testing_support::ReadFile(combined).substr(0, 4) != "%PDF"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_TRUE(fs::exists(combined));
-  std::string pages_cmd = "qpdf --show-npages '" + combined.string() + "' > '" + (out() / "n.txt").string() + "'";
-  ASSERT_EQ(std::system(pages_cmd.c_str()), 0);
-  EXPECT_EQ(testing_support::ReadFile(out() / "n.txt"), "3\n");
+  EXPECT_EQ(JoinedPages(out()), 3);
+}
+
+// Page values are the user's data: whatever they hold, the page lands in the chosen
+// folder, and values without such characters name their files as before.
+TEST_F(Runs, PageValuesNeverLeadOutOfTheExportFolder) {
+  Start(3, 2, {{0, "/../../ESC4"}, {1, "a\\b:c*d?e\"f<g>h|i"}, {2, "tab\there"}, {3, "\xC3\x89mile St"}});
+  State().Config[RefreshDelay] = "0";
+  main().btnExport.click();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(files(), (V{"MapbookB2.png", "MapbookB3.png", "Mapbook_.._.._ESC4.png", "Mapbooka_b_c_d_e_f_g_h_i.png",
+                        "Mapbooktab_here.png", "Mapbook\xC3\x89mile St.png"}));
+  EXPECT_FALSE(fs::exists(DriveC() / "ESC4.png"));
+  // The current map is named by the Navigator's text the same way.
+  clear();
+  main().optExpCurrent.click();
+  main().cboNavIndex.pick("/../../ESC4");
+  main().btnExport.click();
+  EXPECT_EQ(files(), (V{"Mapbook_.._.._ESC4.png"}));
+}
+
+// An output folder typed as a native path works as its drive form does: the pages
+// land inside it and the join finds them.
+TEST_F(Runs, ANativeOutputFolderHoldsThePagesAndTheJoin) {
+  Start(3, 1);
+  State().Config[RefreshDelay] = "0";
+  InstallToolkit();
+  main().txtDir.paste(out().string());
+  main().optPDF.click();
+  main().btnExport.click();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(files(".pdf"), (V{"MapbookA1.pdf", "MapbookA2.pdf", "MapbookA3.pdf"}));
+  EXPECT_EQ(JoinedPages(out()), 3);
+  for (const auto& e : fs::directory_iterator(DriveC()))
+    EXPECT_EQ(e.path().filename().string().find('\\'), std::string::npos) << e.path();
+}
+
+// Quotes are allowed in folder names here: the join reads and writes the folder it
+// was given, not another one.
+TEST_F(Runs, TheJoinTakesAnyFolderNameTheFileSystemAllows) {
+  Start(3, 1);
+  State().Config[RefreshDelay] = "0";
+  InstallToolkit();
+  main().optPDF.click();
+  for (const std::string name : {"q\"uote", "a\"b\"c", "\"lead  blanks"}) {
+    fs::create_directories(out() / name);
+    main().txtDir.paste("C:\\out\\" + name + "\\pages");
+    Answer(host::ui::vbYes);  // the pages folder is made
+    main().btnExport.click();
+    fs::path folder = out() / name / "pages";
+    EXPECT_EQ(files(".pdf", folder).size(), 3u) << name;
+    EXPECT_EQ(JoinedPages(folder), 3) << name;
+  }
+  EXPECT_FALSE(fs::exists(out() / "abc"));
+  EXPECT_EQ(Boxes().size(), 3u);
+}
+
+// The join goes on after its run. The next run into the same folder waits for it, so
+// the pages the join reads are not replaced under it. The toolkit here notes which
+// pages it saw when it started and whether they were still the same when it ended;
+// the second run starts once the first join has looked.
+TEST_F(Runs, TheNextRunWaitsForTheJoinOfTheFolder) {
+  Start(3, 1);
+  State().Config[RefreshDelay] = "0";
+  fs::path tool = ProgramFolder() / "Bin" / "pdftk.exe";
+  testing_support::WriteFile(tool,
+                             "#!/bin/sh\n"
+                             "cd \"$(dirname \"$1\")\" || exit 1\n"
+                             "before=$(ls -i Mapbook*.pdf)\n"
+                             "echo >> started.log\n"
+                             "sleep 1\n"
+                             "after=$(ls -i Mapbook*.pdf)\n"
+                             "if [ \"$before\" = \"$after\" ]; then echo same >> joins.log; else echo replaced >> joins.log; fi\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  auto wait_for = [](const fs::path& file, size_t size) {
+    for (int i = 0; i < 400 && (!fs::exists(file) || testing_support::ReadFile(file).size() < size); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  };
+  main().optPDF.click();
+  main().btnExport.click();
+  wait_for(out() / "started.log", 1);
+  main().btnExport.click();
+  wait_for(out() / "joins.log", 10);
+  EXPECT_EQ(testing_support::ReadFile(out() / "joins.log"), "same\nsame\n");
 }
