@@ -28,15 +28,11 @@ void save(const std::vector<CommandClassEntry>& entries) {
   fs::path path = RegistryPath();
   std::error_code ec;
   fs::create_directories(path.parent_path(), ec);
-  fs::path tmp = path;
-  tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << j.dump(2) << "\n";
-    if (!out) fail("Cannot write the command registry " + tmp.string());
+  try {
+    win::WriteWholeFile(path, j.dump(2) + "\n");
+  } catch (const vb::Error& e) {
+    fail("Cannot write the command registry " + path.string() + ": " + e.description());
   }
-  fs::rename(tmp, path, ec);
-  if (ec) fail("Cannot write the command registry " + path.string() + ": " + ec.message());
 }
 
 std::string library_of(const void* anchor) {
@@ -125,12 +121,32 @@ ClassFactory* PluginLibrary::GetClassObject(const std::string& classId) {
   return static_cast<ClassFactory*>(factory);
 }
 
-void RegisterLibrary(const std::string& path) {
-  PluginLibrary& library = PluginLibrary::Load(path);
-  if (library.Register() != S_OK) fail("The library " + path + " failed to register");
+namespace {
+
+fs::path program_folder() {
   std::error_code ec;
   fs::path program = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) InstallTools(program.parent_path(), library.Path());
+  return ec ? fs::path() : program.parent_path();
+}
+
+// A plug-in named without a folder ("zelvane_mapbooks") is looked for among the
+// plug-ins installed with the host.
+std::string find_library(const std::string& name) {
+  std::error_code ec;
+  if (name.find('/') != std::string::npos || fs::exists(name, ec)) return name;
+  const fs::path folder = program_folder() / ZELVANE_PLUGIN_FOLDER;
+  for (const std::string& candidate : {name, "lib" + name + ".so", name + ".so"})
+    if (fs::is_regular_file(folder / candidate, ec)) return (folder / candidate).string();
+  return name;
+}
+
+}  // namespace
+
+void RegisterLibrary(const std::string& name) {
+  const std::string path = find_library(name);
+  PluginLibrary& library = PluginLibrary::Load(path);
+  if (library.Register() != S_OK) fail("The library " + path + " failed to register");
+  if (fs::path folder = program_folder(); !folder.empty()) InstallTools(folder, library.Path());
 }
 
 void InstallTools(const fs::path& toolsFolder, const std::string& library) {
@@ -148,8 +164,10 @@ void InstallTools(const fs::path& toolsFolder, const std::string& library) {
     if (std::none_of(registered.begin(), registered.end(),
                      [&](const CommandClassEntry& e) { return e.name == tool.command && e.library == library; }))
       continue;
+    // Beside the program in a build, among the host's helper programs when installed.
     std::error_code ec;
-    const fs::path source = toolsFolder / tool.source;
+    fs::path source = toolsFolder / tool.source;
+    if (!fs::is_regular_file(source, ec)) source = toolsFolder / ZELVANE_TOOLS_FOLDER / tool.source;
     if (!fs::is_regular_file(source, ec)) continue;
     // The command takes the first drive that has a Program Files folder, as here.
     win::EnsureProgramFiles();
@@ -165,12 +183,11 @@ void InstallTools(const fs::path& toolsFolder, const std::string& library) {
     if (fs::exists(target, ec)) continue;  // one the user put there stays
     fs::create_directories(target.parent_path(), ec);
     if (ec) fail("Cannot install " + target.string() + ": " + ec.message());
-    win::WholeFile file(target);
-    fs::copy_file(source, file.TempPath(), fs::copy_options::overwrite_existing, ec);
-    if (ec) fail("Cannot install " + target.string() + ": " + ec.message());
-    fs::permissions(file.TempPath(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                         fs::perms::others_read | fs::perms::others_exec, ec);
-    file.Commit();
+    try {
+      win::CopyWholeFile(source, target, {}, win::kSourceMode);
+    } catch (const vb::Error& e) {
+      fail("Cannot install " + target.string() + ": " + e.description());
+    }
   }
 }
 

@@ -52,10 +52,12 @@ class PluginLibrary {
   int (*can_unload_)() = nullptr;
 };
 
-// Registers or unregisters a library by path (what "zelvane-host register LIB" does).
-// Registering also installs, as an installer would, the tools a registered command
-// starts: the PDF toolkit beside the running program goes into the map-book
-// command's Bin folder as "pdftk.exe" (see InstallTools).
+// Registers or unregisters a library by path (what "zelvane-host register LIB" does);
+// a name without a folder is also looked for among the plug-ins installed with the
+// host. Registering also installs, as an installer would, the tools a registered
+// command starts: the PDF toolkit beside the running program (or among the installed
+// host's helper programs) goes into the map-book command's Bin folder as "pdftk.exe"
+// (see InstallTools).
 void RegisterLibrary(const std::string& path);
 // Copies the tools found in toolsFolder into the Bin folders of the commands the
 // library (its canonical path) registered that start them, under "Program Files" on
