@@ -33,15 +33,7 @@ int fail(const std::string& reason) {
 
 // Every window closes, newest first, without the save question.
 void close_everything(host::gui::MainWindow& window) {
-  using namespace host::ui;
-  while (!LoadedForms().empty()) {
-    Form* form = LoadedForms().back();
-    form->Unload(vbAppWindows);
-    if (form->IsLoaded()) {
-      form->Hide();
-      break;
-    }
-  }
+  host::ui::UnloadAllForms();
   window.CloseWithoutAsking();
 }
 
@@ -138,6 +130,8 @@ int main(int argc, char** argv) {
       });
     }
     int exec_rc = qapp.exec();
+    // The host ends while its windows and the user who answers their boxes are there.
+    application.End();
     return rc ? rc : exec_rc;
   } catch (const host::ui::ScriptError& e) {
     return fail(e.what());

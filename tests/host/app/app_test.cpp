@@ -8,6 +8,8 @@
 #include "host/app/progressor.h"
 #include "host/app/registry.h"
 #include "host/app/script.h"
+#include "host/carto/document.h"
+#include "host/carto/map.h"
 #include "host/ui/boxes.h"
 #include "host/ui/form.h"
 #include "host/ui/user.h"
@@ -189,4 +191,25 @@ TEST_F(AppTest, ScriptMistakesNameTheirLine) {
   EXPECT_EQ(message("answer Maybe"), "line 1: not an answer: Maybe");
   EXPECT_EQ(message("answer OK"), "line 1: no message box is open to answer");
   EXPECT_EQ(message("select frmMain.lst \"a\" maybe"), "line 1: expected on or off, not maybe");
+}
+
+TEST_F(AppTest, AnEndingHostClosesItsWindowsThenReleasesCommandsAndDocument) {
+  app::RegisterLibrary(ZELVANE_TEST_PLUGIN);
+  auto& lib = app::PluginLibrary::Load(ZELVANE_TEST_PLUGIN);
+  app::Application application;
+  application.CreateCommands();
+  application.Click(*application.FindCommand("TestGIS_TestCommand"));
+  ASSERT_NE(ui::FindLoadedForm("frmTest"), nullptr);
+  std::weak_ptr<carto::Map> map = application.GetDocument().FocusMap();
+  application.SetDocumentChanged(true);
+
+  application.End();  // no save question: ending is not a shutdown request
+  EXPECT_TRUE(ui::LoadedForms().empty());
+  EXPECT_TRUE(application.Commands().empty());
+  EXPECT_EQ(lib.CanUnloadNow(), app::S_OK);  // before any static of the process goes
+  EXPECT_TRUE(map.expired());
+  EXPECT_FALSE(application.DocumentChanged());
+  EXPECT_TRUE(ui::BoxLog().empty());
+  application.End();  // once is enough; again does nothing
+  EXPECT_EQ(app::Application::Running(), &application);
 }
