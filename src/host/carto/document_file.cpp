@@ -38,6 +38,7 @@ constexpr int kMaxGroupDepth = 256;
 // A fault in a file being read: where in the file, and what is wrong there.
 struct Fault {
   std::string where, what;
+  int number = vb::err::HostFailure;
 };
 
 [[noreturn]] void Fail(const std::string& where, const std::string& what) { throw Fault{where, what}; }
@@ -447,12 +448,15 @@ class LayerReader {
 
 // strict: refuse what cannot be read back (a layer without a data source); otherwise
 // (the changed-state snapshot) write what there is.
-json LayerJson(const Layer& layer, const fs::path& base, bool strict, const std::string& where) {
+// depth: the groups around the layer. A file is not written that could not be read back.
+json LayerJson(const Layer& layer, const fs::path& base, bool strict, const std::string& where, int depth = 0) {
   if (auto* group = dynamic_cast<const GroupLayer*>(&layer)) {
+    if (strict && depth == kMaxGroupDepth)
+      Fail(where, "group layers nest more than " + std::to_string(kMaxGroupDepth) + " deep");
     json j = {{"type", "group"}, {"name", group->Name()}, {"visible", group->Visible()}};
     json layers = json::array();
     for (int i = 0; i < group->Count(); ++i)
-      layers.push_back(LayerJson(*group->Layer(i), base, strict, At(At(where, "layers"), size_t(i))));
+      layers.push_back(LayerJson(*group->Layer(i), base, strict, At(At(where, "layers"), size_t(i)), depth + 1));
     j["layers"] = layers;
     return j;
   }
@@ -486,7 +490,7 @@ json LayerJson(const Layer& layer, const fs::path& base, bool strict, const std:
 
 std::string ReadWholeFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
-  if (!in) throw std::runtime_error(std::strerror(errno));
+  if (!in) throw Fault{"", std::strerror(errno), vb::err::PermissionDenied};
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
@@ -855,7 +859,7 @@ auto Reading(const std::string& prefix, Read read) -> decltype(read()) {
   try {
     return read();
   } catch (const Fault& f) {
-    vb::raise(vb::err::HostFailure, prefix + (f.where.empty() ? "" : f.where + ": ") + f.what);
+    vb::raise(f.number, prefix + (f.where.empty() ? "" : f.where + ": ") + f.what);
   } catch (const vb::Error& e) {
     vb::raise(vb::err::HostFailure, prefix + e.description());
   } catch (const std::bad_alloc&) {
@@ -868,18 +872,13 @@ auto Reading(const std::string& prefix, Read read) -> decltype(read()) {
 }  // namespace
 
 std::unique_ptr<Document> Document::Open(const std::string& path) {
-  const std::string prefix = "Cannot open map document " + Quoted(path) + ": ";
-  fs::path file = UserPath(path);
-  std::error_code ec;
-  if (!fs::exists(file, ec)) vb::raise(vb::err::FileNotFound, prefix + "the file does not exist");
-  if (fs::is_directory(file, ec)) vb::raise(vb::err::PathFileAccessError, prefix + "it is a folder");
-  std::string text;
-  try {
-    text = ReadWholeFile(file);
-  } catch (const std::exception& e) {
-    vb::raise(vb::err::PermissionDenied, prefix + e.what());
-  }
-  return Reading(prefix, [&] { return DocumentReader::Read(Parse(text), file); });
+  return Reading("Cannot open map document " + Quoted(path) + ": ", [&] {
+    fs::path file = UserPath(path);
+    std::error_code ec;
+    if (!fs::exists(file, ec)) throw Fault{"", "the file does not exist", vb::err::FileNotFound};
+    if (fs::is_directory(file, ec)) throw Fault{"", "it is a folder", vb::err::PathFileAccessError};
+    return DocumentReader::Read(Parse(ReadWholeFile(file)), file);
+  });
 }
 
 void Document::Save(const std::string& path) {
@@ -899,11 +898,10 @@ void Document::Save(const std::string& path) {
 std::string Document::Snapshot() const { return DocumentJson(*this, {}, false).dump(); }
 
 std::shared_ptr<Layer> LoadLayerFile(const std::string& path) {
-  const std::string prefix = "Cannot open layer file " + Quoted(path) + ": ";
-  fs::path file = UserPath(path);
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) vb::raise(vb::err::FileNotFound, prefix + "the file does not exist");
-  return Reading(prefix, [&] {
+  return Reading("Cannot open layer file " + Quoted(path) + ": ", [&] {
+    fs::path file = UserPath(path);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) throw Fault{"", "the file does not exist", vb::err::FileNotFound};
     LayerReader reader(file.parent_path());
     return reader.Read(Parse(ReadWholeFile(file)), "");
   });

@@ -128,3 +128,31 @@ TEST_F(DocumentLimits, TheHostKeepsItsDocumentWhenANewOneFails) {
     EXPECT_EQ(application.GetDocument().Map(0)->Layer(0)->Name(), "Kept");
   }
 }
+
+TEST_F(DocumentLimits, GroupsTooDeepToReadBackAreNotWritten) {
+  auto tiles = geodata::ShapefileWorkspace::Open((dir / "data").string())->OpenFeatureClass("tiles");
+  auto doc = std::make_unique<Document>();
+  auto deep = [&](int depth) {
+    std::shared_ptr<Layer> layer = std::make_shared<FeatureLayer>(tiles);
+    for (int i = 0; i < depth; ++i) {
+      auto group = std::make_shared<GroupLayer>("G");
+      group->Add(layer);
+      layer = group;
+    }
+    return layer;
+  };
+  doc->Map(0)->AddLayer(deep(256));
+  doc->Save((dir / "ok.json").string());
+  EXPECT_NE(Document::Open((dir / "ok.json").string()), nullptr);
+
+  doc->Map(0)->AddLayer(deep(257));
+  const std::string path = (dir / "deep.json").string();
+  std::string message = ErrorOf([&] { doc->Save(path); }).description();
+  EXPECT_EQ(message.rfind("Cannot save map document \"" + path + "\": maps[0].layers[0]", 0), 0u) << message;
+  EXPECT_NE(message.find(": group layers nest more than 256 deep"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(ErrorOf([&] { SaveLayerFile(*doc->Map(0)->Layer(0), (dir / "deep.lyr").string()); }).description().rfind(
+                "Cannot save layer file \"" + (dir / "deep.lyr").string() + "\": group layers nest", 0),
+            0u);
+  EXPECT_TRUE(doc->Changed());  // the changed-state snapshot still takes it
+}
