@@ -33,15 +33,7 @@ int fail(const std::string& reason) {
 
 // Every window closes, newest first, without the save question.
 void close_everything(host::gui::MainWindow& window) {
-  using namespace host::ui;
-  while (!LoadedForms().empty()) {
-    Form* form = LoadedForms().back();
-    form->Unload(vbAppWindows);
-    if (form->IsLoaded()) {
-      form->Hide();
-      break;
-    }
-  }
+  host::ui::UnloadAllForms();
   window.CloseWithoutAsking();
 }
 
@@ -97,20 +89,20 @@ int main(int argc, char** argv) {
       host::ui::Screen::Instance().SetSizePixels(screen->size().width(), screen->size().height());
 
     // The commands find the document in place when they are created.
-    if (!document.isEmpty()) {
+    // A document or a plug-in that fails is shown, and the host goes on without it.
+    auto warned = [&](auto step) {
       try {
-        application.OpenDocument(host::gui::ToStd(document));
-      } catch (const host::vb::Error& e) {
-        if (unattended) return fail(e.description());
-        QMessageBox::warning(nullptr, QStringLiteral("ZelvaneMap"), host::gui::ToQtLines(e.description()));
+        step();
+      } catch (const std::exception& e) {
+        if (unattended) return fail(host::gui::FailureText(e));
+        QMessageBox::warning(nullptr, QStringLiteral("ZelvaneMap"), host::gui::ToQtLines(host::gui::FailureText(e)));
       }
+      return 0;
+    };
+    if (!document.isEmpty()) {
+      if (int rc = warned([&] { application.OpenDocument(host::gui::ToStd(document)); })) return rc;
     }
-    try {
-      application.CreateCommands();
-    } catch (const host::vb::Error& e) {
-      if (unattended) return fail(e.description());
-      QMessageBox::warning(nullptr, QStringLiteral("ZelvaneMap"), host::gui::ToQtLines(e.description()));
-    }
+    if (int rc = warned([&] { application.CreateCommands(); })) return rc;
     std::vector<host::app::ICommand*> to_click;
     for (const QString& name : clicks) {
       host::app::ICommand* command = application.FindCommand(host::gui::ToStd(name));
@@ -138,12 +130,10 @@ int main(int argc, char** argv) {
       });
     }
     int exec_rc = qapp.exec();
+    // The host ends while its windows and the user who answers their boxes are there.
+    application.End();
     return rc ? rc : exec_rc;
-  } catch (const host::ui::ScriptError& e) {
-    return fail(e.what());
-  } catch (const host::vb::Error& e) {
-    return fail(e.description());
   } catch (const std::exception& e) {
-    return fail(e.what());
+    return fail(host::gui::FailureText(e));
   }
 }

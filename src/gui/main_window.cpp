@@ -51,6 +51,11 @@ QIcon command_icon(long handle) {
 }
 }  // namespace
 
+std::string FailureText(const std::exception& e) {
+  if (auto* host_error = dynamic_cast<const vb::Error*>(&e)) return host_error->description();
+  return e.what();
+}
+
 // ---------------------------------------------------------------- MapCanvas
 
 MapCanvas::MapCanvas(app::Application& app, QWidget* parent) : QWidget(parent), app_(app) {
@@ -279,8 +284,9 @@ void MainWindow::open_document() {
   if (path.isEmpty()) return;
   try {
     app_.OpenDocument(ToStd(path));
-  } catch (const vb::Error& e) {
-    QMessageBox::warning(this, ToQt(app_.Name()), ToQtLines(e.description()));
+  } catch (const std::exception& e) {
+    // Whatever the failure, the host keeps its document and the slot returns.
+    QMessageBox::warning(this, ToQt(app_.Name()), ToQtLines(FailureText(e)));
   }
   canvas_->Invalidate();
   Sync();
@@ -298,8 +304,8 @@ bool MainWindow::save_document(bool ask_name) {
   }
   try {
     app_.SaveDocument(path);
-  } catch (const vb::Error& e) {
-    QMessageBox::warning(this, ToQt(app_.Name()), ToQtLines(e.description()));
+  } catch (const std::exception& e) {
+    QMessageBox::warning(this, ToQt(app_.Name()), ToQtLines(FailureText(e)));
     return false;
   }
   Sync();

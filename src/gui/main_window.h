@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QWidget>
 
+#include <exception>
 #include <map>
 #include <string>
 
@@ -22,6 +23,9 @@ class StepProgressor;
 }  // namespace host::app
 
 namespace host::gui {
+
+// What a failure says to the user: a host error's description, else the library's text.
+std::string FailureText(const std::exception& e);
 
 // Draws the active view: in layout view the whole page centred on grey, in data view the
 // focus map filling the canvas (whose size is the document's data window).

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -167,4 +170,37 @@ TEST_F(MainWindowTest, ClosingAsksWhetherToSaveAChangedDocument) {
   EXPECT_TRUE(app.HasEnded());
   ASSERT_EQ(host::ui::BoxLog().size(), 2u);
   EXPECT_EQ(host::ui::BoxLog()[1].TranscriptLine(), "MSGBOX YesNoCancel -> No: Save changes to Untitled?");
+}
+
+TEST_F(MainWindowTest, FileOpenOfABrokenDocumentWarnsAndKeepsTheDocument) {
+  host::gui::MainWindow w(app);
+  show(w);
+  doc().FocusMap()->SetName("Kept");
+  const std::string bad = (dir.path() / "bad.json").string();
+  testing_support::WriteFile(dir.path() / "bad.json", R"({"maps": [{"name": "A", "extent": [0, 0, 1e400, 1]}]})");
+  QAction* open = nullptr;
+  for (QAction* menu : w.menuBar()->actions())
+    for (QAction* a : menu->menu()->actions())
+      if (a->text().startsWith(QStringLiteral("&Open"))) open = a;
+  ASSERT_NE(open, nullptr);
+  QString warning;
+  // The file dialog takes the file; the warning that follows is read and closed.
+  QTimer::singleShot(0, qApp, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QFileDialog*>(top); dialog && dialog->isVisible()) {
+        dialog->selectFile(QString::fromStdString(bad));
+        QTimer::singleShot(0, qApp, [&] {
+          QMessageBox* box = open_message_box();
+          ASSERT_NE(box, nullptr);
+          warning = box->text();
+          box->button(QMessageBox::Ok)->click();
+        });
+        QMetaObject::invokeMethod(dialog, "accept");
+      }
+  });
+  open->trigger();  // a library error thrown out of the slot would end the test program here
+  EXPECT_EQ(warning.toStdString(),
+            "Cannot open map document \"" + bad + "\": broken JSON: parse error at line 1, column 46: number overflow "
+            "parsing '1e400'");
+  EXPECT_EQ(doc().FocusMap()->Name(), "Kept");
 }

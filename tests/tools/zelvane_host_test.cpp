@@ -86,3 +86,13 @@ TEST_F(HostCommandLine, FailsWithAOneLineReason) {
   Result bad_verb = host("run --script " + script("\n\njump\n"));
   EXPECT_EQ(bad_verb.err, "zelvane-host: line 3: unknown verb jump\n");
 }
+
+TEST_F(HostCommandLine, AHugeIndexInAScriptIsRefusedWithItsLine) {
+  for (const char* index : {"#1e20", "#1e400", "#-3000000000", "#1.5"}) {
+    std::string s = script(std::string("print frmTest.cboPick\npick frmTest.cboPick ") + index + "\n");
+    Result r = host("run --click TestGIS_TestCommand --script " + s);
+    EXPECT_EQ(r.status, 1) << index;
+    EXPECT_EQ(r.err, std::string("zelvane-host: line 2: not an index: ") + index + "\n");
+    EXPECT_EQ(r.out, "frmTest.cboPick = \n");  // the lines before it were played
+  }
+}

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "host/carto/document.h"
+#include "host/geodata/workspace.h"
 #include "host/ui/boxes.h"
 #include "host/ui/controls.h"
 #include "host/ui/event.h"
@@ -27,10 +28,26 @@ Application::Application() : document_(std::make_unique<carto::Document>()) {
 }
 
 Application::~Application() {
+  try {
+    End();
+  } catch (...) {
+    // A window that fails as it closes does not stop the host from ending.
+  }
   win::SetKeystrokeSink(nullptr);
-  commands_.clear();
-  document_.reset();
   g_running = nullptr;
+}
+
+void Application::End() {
+  if (released_) return;
+  released_ = true;
+  ui::UnloadAllForms();
+  // The commands go before the document they may hold parts of, and both before the
+  // static objects of the host and of the plug-ins are destroyed at exit.
+  commands_.clear();
+  document_->SetParent(nullptr);
+  document_ = std::make_unique<carto::Document>();
+  document_->SetParent(this);
+  geodata::ShapefileWorkspace::ClearCache();
 }
 
 void Application::OpenDocument(const std::string& path) {
@@ -138,14 +155,7 @@ bool Application::ProcessShutdown() {
   }
   pending_keys_.clear();
   // Every window closes with the host, newest first.
-  while (!ui::LoadedForms().empty()) {
-    ui::Form* form = ui::LoadedForms().back();
-    form->Unload(ui::vbAppWindows);
-    if (form->IsLoaded()) {
-      form->Hide();
-      break;  // it refused; the host ends anyway
-    }
-  }
+  ui::UnloadAllForms();
   ended_ = true;
   return true;
 }

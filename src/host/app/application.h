@@ -65,6 +65,12 @@ class Application {
   bool ProcessShutdown();
   bool HasEnded() const { return ended_; }
 
+  // Ends the host in order, before any static object of the process is destroyed:
+  // every window unloaded (their Form_Unload runs), the commands released, then the
+  // document, so that nothing a plug-in made outlives what it uses. Runs once; the
+  // destructor runs it when nobody did. The application keeps an empty document.
+  void End();
+
   // Keys sent to the host's active window.
   void ReceiveKeys(const std::string& keys);
 
@@ -80,6 +86,7 @@ class Application {
   std::unique_ptr<carto::Document> document_;
   bool shutdown_requested_ = false;
   bool ended_ = false;
+  bool released_ = false;
   std::string pending_keys_;
 };
 

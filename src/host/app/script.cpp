@@ -1,5 +1,8 @@
 #include "host/app/script.h"
 
+#include <cmath>
+#include <cstdint>
+#include <optional>
 #include <sstream>
 
 #include "host/app/application.h"
@@ -49,13 +52,26 @@ T& control_as(const Line& l, const std::string& ref, const char* verb) {
   return *t;
 }
 
+// A number of the line, or nothing when the word is none or too large for a Double.
+std::optional<double> number_of(const std::string& w) {
+  try {
+    return vb::ParseNumber(w);
+  } catch (const vb::Error&) {
+    return std::nullopt;
+  }
+}
+
+// A whole number from lo to hi; anything else fails with the line and the given text.
+int64_t whole_in(const Line& l, const std::string& w, int64_t lo, int64_t hi, const std::string& failure) {
+  std::optional<double> v = number_of(w);
+  if (!v || *v != std::floor(*v) || *v < double(lo) || *v > double(hi)) bad(l, failure);
+  return int64_t(*v);
+}
+
 // "#3" is an index; anything else an item's text.
 long item_index(const Line& l, const ui::ListControl& list, size_t word) {
   const std::string& w = l.words[word];
-  if (!l.quoted[word] && w.size() > 1 && w[0] == '#') {
-    if (!vb::IsNumeric(w.substr(1))) bad(l, "not an index: " + w);
-    return long(vb::CDbl(w.substr(1)));
-  }
+  if (!l.quoted[word] && w.size() > 1 && w[0] == '#') return long(whole_in(l, w.substr(1), INT32_MIN, INT32_MAX, "not an index: " + w));
   long i = list.FindItem(w, false);
   if (i < 0) {
     // A folder list shows full paths; its items are also found by their own names.
@@ -76,22 +92,20 @@ int key_code(const Line& l, const std::string& w) {
       {"tab", ui::vbKeyTab},        {"space", ui::vbKeySpace}};
   auto it = names.find(vb::LCase(w));
   if (it != names.end()) return it->second;
-  if (!vb::IsNumeric(w)) bad(l, "not a key code: " + w);
-  return int(vb::CDbl(w));
+  return int(whole_in(l, w, 0, 255, "not a key code: " + w + " (a key name or a whole number from 0 to 255)"));
 }
 
+// Tab indexes and scroll values are Integers, as the controls keep them.
 int whole_number(const Line& l, const std::string& w) {
-  if (!vb::IsNumeric(w)) bad(l, "not a number: " + w);
-  return int(vb::CDbl(w));
+  return int(whole_in(l, w, INT16_MIN, INT16_MAX, "not a whole number from -32768 to 32767: " + w));
 }
 
 // A map of the document by its name (exact) or "#INDEX".
 std::shared_ptr<carto::Map> map_named(const Line& l, const carto::Document& doc, size_t word) {
   const std::string& w = l.words[word];
   if (!l.quoted[word] && w.size() > 1 && w[0] == '#') {
-    if (!vb::IsNumeric(w.substr(1))) bad(l, "not an index: " + w);
-    double i = vb::CDbl(w.substr(1));
-    if (i < 0 || i >= doc.MapCount() || i != double(long(i)))
+    int64_t i = whole_in(l, w.substr(1), INT32_MIN, INT32_MAX, "not an index: " + w);
+    if (i < 0 || i >= doc.MapCount())
       bad(l, "no map " + w + " (the document has " + std::to_string(doc.MapCount()) + ")");
     return doc.Map(int(i));
   }
@@ -351,8 +365,9 @@ void Script::AddExportVerb() {
     std::string format = l.words[1], folder = l.words[3], name = l.words[4];
     auto class_id = render::ExportClassOfFormat(format);
     if (!class_id) bad(l, "not an export format: " + format + " (JPG, PNG, GIF, AI, EMF, BMP, TIF, PDF, SVG)");
-    if (!vb::IsNumeric(l.words[2])) bad(l, "not a resolution: " + l.words[2]);
-    double dpi = vb::CDbl(l.words[2]);
+    std::optional<double> dpi_read = number_of(l.words[2]);
+    if (!dpi_read) bad(l, "not a resolution: " + l.words[2]);
+    double dpi = *dpi_read;
     return [this, l, id = std::string(*class_id), dpi, folder, name] {
       on_document(l, [&] {
         auto exporter = render::CreateExport(id);

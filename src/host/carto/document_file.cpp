@@ -32,10 +32,12 @@ namespace {
 
 constexpr const char* kDocumentFormat = "zelvane-map-document";
 constexpr int kVersion = 1;
+constexpr int kMaxGroupDepth = 256;
 
 // A fault in a file being read: where in the file, and what is wrong there.
 struct Fault {
   std::string where, what;
+  int number = vb::err::HostFailure;
 };
 
 [[noreturn]] void Fail(const std::string& where, const std::string& what) { throw Fault{where, what}; }
@@ -320,6 +322,11 @@ class LayerReader {
 
  private:
   std::shared_ptr<Layer> ReadGroup(const json& j, const std::string& where) {
+    // Groups are read, drawn and written by recursion: their depth is what the stack holds.
+    if (depth_ == 0) outermost_ = where;
+    if (depth_ == kMaxGroupDepth)
+      Fail(outermost_, "group layers nest more than " + std::to_string(kMaxGroupDepth) + " deep");
+    ++depth_;
     auto group = std::make_shared<GroupLayer>(Text(j, "name", where));
     group->SetVisible(Bool(j, "visible", where, true));
     if (const json* layers = Member(j, "layers")) {
@@ -327,6 +334,7 @@ class LayerReader {
       Array(*layers, w);
       for (size_t i = 0; i < layers->size(); ++i) group->Add(Read((*layers)[i], At(w, i)));
     }
+    --depth_;
     return group;
   }
 
@@ -433,16 +441,21 @@ class LayerReader {
 
   fs::path base_;
   std::map<std::string, std::shared_ptr<geodata::FeatureClass>> classes_;
+  int depth_ = 0;           // groups being read, one inside the other
+  std::string outermost_;  // where the outermost of them lies
 };
 
 // strict: refuse what cannot be read back (a layer without a data source); otherwise
 // (the changed-state snapshot) write what there is.
-json LayerJson(const Layer& layer, const fs::path& base, bool strict, const std::string& where) {
+// depth: the groups around the layer. A file is not written that could not be read back.
+json LayerJson(const Layer& layer, const fs::path& base, bool strict, const std::string& where, int depth = 0) {
   if (auto* group = dynamic_cast<const GroupLayer*>(&layer)) {
+    if (strict && depth == kMaxGroupDepth)
+      Fail(where, "group layers nest more than " + std::to_string(kMaxGroupDepth) + " deep");
     json j = {{"type", "group"}, {"name", group->Name()}, {"visible", group->Visible()}};
     json layers = json::array();
     for (int i = 0; i < group->Count(); ++i)
-      layers.push_back(LayerJson(*group->Layer(i), base, strict, At(At(where, "layers"), size_t(i))));
+      layers.push_back(LayerJson(*group->Layer(i), base, strict, At(At(where, "layers"), size_t(i)), depth + 1));
     j["layers"] = layers;
     return j;
   }
@@ -476,21 +489,62 @@ json LayerJson(const Layer& layer, const fs::path& base, bool strict, const std:
 
 std::string ReadWholeFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
-  if (!in) throw std::runtime_error(std::strerror(errno));
+  if (!in) throw Fault{"", std::strerror(errno), vb::err::PermissionDenied};
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-json Parse(const std::string& text) {
-  try {
-    return json::parse(text);
-  } catch (const json::parse_error& e) {
-    std::string what = e.what();
+// Builds the tree as the library's own parser does (without recursion, however deep the
+// text nests), keeping every fault with its place: a number too large for a double is
+// a fault of the text like any other.
+class TreeBuilder : public nlohmann::json_sax<json> {
+ public:
+  explicit TreeBuilder(json& root) : tree_(root, false) {}
+  bool null() override { return tree_.null(); }
+  bool boolean(bool v) override { return tree_.boolean(v); }
+  bool number_integer(number_integer_t v) override { return tree_.number_integer(v); }
+  bool number_unsigned(number_unsigned_t v) override { return tree_.number_unsigned(v); }
+  bool number_float(number_float_t v, const string_t& s) override { return tree_.number_float(v, s); }
+  bool string(string_t& v) override { return tree_.string(v); }
+  bool binary(binary_t& v) override { return tree_.binary(v); }
+  bool start_object(std::size_t n) override { return tree_.start_object(n); }
+  bool key(string_t& k) override { return tree_.key(k); }
+  bool end_object() override { return tree_.end_object(); }
+  bool start_array(std::size_t n) override { return tree_.start_array(n); }
+  bool end_array() override { return tree_.end_array(); }
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) override {
+    position_ = position;
+    what_ = e.what();
+    is_parse_error_ = dynamic_cast<const json::parse_error*>(&e) != nullptr;
+    return false;
+  }
+
+  // The fault's text, its place first ("parse error at line 2, column 16: ...").
+  std::string Fault(const std::string& text) const {
+    std::string what = what_;
     size_t at = what.find("] ");
     if (at != std::string::npos) what = what.substr(at + 2);
-    Fail("", "broken JSON: " + what);
+    if (is_parse_error_) return what;  // the library names the place already
+    const size_t end = std::min(position_, text.size());
+    const size_t line_start = end == 0 ? 0 : text.rfind('\n', end - 1);
+    const size_t line = size_t(std::count(text.begin(), text.begin() + std::ptrdiff_t(end), '\n')) + 1;
+    const size_t column = line_start == std::string::npos || end == 0 ? end : end - line_start - 1;
+    return "parse error at line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
   }
+
+ private:
+  nlohmann::detail::json_sax_dom_parser<json> tree_;
+  size_t position_ = 0;
+  std::string what_ = "the text is not JSON";
+  bool is_parse_error_ = false;
+};
+
+json Parse(const std::string& text) {
+  json root;
+  TreeBuilder builder(root);
+  if (!json::sax_parse(text, &builder)) Fail("", "broken JSON: " + builder.Fault(text));
+  return root;
 }
 
 // Writes the file through a temporary file in the same folder, so that the old file
@@ -662,6 +716,7 @@ class DocumentReader {
         }
         element->SetName(Text(e, "name", where));
         const double z = Number(e, "zOrder", where, 0);
+        if (z != std::floor(z) || z < INT32_MIN || z > INT32_MAX) Fail(At(where, "zOrder"), "expected a whole number");
         doc->PageLayout().AddElement(element, int(z));
       }
     }
@@ -794,25 +849,35 @@ json DocumentJson(const Document& doc, const fs::path& base, bool strict) {
 
 }  // namespace
 
-std::unique_ptr<Document> Document::Open(const std::string& path) {
-  const std::string prefix = "Cannot open map document " + Quoted(path) + ": ";
-  fs::path file = UserPath(path);
-  std::error_code ec;
-  if (!fs::exists(file, ec)) vb::raise(vb::err::FileNotFound, prefix + "the file does not exist");
-  if (fs::is_directory(file, ec)) vb::raise(vb::err::PathFileAccessError, prefix + "it is a folder");
-  std::string text;
+namespace {
+
+// Reads a file through read: whatever fails on the way, of whatever kind, becomes one
+// host error that starts with prefix (the file) and names the place.
+template <typename Read>
+auto Reading(const std::string& prefix, Read read) -> decltype(read()) {
   try {
-    text = ReadWholeFile(file);
-  } catch (const std::exception& e) {
-    vb::raise(vb::err::PermissionDenied, prefix + e.what());
-  }
-  try {
-    return DocumentReader::Read(Parse(text), file);
+    return read();
   } catch (const Fault& f) {
-    vb::raise(vb::err::HostFailure, prefix + (f.where.empty() ? "" : f.where + ": ") + f.what);
+    vb::raise(f.number, prefix + (f.where.empty() ? "" : f.where + ": ") + f.what);
   } catch (const vb::Error& e) {
     vb::raise(vb::err::HostFailure, prefix + e.description());
+  } catch (const std::bad_alloc&) {
+    vb::raise(vb::err::HostFailure, prefix + "not enough memory to read it");
+  } catch (const std::exception& e) {
+    vb::raise(vb::err::HostFailure, prefix + e.what());
   }
+}
+
+}  // namespace
+
+std::unique_ptr<Document> Document::Open(const std::string& path) {
+  return Reading("Cannot open map document " + Quoted(path) + ": ", [&] {
+    fs::path file = UserPath(path);
+    std::error_code ec;
+    if (!fs::exists(file, ec)) throw Fault{"", "the file does not exist", vb::err::FileNotFound};
+    if (fs::is_directory(file, ec)) throw Fault{"", "it is a folder", vb::err::PathFileAccessError};
+    return DocumentReader::Read(Parse(ReadWholeFile(file)), file);
+  });
 }
 
 void Document::Save(const std::string& path) {
@@ -832,18 +897,13 @@ void Document::Save(const std::string& path) {
 std::string Document::Snapshot() const { return DocumentJson(*this, {}, false).dump(); }
 
 std::shared_ptr<Layer> LoadLayerFile(const std::string& path) {
-  const std::string prefix = "Cannot open layer file " + Quoted(path) + ": ";
-  fs::path file = UserPath(path);
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) vb::raise(vb::err::FileNotFound, prefix + "the file does not exist");
-  try {
+  return Reading("Cannot open layer file " + Quoted(path) + ": ", [&] {
+    fs::path file = UserPath(path);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) throw Fault{"", "the file does not exist", vb::err::FileNotFound};
     LayerReader reader(file.parent_path());
     return reader.Read(Parse(ReadWholeFile(file)), "");
-  } catch (const Fault& f) {
-    vb::raise(vb::err::HostFailure, prefix + (f.where.empty() ? "" : f.where + ": ") + f.what);
-  } catch (const std::exception& e) {
-    vb::raise(vb::err::HostFailure, prefix + e.what());
-  }
+  });
 }
 
 void SaveLayerFile(const Layer& layer, const std::string& path) {

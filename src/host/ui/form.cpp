@@ -8,9 +8,11 @@
 namespace host::ui {
 
 namespace {
+// Never destroyed: a form may be a static of a plug-in library, and such a form dies
+// after every static of the host that was made later than it.
 std::vector<Form*>& loaded() {
-  static std::vector<Form*> forms;
-  return forms;
+  static auto* forms = new std::vector<Form*>;
+  return *forms;
 }
 
 std::function<void(Form&)>& show_listener() {
@@ -28,8 +30,10 @@ Form::Form(std::string name) : name_(std::move(name)), caption_(name_) {}
 
 Form::~Form() {
   if (observer_) observer_->FormDestroyed(*this);
-  auto& forms = loaded();
-  forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
+  if (loaded_) {
+    auto& forms = loaded();
+    forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
+  }
 }
 
 void Form::add(Control* c) { controls_.push_back(c); }
@@ -153,6 +157,21 @@ Form* FindLoadedForm(const std::string& name) {
   for (auto it = forms.rbegin(); it != forms.rend(); ++it)
     if ((*it)->Name() == name) return *it;
   return nullptr;
+}
+
+void UnloadAllForms() {
+  // Each form is asked once; one that refuses is hidden and the next is asked.
+  std::vector<Form*> asked;
+  for (;;) {
+    Form* next = nullptr;
+    const auto& forms = loaded();
+    for (auto it = forms.rbegin(); it != forms.rend() && !next; ++it)
+      if (std::find(asked.begin(), asked.end(), *it) == asked.end()) next = *it;
+    if (!next) return;
+    asked.push_back(next);
+    next->Unload(vbAppWindows);
+    if (next->IsLoaded()) next->Hide();
+  }
 }
 
 Form* ActiveForm() {

@@ -121,6 +121,9 @@ void ShowModalNew() {
 const std::vector<Form*>& LoadedForms();
 // The newest loaded form of that name, or null.
 Form* FindLoadedForm(const std::string& name);
+// Every loaded form unloaded as the host ends, newest first; one that refuses stays
+// loaded but hidden.
+void UnloadAllForms();
 // The form that has the user's attention: the newest visible one.
 Form* ActiveForm();
 

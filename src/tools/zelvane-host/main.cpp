@@ -63,9 +63,11 @@ int run(const RunOptions& o) {
     script.AddCommandClick(name);
   }
   script.Play();
-  ui::SetBoxListener(nullptr);
   // An explicit request: saved also when the shutdown question was answered No.
   if (!o.save_document.empty()) application.SaveDocument(o.save_document);
+  // The windows close while their boxes still reach the transcript.
+  application.End();
+  ui::SetBoxListener(nullptr);
   return 0;
 }
 

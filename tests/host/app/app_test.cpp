@@ -8,6 +8,8 @@
 #include "host/app/progressor.h"
 #include "host/app/registry.h"
 #include "host/app/script.h"
+#include "host/carto/document.h"
+#include "host/carto/map.h"
 #include "host/ui/boxes.h"
 #include "host/ui/form.h"
 #include "host/ui/user.h"
@@ -189,4 +191,55 @@ TEST_F(AppTest, ScriptMistakesNameTheirLine) {
   EXPECT_EQ(message("answer Maybe"), "line 1: not an answer: Maybe");
   EXPECT_EQ(message("answer OK"), "line 1: no message box is open to answer");
   EXPECT_EQ(message("select frmMain.lst \"a\" maybe"), "line 1: expected on or off, not maybe");
+}
+
+TEST_F(AppTest, NumbersInAScriptThatNoControlTakesNameTheirLine) {
+  app::Application application;
+  std::stringstream out;
+  auto message = [&](const std::string& text) -> std::string {
+    try {
+      app::Script s(application, out);
+      s.Read(text);
+      s.Play();
+    } catch (const ui::ScriptError& e) {
+      ui::ScriptedUser::Instance().Clear();
+      return e.what();
+    }
+    return "";
+  };
+  const std::string key = " (a key name or a whole number from 0 to 255)";
+  EXPECT_EQ(message("key frmMain.txtRes 1e20"), "line 1: not a key code: 1e20" + key);
+  EXPECT_EQ(message("\nkey frmMain.txtRes 1e400"), "line 2: not a key code: 1e400" + key);
+  EXPECT_EQ(message("key frmMain.txtRes 13.5"), "line 1: not a key code: 13.5" + key);
+  EXPECT_EQ(message("key frmMain.txtRes -1"), "line 1: not a key code: -1" + key);
+  EXPECT_EQ(message("key frmMain.txtRes abc"), "line 1: not a key code: abc" + key);
+  EXPECT_EQ(message("tab F.C 1e20"), "line 1: not a whole number from -32768 to 32767: 1e20");
+  EXPECT_EQ(message("scroll F.C 32768"), "line 1: not a whole number from -32768 to 32767: 32768");
+  EXPECT_EQ(message("export PNG 1e400 /tmp page"), "line 1: not a resolution: 1e400");
+  EXPECT_EQ(message("print-extent #1e20"), "line 1: not an index: #1e20");
+  EXPECT_EQ(message("print-extent #0.5"), "line 1: not an index: #0.5");
+  EXPECT_EQ(message("print-extent #1"), "line 1: no map #1 (the document has 1)");
+  EXPECT_EQ(message("print-extent #0"), "");  // the edges still work
+  EXPECT_EQ(message("key frmMain.txtRes 255\ntab F.C -32768"), "line 1: no window frmMain is loaded");
+}
+
+TEST_F(AppTest, AnEndingHostClosesItsWindowsThenReleasesCommandsAndDocument) {
+  app::RegisterLibrary(ZELVANE_TEST_PLUGIN);
+  auto& lib = app::PluginLibrary::Load(ZELVANE_TEST_PLUGIN);
+  app::Application application;
+  application.CreateCommands();
+  application.Click(*application.FindCommand("TestGIS_TestCommand"));
+  ASSERT_NE(ui::FindLoadedForm("frmTest"), nullptr);
+  std::weak_ptr<carto::Map> map = application.GetDocument().FocusMap();
+  application.SetDocumentChanged(true);
+
+  application.End();  // no save question: ending is not a shutdown request
+  EXPECT_TRUE(ui::LoadedForms().empty());
+  EXPECT_TRUE(application.Commands().empty());
+  EXPECT_EQ(lib.CanUnloadNow(), app::S_OK);  // before any static of the process goes
+  EXPECT_TRUE(map.expired());
+  EXPECT_FALSE(application.DocumentChanged());
+  EXPECT_TRUE(ui::BoxLog().empty());
+  application.End();  // once is enough; again does nothing
+  EXPECT_EQ(app::Application::Running(), &application);
 }

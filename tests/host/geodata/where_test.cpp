@@ -6,6 +6,7 @@
 #include <map>
 
 #include "geodata_testing.h"
+#include "host/geodata/detail/engine.h"
 #include "host/vb/datetime.h"
 #include "support/temp_dir.h"
 
@@ -259,3 +260,42 @@ TEST_F(WhereTest, RowsByObjectId) {
 }
 
 }  // namespace
+
+namespace {
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  out.reserve(s.size() * size_t(n));
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+}  // namespace
+
+TEST_F(WhereTest, NestingPastTheLimitIsRefusedWithOneMessage) {
+  const std::string nested_message =
+      "Where clause nested more than 256 deep (parentheses and NOT): \"" + Repeat("(", 60) + "...\"";
+  const std::string parens = Repeat("(", 20000) + "LANES = 2" + Repeat(")", 20000);
+  EXPECT_EQ(ErrorOf([&] { Where(*roads_, parens); }).description(), nested_message);
+  EXPECT_EQ(ErrorOf([&] { host::geodata::detail::Engine::Check(*roads_, parens); }).description(), nested_message);
+  const std::string nots = Repeat("NOT ", 50000) + "LANES = 2";
+  EXPECT_EQ(ErrorOf([&] { Where(*roads_, nots); }).description(),
+            "Where clause nested more than 256 deep (parentheses and NOT): \"" + Repeat("NOT ", 15) + "...\"");
+  EXPECT_EQ(ErrorOf([&] { Where(*roads_, Repeat("NOT (", 129) + "LANES = 2" + Repeat(")", 129)); }).number(),
+            host::vb::err::HostFailure);
+  // Up to the limit a clause reads as always.
+  EXPECT_EQ(Where(*roads_, Repeat("(", 256) + "LANES = 2" + Repeat(")", 256)), (Ids{0, 3, 6}));
+  EXPECT_EQ(Where(*roads_, Repeat("NOT ", 256) + "LANES = 2"), (Ids{0, 3, 6}));
+  EXPECT_EQ(Where(*roads_, Repeat("NOT ", 255) + "LANES = 2"), (Ids{1, 4, 5}));
+}
+
+TEST_F(WhereTest, LongChainsOfAndAndOrStayFlat) {
+  std::string ands = "LANES = 2";
+  for (int i = 0; i < 50000; ++i) ands += " AND WIDTH IS NOT NULL";
+  EXPECT_EQ(Where(*roads_, ands), (Ids{0, 6}));
+  std::string ors = "FID = 6";
+  for (int i = 0; i < 50000; ++i) ors += " OR FID = " + std::to_string(i % 3);
+  EXPECT_EQ(Where(*roads_, ors), (Ids{0, 1, 2, 6}));  // through the index, not a scan
+  // Precedence holds within a chain: AND binds before OR, NOT before AND.
+  EXPECT_EQ(Where(*roads_, "LANES = 6 OR LANES = 2 AND KIND = 'Local' OR FID = 4"), (Ids{0, 4, 5, 6}));
+  EXPECT_EQ(Where(*roads_, "NOT LANES = 2 AND WIDTH > 10 AND (KIND = 'Local' OR FID = 5)"), (Ids{1, 5}));
+  EXPECT_EQ(Where(*roads_, "LANES = 2 AND (FID = 0 OR FID = 3) AND FID <> 3"), (Ids{0}));
+}

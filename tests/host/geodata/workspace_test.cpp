@@ -317,3 +317,41 @@ TEST(ShapefileWorkspace, OpensDbfAndCsvTables) {
 }
 
 }  // namespace
+
+TEST(ShapefileWorkspace, AShapefileWhoseTableIsMissingOrCutShortIsNotOpened) {
+  TempDir dir;
+  {
+    auto ws = gd::ShapefileWorkspace::Open(dir.path().string());
+    auto fc = ws->CreateFeatureClass("grid", GridFields());
+    for (int i = 0; i < 3; ++i) {
+      gd::Feature f = fc->CreateFeature();
+      f.SetValue(fc->FindField("MB_Label"), "A" + std::to_string(i + 1));
+      f.SetShape(Square(i * 100, 0, 100));
+      f.Store();
+    }
+  }
+  gd::ShapefileWorkspace::ClearCache();
+  const fs::path dbf = dir.path() / "grid.dbf";
+  const std::string whole = testing_support::ReadFile(dbf);
+  auto open = [&] { return gd::ShapefileWorkspace::Open(dir.path().string())->OpenFeatureClass("grid"); };
+  auto failure = [&](const std::string& table) {
+    if (table.empty())
+      fs::remove(dbf);
+    else
+      testing_support::WriteFile(dbf, table);
+    vb::Error e = ErrorOf([&] { open(); });
+    gd::ShapefileWorkspace::ClearCache();
+    return e;
+  };
+
+  vb::Error missing = failure("");
+  EXPECT_EQ(missing.number(), vb::err::FileNotFound);
+  EXPECT_EQ(missing.description(),
+            "Shapefile \"grid\" has no attribute table: \"grid.dbf\" not found in \"" + dir.path().string() + "\"");
+  const std::string damaged = "Shapefile \"grid\" cannot be read: its attribute table \"grid.dbf\" is damaged or cut short";
+  for (const std::string& table : {std::string(1, '\0'), whole.substr(0, 20), whole.substr(0, whole.size() - 30)})
+    EXPECT_EQ(failure(table).description(), damaged) << table.size() << " bytes";
+
+  testing_support::WriteFile(dbf, whole);
+  EXPECT_EQ(Where(*open(), "MB_Label = 'A2'"), (std::vector<int64_t>{1}));
+}

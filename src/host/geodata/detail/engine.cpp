@@ -41,9 +41,28 @@ namespace {
 // ---- errors ----
 
 struct SyntaxError {};
+struct TooDeep {};
+
+// How deep parentheses and NOT may nest: the clause is read, checked and run by
+// recursion, so its depth is what the stack has to hold.
+constexpr int kMaxNesting = 256;
 
 [[noreturn]] void Invalid(const std::string& clause) {
   vb::raise(vb::err::HostFailure, "Invalid where clause: \"" + clause + "\"");
+}
+
+// The start of a long clause, cut between characters.
+std::string Opening(const std::string& clause) {
+  constexpr size_t kShown = 60;
+  if (clause.size() <= kShown + 3) return clause;
+  size_t cut = kShown;
+  while (cut > 0 && (static_cast<unsigned char>(clause[cut]) & 0xC0) == 0x80) --cut;
+  return clause.substr(0, cut) + "...";
+}
+
+[[noreturn]] void Nested(const std::string& clause) {
+  vb::raise(vb::err::HostFailure, "Where clause nested more than " + std::to_string(kMaxNesting) +
+                                      " deep (parentheses and NOT): \"" + Opening(clause) + "\"");
 }
 
 [[noreturn]] void Mismatch(const std::string& clause) {
@@ -199,7 +218,8 @@ struct Node {
   Kind kind = Kind::Compare;
   CmpOp op = CmpOp::Eq;
   bool negated = false;
-  std::unique_ptr<Node> left, right;
+  std::unique_ptr<Node> left;               // Not
+  std::vector<std::unique_ptr<Node>> kids;  // And, Or: a chain of any length stays flat
   std::vector<Operand> ops;
   // "field IN (literals)" of one kind: the literals as a set, so that a long list of
   // object IDs costs one look-up per row.
@@ -279,26 +299,36 @@ class Parser {
     return true;
   }
 
-  std::unique_ptr<Node> Binary(Node::Kind kind, std::unique_ptr<Node> l, std::unique_ptr<Node> r) {
+  // One level deeper for as long as it lives.
+  class Level {
+   public:
+    explicit Level(int& depth) : depth_(depth) {
+      if (++depth_ > kMaxNesting) throw TooDeep{};
+    }
+    ~Level() { --depth_; }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+
+   private:
+    int& depth_;
+  };
+
+  template <typename Part>
+  std::unique_ptr<Node> Chain(Node::Kind kind, std::string_view word, Part part) {
+    auto first = (this->*part)();
+    if (!IsKeyword(Peek(), word)) return first;
     auto n = std::make_unique<Node>();
     n->kind = kind;
-    n->left = std::move(l);
-    n->right = std::move(r);
+    n->kids.push_back(std::move(first));
+    while (TakeKeyword(word)) n->kids.push_back((this->*part)());
     return n;
   }
 
-  std::unique_ptr<Node> ParseOr() {
-    auto n = ParseAnd();
-    while (TakeKeyword("OR")) n = Binary(Node::Kind::Or, std::move(n), ParseAnd());
-    return n;
-  }
-  std::unique_ptr<Node> ParseAnd() {
-    auto n = ParseNot();
-    while (TakeKeyword("AND")) n = Binary(Node::Kind::And, std::move(n), ParseNot());
-    return n;
-  }
+  std::unique_ptr<Node> ParseOr() { return Chain(Node::Kind::Or, "OR", &Parser::ParseAnd); }
+  std::unique_ptr<Node> ParseAnd() { return Chain(Node::Kind::And, "AND", &Parser::ParseNot); }
   std::unique_ptr<Node> ParseNot() {
     if (TakeKeyword("NOT")) {
+      Level level(depth_);
       auto n = std::make_unique<Node>();
       n->kind = Node::Kind::Not;
       n->left = ParseNot();
@@ -337,6 +367,7 @@ class Parser {
   std::unique_ptr<Node> ParsePredicate() {
     if (Peek().kind == Tok::LParen) {
       Take();
+      Level level(depth_);
       auto n = ParseOr();
       Expect(Tok::RParen);
       return n;
@@ -391,6 +422,7 @@ class Parser {
   const std::string& clause_;
   std::vector<Token> toks_;
   size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 bool IsNumericType(FieldType t) {
@@ -424,7 +456,7 @@ void ConvertLiteral(Operand& lit, FieldType type, const std::string& clause) {
 
 void Bind(Node& n, const std::string& clause) {
   if (n.left) Bind(*n.left, clause);
-  if (n.right) Bind(*n.right, clause);
+  for (auto& k : n.kids) Bind(*k, clause);
   for (const Operand& o : n.ops) {
     if (o.is_field && o.type == FieldType::Geometry && n.kind != Node::Kind::IsNull) {
       vb::raise(vb::err::HostFailure, "The shape field cannot be compared in where clause: \"" + clause + "\"");
@@ -592,14 +624,20 @@ struct Evaluator {
   Tri Eval(const Node& n) const {
     switch (n.kind) {
       case Node::Kind::And: {
-        Tri a = Eval(*n.left);
-        if (a == Tri::False) return a;
-        return TriAnd(a, Eval(*n.right));
+        Tri r = Tri::True;
+        for (const auto& k : n.kids) {
+          r = TriAnd(r, Eval(*k));
+          if (r == Tri::False) break;
+        }
+        return r;
       }
       case Node::Kind::Or: {
-        Tri a = Eval(*n.left);
-        if (a == Tri::True) return a;
-        return TriOr(a, Eval(*n.right));
+        Tri r = Tri::False;
+        for (const auto& k : n.kids) {
+          r = TriOr(r, Eval(*k));
+          if (r == Tri::True) break;
+        }
+        return r;
       }
       case Node::Kind::Not: return TriNot(Eval(*n.left));
       case Node::Kind::Compare: return Cmp(ValueOf(n.ops[0]), ValueOf(n.ops[1]), n.op);
@@ -651,12 +689,6 @@ using OidList = std::vector<int64_t>;
 OidList Intersection(const OidList& a, const OidList& b) {
   OidList out;
   std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
-  return out;
-}
-
-OidList UnionOf(const OidList& a, const OidList& b) {
-  OidList out;
-  std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
   return out;
 }
 
@@ -713,16 +745,24 @@ struct Planner {
         return all;
       }
       case Node::Kind::And: {
-        auto a = Plan(*n.left), b = Plan(*n.right);
-        if (a && b) return Intersection(*a, *b);
-        return a ? a : b;
+        // The rows every answerable part allows; the rest is tested row by row.
+        std::optional<OidList> all;
+        for (const auto& k : n.kids) {
+          auto one = Plan(*k);
+          if (one) all = all ? Intersection(*all, *one) : std::move(one);
+        }
+        return all;
       }
       case Node::Kind::Or: {
-        auto a = Plan(*n.left);
-        if (!a) return std::nullopt;
-        auto b = Plan(*n.right);
-        if (!b) return std::nullopt;
-        return UnionOf(*a, *b);
+        OidList any;
+        for (const auto& k : n.kids) {
+          auto one = Plan(*k);
+          if (!one) return std::nullopt;
+          any.insert(any.end(), one->begin(), one->end());
+        }
+        std::sort(any.begin(), any.end());
+        any.erase(std::unique(any.begin(), any.end()), any.end());
+        return any;
       }
       default: return std::nullopt;
     }
@@ -735,6 +775,8 @@ std::unique_ptr<Node> Compile(Table& t, const std::string& clause) {
     root = Parser(t, clause, Lex(clause)).Parse();
   } catch (const SyntaxError&) {
     Invalid(clause);
+  } catch (const TooDeep&) {
+    Nested(clause);
   }
   Bind(*root, clause);
   return root;
