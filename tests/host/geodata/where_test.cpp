@@ -6,7 +6,6 @@
 #include <map>
 
 #include "geodata_testing.h"
-#include "host/geodata/detail/engine.h"
 #include "host/vb/datetime.h"
 #include "support/temp_dir.h"
 
@@ -275,7 +274,7 @@ TEST_F(WhereTest, NestingPastTheLimitIsRefusedWithOneMessage) {
       "Where clause nested more than 256 deep (parentheses and NOT): \"" + Repeat("(", 60) + "...\"";
   const std::string parens = Repeat("(", 20000) + "LANES = 2" + Repeat(")", 20000);
   EXPECT_EQ(ErrorOf([&] { Where(*roads_, parens); }).description(), nested_message);
-  EXPECT_EQ(ErrorOf([&] { host::geodata::detail::Engine::Check(*roads_, parens); }).description(), nested_message);
+  EXPECT_EQ(ErrorOf([&] { host::geodata::CheckWhereClause(*roads_, parens); }).description(), nested_message);
   const std::string nots = Repeat("NOT ", 50000) + "LANES = 2";
   EXPECT_EQ(ErrorOf([&] { Where(*roads_, nots); }).description(),
             "Where clause nested more than 256 deep (parentheses and NOT): \"" + Repeat("NOT ", 15) + "...\"");
