@@ -106,6 +106,8 @@ bool CBool(std::string_view text) {
 
 std::string CStr(double x) {
   if (std::isnan(x)) return "NaN";
+  // No Double of the language is infinite: the arithmetic that made one overflowed.
+  if (std::isinf(x)) raise(err::Overflow);
   if (x == 0) return "0";
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.14E", x);  // 15 significant digits

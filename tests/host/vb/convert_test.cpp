@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "host/vb/convert.h"
 #include "host/vb/error.h"
 #include "host/vb/text.h"
@@ -105,6 +107,9 @@ TEST(Convert, NumberToTextKeepsFifteenDigits) {
   EXPECT_EQ(CStr(0.00001), "1E-05");
   EXPECT_EQ(CStr(-0.0), "0");
   EXPECT_EQ(CStr(int64_t(-42)), "-42");
+  // An infinite value never reaches text: it overflowed where it was made.
+  EXPECT_EQ(error_number([] { CStr(1e308 * 10); }), err::Overflow);
+  EXPECT_EQ(error_number([] { CStr(-std::numeric_limits<double>::infinity()); }), err::Overflow);
 }
 
 TEST(Text, TrimAndCase) {
