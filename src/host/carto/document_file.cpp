@@ -22,6 +22,7 @@
 #include "host/geodata/workspace.h"
 #include "host/vb/error.h"
 #include "host/win/drives.h"
+#include "host/win/whole_file.h"
 
 namespace host::carto {
 
@@ -547,42 +548,19 @@ json Parse(const std::string& text) {
   return root;
 }
 
-// Writes the file through a temporary file in the same folder, so that the old file
-// stays whole until the new one is.
+// Writes the file whole: the old file stays until the new one is.
 void WriteWhole(const fs::path& target, const std::string& bytes) {
   const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) throw std::runtime_error("the folder " + Quoted(folder.string()) + " does not exist");
   if (fs::is_directory(target, ec)) throw std::runtime_error("it is a folder");
-  std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  int fd = mkstemp(tmpl.data());
-  if (fd < 0) throw std::runtime_error(std::strerror(errno));
-  auto fail = [&](int err) {
-    ::close(fd);
-    ::unlink(tmpl.c_str());
-    throw std::runtime_error(std::strerror(err));
-  };
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail(errno);
-    }
-    done += size_t(n);
-  }
-  if (::fsync(fd) != 0) fail(errno);
-  struct stat old {};
-  ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-  if (::close(fd) != 0) {
-    int err = errno;
-    ::unlink(tmpl.c_str());
-    throw std::runtime_error(std::strerror(err));
-  }
-  if (::rename(tmpl.c_str(), target.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tmpl.c_str());
-    throw std::runtime_error(std::strerror(err));
+  try {
+    win::WriteWholeFile(target, bytes);
+  } catch (const vb::Error& e) {
+    // The caller names the file already; keep only the reason.
+    const std::string& d = e.description();
+    const size_t reason = d.rfind("': ");
+    throw std::runtime_error(reason == std::string::npos ? d : d.substr(reason + 3));
   }
 }
 
