@@ -308,6 +308,32 @@ void check_server() {
   vb::raise(kPrinterError, "There is no printer named '" + name + "' on the print server " + server_name());
 }
 
+// The printer's entry for the named media: its size within a millimetre of the name's
+// (print servers give sizes in whole points), with margins when the printer offers the
+// size both with and without (what CUPS takes by default). Not cupsGetDestMediaByName:
+// for a name like "oe_letter_8.5x11in" it can answer with another size altogether.
+bool media_entry(cups_dest_t* dest, cups_dinfo_t* info, const char* name, cups_size_t& out) {
+  if (!name || !*name) return false;
+  pwg_media_t* pwg = pwgMediaForPWG(name);
+  if (!pwg) pwg = pwgMediaForLegacy(name);
+  if (!pwg) pwg = pwgMediaForPPD(name);
+  if (!pwg) return false;
+  // Copied: a parsed name lives in a buffer that the calls below write over.
+  const int width = pwg->width, length = pwg->length;
+  constexpr int mm = 100;  // hundredths of a millimetre
+  auto has_margins = [](const cups_size_t& s) { return s.left > 0 || s.right > 0 || s.top > 0 || s.bottom > 0; };
+  bool found = false;
+  const int count = cupsGetDestMediaCount(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA_FLAGS_DEFAULT);
+  for (int i = 0; i < count; ++i) {
+    cups_size_t s{};
+    if (!cupsGetDestMediaByIndex(CUPS_HTTP_DEFAULT, dest, info, i, CUPS_MEDIA_FLAGS_DEFAULT, &s)) continue;
+    if (std::abs(s.width - width) > mm || std::abs(s.length - length) > mm) continue;
+    if (!found || (has_margins(s) && !has_margins(out))) out = s;
+    found = true;
+  }
+  return found;
+}
+
 }  // namespace
 
 CupsPrinter::CupsPrinter(const std::string& destination) {
@@ -342,8 +368,7 @@ void CupsPrinter::query() {
   cups_size_t size{};
   std::string media;
   auto by_name = [&](const char* name) {
-    if (!name || !*name || !cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest, info, name, CUPS_MEDIA_FLAGS_DEFAULT, &size))
-      return false;
+    if (!media_entry(dest, info, name, size)) return false;
     media = name;
     return true;
   };
@@ -353,9 +378,8 @@ void CupsPrinter::query() {
   bool found = by_name(cupsGetOption("media", dest->num_options, dest->options)) ||
                by_name(first_value(cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "media")));
   if (!found && cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA_FLAGS_DEFAULT, &size)) {
-    found = true;
     pwg_media_t* pwg = pwgMediaForSize(size.width, size.length);
-    media = pwg && pwg->pwg ? pwg->pwg : "";
+    found = (pwg && pwg->pwg && by_name(pwg->pwg)) || size.width > 0;
   }
   if (!found) found = by_name(first_value(cupsFindDestReady(CUPS_HTTP_DEFAULT, dest, info, "media")));
   if (!found || !(size.width > 0) || !(size.length > 0) || size.left + size.right >= size.width ||
