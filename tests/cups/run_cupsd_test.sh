@@ -23,7 +23,7 @@ if [ "${ZELVANE_CUPS_NAMESPACE:-}" != 1 ]; then
   command -v cupsd >/dev/null || PATH=$PATH:/usr/sbin
   command -v cupsd >/dev/null || skip "cupsd is not installed (scripts/setup installs cups)"
   command -v lpadmin >/dev/null || skip "lpadmin is not installed (scripts/setup installs cups)"
-  [ -x /usr/lib/cups/backend/cups-pdf ] || skip "the cups-pdf backend is not installed (printer-driver-cups-pdf)"
+  [ -e /usr/lib/cups/backend/cups-pdf ] || skip "the cups-pdf backend is not installed (printer-driver-cups-pdf)"
   [ -f /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd ] || skip "the cups-pdf PPD is not installed"
   [ "$(id -u)" = 0 ] || skip "the cups-pdf backend runs only for root; run as root"
   command -v unshare >/dev/null || skip "unshare is not installed"
