@@ -3,17 +3,15 @@
 #include <cups/cups.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 #include <unistd.h>
-
-#include <set>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <stdexcept>
 
 #include "host/render/detail/targets.h"
@@ -379,7 +377,8 @@ void CupsPrinter::query() {
                by_name(first_value(cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "media")));
   if (!found && cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA_FLAGS_DEFAULT, &size)) {
     pwg_media_t* pwg = pwgMediaForSize(size.width, size.length);
-    found = (pwg && pwg->pwg && by_name(pwg->pwg)) || size.width > 0;
+    std::string named = pwg && pwg->pwg ? pwg->pwg : "";  // copied, as in media_entry
+    found = by_name(named.c_str()) || size.width > 0;
   }
   if (!found) found = by_name(first_value(cupsFindDestReady(CUPS_HTTP_DEFAULT, dest, info, "media")));
   if (!found || !(size.width > 0) || !(size.length > 0) || size.left + size.right >= size.width ||
