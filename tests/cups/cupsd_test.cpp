@@ -15,6 +15,7 @@
 
 #include "host/vb/error.h"
 #include "mapbooks/print_book_fixture.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
@@ -130,6 +131,20 @@ TEST_F(RealQueues, EachPrinterGivesItsOwnPaperAndPrintableArea) {
     EXPECT_EQ(p.Media(), c.media);
     EXPECT_EQ(p.Resolution(), 300);
   }
+}
+
+// The user's own choice of paper for a printer (lpoptions) comes before the printer's.
+TEST_F(RealQueues, TheUsersPaperChoiceComesFirst) {
+  fs::path options = fs::path(std::getenv("HOME")) / ".cups" / "lpoptions";
+  fs::create_directories(options.parent_path());
+  testing_support::WriteFile(options, "Dest A4 media=na_legal_8.5x14in\n");
+  host::render::CupsPrinter p("A4");
+  fs::remove(options);
+  double w = 0, h = 0;
+  p.QueryPaperSize(w, h);
+  EXPECT_EQ(p.Media(), "na_legal_8.5x14in");
+  EXPECT_NEAR(w, 8.5, 0.002);
+  EXPECT_NEAR(h, 14, 0.002);
 }
 
 TEST_F(RealQueues, AMissingPrinterIsNamedAsSuch) {
