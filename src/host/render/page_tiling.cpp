@@ -11,9 +11,10 @@ namespace host::render {
 
 namespace {
 
-// Sizes that differ by less than this count as equal: a Letter layout fits Letter paper
-// even when the sizes went through a unit conversion.
-constexpr double kFit = 1e-6;
+// A layout longer than the printable area by less than this (inches) still fits: print
+// servers round paper sizes to points (A4 is 595 x 842 pt, 0.1 mm short of 210 mm), and
+// an A4 layout must not spill a sliver onto a second sheet.
+constexpr double kFit = 0.01;
 
 struct Layout {
   double pw, ph;          // layout, inches
@@ -24,7 +25,7 @@ struct Layout {
 
 int tiles(double length, double avail, double overlap) {
   if (length <= avail + kFit) return 1;
-  return 1 + static_cast<int>(std::ceil((length - avail) / (avail - overlap) - kFit));
+  return 1 + static_cast<int>(std::ceil((length - avail - kFit) / (avail - overlap)));
 }
 
 Layout layout(const LayoutPage& page, const Printer& printer, double overlap) {

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <stdexcept>
 
+#include "host/render/detail/pdf_groups.h"
 #include "host/render/detail/targets.h"
 #include "host/render/device.h"
 #include "host/render/whole_file.h"
@@ -27,9 +29,34 @@ std::string env(const char* name) {
   return v ? v : "";
 }
 
-std::string job_title() { return "ZelvaneMap page"; }
+struct JobName {
+  std::mutex m;
+  std::string document, page;
+};
+
+JobName& job_name() {
+  static JobName n;
+  return n;
+}
 
 }  // namespace
+
+void SetJobDocument(const std::string& name) {
+  std::lock_guard lock(job_name().m);
+  job_name().document = name;
+}
+
+void SetJobPage(const std::string& page) {
+  std::lock_guard lock(job_name().m);
+  job_name().page = page;
+}
+
+std::string JobTitle() {
+  std::lock_guard lock(job_name().m);
+  const JobName& n = job_name();
+  if (n.document.empty()) return n.page.empty() ? "Untitled" : n.page;
+  return n.page.empty() ? n.document : n.document + " \xE2\x80\x93 " + n.page;  // an en dash
+}
 
 // ---- Printer ---------------------------------------------------------------------
 
@@ -62,7 +89,7 @@ long Printer::StartPrinting(const geodata::Envelope& pixelBounds, long /*hWnd*/)
   file_ = std::make_unique<WholeFile>(file, win::WindowsPath(file));
   target_ = detail::MakeTarget(JobFormat());
   try {
-    detail::PageSetup setup{static_cast<int>(w), static_cast<int>(h), Resolution(), job_title()};
+    detail::PageSetup setup{static_cast<int>(w), static_cast<int>(h), Resolution(), JobTitle()};
     if (OriginAtPrintableArea()) {
       setup.origin_x = PrintableBounds().XMin() * Resolution();
       setup.origin_y = PrintableBounds().YMin() * Resolution();
@@ -71,7 +98,7 @@ long Printer::StartPrinting(const geodata::Envelope& pixelBounds, long /*hWnd*/)
   } catch (const std::exception& e) {
     std::string why = e.what();
     abandon();
-    vb::raise(vb::err::HostFailure, "Cannot start a print job on " + Name() + ": " + why);
+    vb::raise(kPrinterError, "Cannot start a print job on " + Name() + ": " + why);
   }
   return hdc_;
 }
@@ -83,6 +110,7 @@ void Printer::FinishPrinting() {
   try {
     target_->End();
     target_.reset();
+    if (JobFormat() == detail::Format::PDF) detail::DropNeedlessPageGroups(file_->TempPath());
     file_->Commit();
     fs::path done = file_->Target();
     file_.reset();
@@ -94,7 +122,7 @@ void Printer::FinishPrinting() {
   } catch (const std::exception& e) {
     std::string why = e.what();
     abandon();
-    vb::raise(vb::err::HostFailure, "The print job on " + Name() + " failed: " + why);
+    vb::raise(kPrinterError, "The print job on " + Name() + " failed: " + why);
   }
 }
 
@@ -160,7 +188,7 @@ fs::path FolderPrinter::JobFile() {
   std::error_code ec;
   fs::create_directories(folder_, ec);
   if (!fs::is_directory(folder_))
-    vb::raise(vb::err::PathNotFound, "Cannot print on " + Name() + ": the folder cannot be made" +
+    vb::raise(kPrinterError, "Cannot print on " + Name() + ": the folder cannot be made" +
                                          (ec ? " (" + ec.message() + ")" : ""));
   // Numbers go on from the highest job in the folder, so earlier jobs are kept.
   long next = 1;
@@ -177,6 +205,57 @@ detail::Format EmfPrinter::JobFormat() const { return detail::Format::EMF; }
 
 // ---- CupsPrinter -----------------------------------------------------------------
 
+namespace {
+
+std::string server_name() { return cupsServer(); }
+
+// Fails (482) when the print server does not answer.
+void check_server() {
+  http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 5000, nullptr);
+  if (http) {
+    httpClose(http);
+    return;
+  }
+  vb::raise(kPrinterError, "The print server " + server_name() + " cannot be reached");
+}
+
+// No destination came back: say whether the server or the printer is missing.
+[[noreturn]] void no_destination(const std::string& name) {
+  check_server();
+  if (name.empty())
+    vb::raise(kPrinterError, "There is no default printer on the print server " + server_name() +
+                                 ": set ZELVANE_PRINTER to a printer's name, or to spool for the spool folder");
+  vb::raise(kPrinterError, "There is no printer named '" + name + "' on the print server " + server_name());
+}
+
+// The printer's entry for the named media: its size within a millimetre of the name's
+// (print servers give sizes in whole points), with margins when the printer offers the
+// size both with and without (what CUPS takes by default). Not cupsGetDestMediaByName:
+// for a name like "oe_letter_8.5x11in" it can answer with another size altogether.
+bool media_entry(cups_dest_t* dest, cups_dinfo_t* info, const char* name, cups_size_t& out) {
+  if (!name || !*name) return false;
+  pwg_media_t* pwg = pwgMediaForPWG(name);
+  if (!pwg) pwg = pwgMediaForLegacy(name);
+  if (!pwg) pwg = pwgMediaForPPD(name);
+  if (!pwg) return false;
+  // Copied: a parsed name lives in a buffer that the calls below write over.
+  const int width = pwg->width, length = pwg->length;
+  constexpr int mm = 100;  // hundredths of a millimetre
+  auto has_margins = [](const cups_size_t& s) { return s.left > 0 || s.right > 0 || s.top > 0 || s.bottom > 0; };
+  bool found = false;
+  const int count = cupsGetDestMediaCount(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA_FLAGS_DEFAULT);
+  for (int i = 0; i < count; ++i) {
+    cups_size_t s{};
+    if (!cupsGetDestMediaByIndex(CUPS_HTTP_DEFAULT, dest, info, i, CUPS_MEDIA_FLAGS_DEFAULT, &s)) continue;
+    if (std::abs(s.width - width) > mm || std::abs(s.length - length) > mm) continue;
+    if (!found || (has_margins(s) && !has_margins(out))) out = s;
+    found = true;
+  }
+  return found;
+}
+
+}  // namespace
+
 CupsPrinter::CupsPrinter(const std::string& destination) {
   size_t slash = destination.find('/');
   name_ = destination.substr(0, slash);
@@ -186,7 +265,7 @@ CupsPrinter::CupsPrinter(const std::string& destination) {
 
 std::unique_ptr<CupsPrinter> CupsPrinter::Default() {
   cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
-  if (!dest) return nullptr;
+  if (!dest) no_destination("");
   std::unique_ptr<CupsPrinter> p(new CupsPrinter());
   p->name_ = dest->name;
   if (dest->instance) p->instance_ = dest->instance;
@@ -197,27 +276,52 @@ std::unique_ptr<CupsPrinter> CupsPrinter::Default() {
 
 void CupsPrinter::query() {
   cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name_.c_str(), instance_.empty() ? nullptr : instance_.c_str());
-  if (!dest) vb::raise(vb::err::HostFailure, "There is no printer named '" + name_ + "': " + cupsLastErrorString());
-  if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
-    cups_size_t size{};
-    if (cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest, info, 0, &size) && size.width > 0 && size.length > 0) {
-      constexpr double per_inch = 2540.0;  // hundredths of a millimetre
-      width_ = size.width / per_inch;
-      height_ = size.length / per_inch;
-      left_ = size.left / per_inch;
-      right_ = size.right / per_inch;
-      top_ = size.top / per_inch;
-      bottom_ = size.bottom / per_inch;
-    }
-    if (ipp_attribute_t* res = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution")) {
-      int y = 0;
-      ipp_res_t units = IPP_RES_PER_INCH;
-      int x = ippGetResolution(res, 0, &y, &units);
-      if (x > 0) dpi_ = units == IPP_RES_PER_CM ? x * 2.54 : x;
-    }
-    cupsFreeDestInfo(info);
+  if (!dest) no_destination(name_);
+  std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)> dest_owner(dest, [](cups_dest_t* d) { cupsFreeDests(1, d); });
+  cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
+  if (!info) {
+    check_server();
+    vb::raise(kPrinterError, "The printer '" + name_ + "' does not say what paper it prints on: " + cupsLastErrorString());
   }
-  cupsFreeDests(1, dest);
+  std::unique_ptr<cups_dinfo_t, void (*)(cups_dinfo_t*)> info_owner(info, cupsFreeDestInfo);
+
+  cups_size_t size{};
+  std::string media;
+  auto by_name = [&](const char* name) {
+    if (!media_entry(dest, info, name, size)) return false;
+    media = name;
+    return true;
+  };
+  auto first_value = [](ipp_attribute_t* attr) { return attr ? ippGetString(attr, 0, nullptr) : nullptr; };
+  // The user's choice for the destination, then the printer's default, then what CUPS
+  // takes as the default, then what is loaded.
+  bool found = by_name(cupsGetOption("media", dest->num_options, dest->options)) ||
+               by_name(first_value(cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "media")));
+  if (!found && cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA_FLAGS_DEFAULT, &size)) {
+    pwg_media_t* pwg = pwgMediaForSize(size.width, size.length);
+    std::string named = pwg && pwg->pwg ? pwg->pwg : "";  // copied, as in media_entry
+    found = by_name(named.c_str()) || size.width > 0;
+  }
+  if (!found) found = by_name(first_value(cupsFindDestReady(CUPS_HTTP_DEFAULT, dest, info, "media")));
+  if (!found || !(size.width > 0) || !(size.length > 0) || size.left + size.right >= size.width ||
+      size.top + size.bottom >= size.length)
+    vb::raise(kPrinterError, "The printer '" + name_ + "' reports no paper to print on");
+
+  constexpr double per_inch = 2540.0;  // hundredths of a millimetre
+  width_ = size.width / per_inch;
+  height_ = size.length / per_inch;
+  left_ = size.left / per_inch;
+  right_ = size.right / per_inch;
+  top_ = size.top / per_inch;
+  bottom_ = size.bottom / per_inch;
+  media_ = media;
+
+  if (ipp_attribute_t* res = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution")) {
+    int y = 0;
+    ipp_res_t units = IPP_RES_PER_INCH;
+    int x = ippGetResolution(res, 0, &y, &units);
+    if (x > 0) dpi_ = units == IPP_RES_PER_CM ? x * 2.54 : x;
+  }
 }
 
 void CupsPrinter::QueryPaperSize(double& width, double& height) const {
@@ -238,11 +342,18 @@ fs::path CupsPrinter::JobFile() {
 
 void CupsPrinter::Deliver(const fs::path& path) {
   std::string dest = instance_.empty() ? name_ : name_ + "/" + instance_;
-  int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, dest.c_str(), path.c_str(), job_title().c_str(), 0, nullptr);
+  // The job asks for the paper it was drawn for, so CUPS neither scales nor crops it.
+  cups_option_t* options = nullptr;
+  int count = media_.empty() ? 0 : cupsAddOption("media", media_.c_str(), 0, &options);
+  int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, dest.c_str(), path.c_str(), JobTitle().c_str(), count, options);
   std::string why = job ? "" : cupsLastErrorString();
+  cupsFreeOptions(count, options);
   std::error_code ec;
   fs::remove(path, ec);
-  if (!job) vb::raise(vb::err::HostFailure, "The printer '" + dest + "' did not take the job: " + why);
+  if (!job) {
+    check_server();
+    vb::raise(kPrinterError, "The printer '" + dest + "' did not take the job: " + why);
+  }
 }
 
 // ---- the current printer ---------------------------------------------------------
@@ -264,8 +375,8 @@ std::shared_ptr<Printer> from_settings() {
   if (choice == "spool") return std::make_shared<SpoolPrinter>();
   if (choice == "emf") return std::make_shared<EmfPrinter>();
   if (!choice.empty()) return std::make_shared<CupsPrinter>(choice);
-  if (auto cups = CupsPrinter::Default()) return std::shared_ptr<Printer>(std::move(cups));
-  return std::make_shared<SpoolPrinter>();
+  // The spool folder is a printer only when chosen: without a CUPS printer, nothing prints.
+  return std::shared_ptr<Printer>(CupsPrinter::Default());
 }
 
 }  // namespace

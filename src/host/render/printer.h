@@ -8,8 +8,14 @@
 //
 // Which one is current: ZELVANE_PRINTER names it: "spool" for the spool folder, "emf"
 // for the EMF printer, any other text a CUPS destination by name. Unset, the default
-// CUPS destination when there is one, else the spool folder. The spool folder is
-// C:\Printer unless ZELVANE_PRINTER_FOLDER names another.
+// CUPS destination; without one the host has no printer (a print server that cannot be
+// reached, or one without a default printer, is an error that says which). The spool
+// folder is C:\Printer unless ZELVANE_PRINTER_FOLDER names another.
+//
+// A PDF job whose page needs no transparency is sent without cairo's page-level
+// transparency group, so that a print server's PDF-to-PostScript step keeps it vector.
+//
+// Printer failures carry the number 482 (kPrinterError) with the reason as description.
 
 #include <filesystem>
 #include <memory>
@@ -29,6 +35,16 @@ class Target;
 enum class Format;
 }  // namespace detail
 using win::WholeFile;
+
+// The run-time error number of a printer failure ("Printer error").
+inline constexpr int kPrinterError = 482;
+
+// The title of the print jobs that follow: the document's name and, once the layout
+// shows a page of a map book, that page's ("town.json – B2"). Every printer page is a
+// job of its own with this title.
+void SetJobDocument(const std::string& name);
+void SetJobPage(const std::string& page);
+std::string JobTitle();
 
 class Printer {
  public:
@@ -137,19 +153,25 @@ class EmfPrinter : public FolderPrinter, public IEmfPrinter {
   std::string KindName() const override { return "EMF printer"; }
 };
 
-// A CUPS destination: each job is rendered to PDF and handed to CUPS.
+// A CUPS destination: each job is rendered to PDF and handed to CUPS with the paper it
+// was drawn for. The paper is the user's own choice for the destination (lpoptions),
+// else the printer's default media, else what CUPS gives as the default, else the first
+// media loaded; the printable area is that media's, margins included.
 class CupsPrinter : public Printer {
  public:
-  // The destination of that name (an instance after a slash: "office/duplex"); fails
-  // with a host error when CUPS knows none.
+  // The destination of that name (an instance after a slash: "office/duplex"). Fails
+  // (482) when the print server cannot be reached or knows no printer of that name.
   explicit CupsPrinter(const std::string& destination);
-  // The default destination, or null when there is none.
+  // The default destination. Fails (482) when the print server cannot be reached or
+  // has no default printer.
   static std::unique_ptr<CupsPrinter> Default();
 
   std::string Name() const override { return name_; }
   double Resolution() const override { return dpi_; }
   void QueryPaperSize(double& width, double& height) const override;
   geodata::Envelope PrintableBounds() const override;
+  // The media the jobs ask for, by its PWG name ("iso_a4_210x297mm").
+  const std::string& Media() const { return media_; }
 
  protected:
   std::filesystem::path JobFile() override;
@@ -161,13 +183,15 @@ class CupsPrinter : public Printer {
 
   std::string name_;
   std::string instance_;
+  std::string media_;
   double dpi_ = 300;
   double width_ = 8.5, height_ = 11;
   double left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
 };
 
 // The host's current printer (see the top of this file); made when first asked for.
-// Fails with a host error when the printer the settings name does not exist.
+// Fails (482) when the printer the settings name, or the default one, is not there;
+// the next call asks again.
 std::shared_ptr<Printer> CurrentPrinter();
 // Puts a printer in place of the current one; null goes back to the settings.
 void SetCurrentPrinter(std::shared_ptr<Printer> printer);

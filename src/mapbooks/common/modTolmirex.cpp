@@ -140,6 +140,7 @@ void fPrint() {
     if (!layout) vb::raise(vb::err::TypeMismatch);
     const carto::Page& page = layout->Page();
     std::shared_ptr<render::Printer> printer = render::CurrentPrinter();
+    render::SetJobDocument(doc.Title());
     render::LayoutPage mapping{page.Width(), page.Height(), render::PageToPrinterMapping::Tile};
     int16_t count = vb::CInt(double(render::PrinterPageCount(mapping, *printer, 0.0)));
     for (int32_t p = 1; p <= count; ++p) {

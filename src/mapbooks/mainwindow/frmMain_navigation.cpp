@@ -2,6 +2,7 @@
 
 #include "host/carto/document.h"
 #include "host/carto/map.h"
+#include "host/render/printer.h"
 #include "host/ui/boxes.h"
 #include "host/vb/convert.h"
 #include "host/vb/text.h"
@@ -50,6 +51,7 @@ bool frmMain::GoToPage(const PageKey& key, double fraction, bool stopOnMissingLa
   SharedState& s = State();
   carto::Document& doc = *s.Document;
   const ConfigRecord& c = s.Config;
+  host::render::SetJobPage(key.kind == PageKey::Kind::FeatureOid ? vb::CStr(key.oid) : key.value + key.column);
   double saved_scale = 0;
   const long rows = lstDataFrames.ListCount();
   for (long i = 0; i < rows; ++i) {

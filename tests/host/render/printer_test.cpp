@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <pango/pangocairo.h>
 
+#include <cups/cups.h>
+
 #include <cstdlib>
 
 #include "host/render/device.h"
@@ -22,6 +24,7 @@ using namespace host::render;
 using render_test::Quote;
 using render_test::RunCommand;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace host::geodata {
 void PrintTo(const Envelope& e, std::ostream* os) {
@@ -60,6 +63,14 @@ class Printing : public ::testing::Test {
   }
 
   static std::string PdfText(const fs::path& file) { return RunCommand("pdftotext " + Quote(file.string()) + " -").out; }
+  // The first page's own dictionary, as qpdf shows it.
+  static std::string PageDictionary(const fs::path& file) {
+    std::string pages = RunCommand("qpdf --show-pages " + Quote(file.string())).out;  // "page 1: 3 0 R"
+    size_t colon = pages.find(": ");
+    if (colon == std::string::npos) return "no pages: " + pages;
+    int object = std::stoi(pages.substr(colon + 2));
+    return RunCommand("qpdf --show-object=" + std::to_string(object) + " " + Quote(file.string())).out;
+  }
 };
 
 TEST_F(Printing, TheSettingsChooseTheCurrentPrinter) {
@@ -85,16 +96,64 @@ TEST_F(Printing, TheSettingsChooseTheCurrentPrinter) {
   EXPECT_THAT(emf->Name(), HasSubstr("EMF"));
 }
 
-TEST_F(Printing, ANamedPrinterThatDoesNotExistIsAClearError) {
-  // Only asks CUPS about a name no printer has; nothing is printed.
-  const std::string name = "zelvane-test-no-such-printer";
-  setenv("ZELVANE_PRINTER", name.c_str(), 1);
-  SetCurrentPrinter(nullptr);
-  try {
-    CurrentPrinter();
-    ADD_FAILURE() << "a printer that does not exist was found";
-  } catch (const Error& e) {
-    EXPECT_THAT(e.description(), HasSubstr(name));
+// A print server that does not answer is named as what is missing, whether a printer
+// was named or the default one asked for; the spool folder never stands in silently.
+TEST_F(Printing, APrintServerThatCannotBeReachedIsAPrinterError) {
+  testing_support::TempDir dir;
+  const std::string socket = (dir / "cups.sock").string();  // no server listens there
+  cupsSetServer(socket.c_str());
+  for (const char* choice : {"ZPDF", ""}) {
+    if (*choice)
+      setenv("ZELVANE_PRINTER", choice, 1);
+    else
+      unsetenv("ZELVANE_PRINTER");
+    SetCurrentPrinter(nullptr);
+    try {
+      CurrentPrinter();
+      ADD_FAILURE() << "a printer without a print server, asked for '" << choice << "'";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), 482);
+      EXPECT_EQ(e.description(), "The print server " + socket + " cannot be reached");
+    }
+  }
+  cupsSetServer(nullptr);
+  EXPECT_FALSE(fs::exists(host::win::NativePath("C:\\Printer")));
+}
+
+// The document and the page name the job; the PDF carries the title.
+TEST_F(Printing, JobsAreTitledWithTheDocumentAndThePage) {
+  EXPECT_EQ(JobTitle(), "Untitled");
+  SetJobDocument("town.json");
+  EXPECT_EQ(JobTitle(), "town.json");
+  SetJobPage("B2");
+  EXPECT_EQ(JobTitle(), "town.json \u2013 B2");
+  std::shared_ptr<Printer> p = CurrentPrinter();
+  PrintJob(*p, "Page B2");
+  SetJobDocument("");
+  SetJobPage("");
+  fs::path job = dynamic_cast<FolderPrinter&>(*p).JobFiles().at(0);
+  EXPECT_THAT(RunCommand("pdfinfo " + Quote(job.string())).out, HasSubstr("Title:           town.json \u2013 B2\n"));
+}
+
+// cairo marks every PDF page as a transparency group, which print servers rasterise on
+// the way to PostScript. An opaque page goes without; a page that blends keeps it.
+TEST_F(Printing, OnlyPagesThatBlendAreTransparencyGroups) {
+  std::shared_ptr<Printer> p = CurrentPrinter();
+  for (double alpha : {1.0, 0.5}) {
+    double w = 0, h = 0;
+    p->QueryPaperSize(w, h);
+    long hdc = p->StartPrinting(Envelope(0, 0, p->Resolution() * w, p->Resolution() * h), 0);
+    Label(hdc, "Vector text");
+    LookupDevice(hdc)->GetPainter().Fill(Path().Rectangle(100, 100, 500, 500), {0, 0, 1, alpha}, FillRule::Winding);
+    p->FinishPrinting();
+  }
+  std::vector<fs::path> jobs = dynamic_cast<FolderPrinter&>(*p).JobFiles();
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_THAT(PageDictionary(jobs[0]), Not(HasSubstr("/Group"))) << "opaque";
+  EXPECT_THAT(PageDictionary(jobs[1]), HasSubstr("/Transparency")) << "half transparent";
+  for (const fs::path& job : jobs) {
+    EXPECT_EQ(RunCommand("qpdf --check " + Quote(job.string())).status, 0);
+    EXPECT_THAT(PdfText(job), HasSubstr("Vector text"));
   }
 }
 
@@ -249,6 +308,15 @@ TEST_F(Tiling, ALayoutThatFitsThePaperIsOnePage) {
   }
   // A hair over the paper after a unit conversion still fits.
   EXPECT_EQ(PrinterPageCount(LayoutPage{215.9 / 25.4, 279.4 / 25.4}, printer, 0), 1);
+  // So does an A4 layout on A4 paper as print servers give it, in whole points
+  // (595 x 842 pt, 0.1 mm narrower than 210 mm): no sliver on a second sheet.
+  printer.SetPaperSize(595 / 72.0, 842 / 72.0);
+  LayoutPage a4{210 / 25.4, 297 / 25.4};
+  EXPECT_EQ(PrinterPageCount(a4, printer, 0), 1);
+  EXPECT_EQ(GetPageBounds(a4, printer, 1, 0), Envelope(0, 0, 595 / 72.0, 297 / 25.4));
+  EXPECT_EQ(PrinterPageCount(LayoutPage{2 * 595 / 72.0 + 0.005, 842 / 72.0}, printer, 0), 2);
+  EXPECT_EQ(PrinterPageCount(LayoutPage{2 * 595 / 72.0 + 0.02, 842 / 72.0}, printer, 0), 3);
+  printer.SetPaperSize(8.5, 11);
   // Smaller than the paper: printed at its own size from the corner.
   LayoutPage half{4, 5};
   EXPECT_EQ(GetDeviceBounds(half, printer, 1, 0, 300), Envelope(0, 0, 1200, 1500));

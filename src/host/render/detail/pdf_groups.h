@@ -1,0 +1,13 @@
+#pragma once
+// cairo marks every PDF page as a transparency group, and print servers rasterise such
+// pages on their way to PostScript. Pages that blend nothing lose the mark, so that
+// vector stays vector.
+
+#include <filesystem>
+
+namespace host::render::detail {
+
+// Rewrites the file whole when a page lost its mark; leaves it alone otherwise.
+void DropNeedlessPageGroups(const std::filesystem::path& pdf);
+
+}  // namespace host::render::detail
