@@ -62,7 +62,7 @@ struct Page {
 
 // One set's pages, taken one at a time: the list set looks its features up in the
 // focus map the previous page left. The progress bar steps at every position of the
-// run order, kept or not.
+// run order, kept or not. The lists are read as the pages are taken, so they outlive it.
 class PageSetIterator {
  public:
   PageSetIterator(PageSet set, const PageOrder& order, const PageLists& lists, const CountTexts& counts,
