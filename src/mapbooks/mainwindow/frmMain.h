@@ -10,6 +10,7 @@
 #include "host/ui/controls.h"
 #include "host/ui/form.h"
 #include "mapbooks/common/IMainWindow.h"
+#include "mapbooks/output/PageRun.h"
 
 namespace host::carto {
 class Map;
@@ -17,19 +18,7 @@ class Map;
 
 namespace mapbooks {
 
-// A page of the map book: a value of the search field, a row and a column value, or
-// an object ID of the grid layer.
-struct PageKey {
-  enum class Kind { SearchValue, RowColumn, FeatureOid } kind = Kind::SearchValue;
-  std::string value;   // SearchValue; the row value of RowColumn
-  std::string column;  // RowColumn
-  int64_t oid = -1;    // FeatureOid
-  static PageKey Search(std::string v) { return {Kind::SearchValue, std::move(v), {}, -1}; }
-  static PageKey RowColumn(std::string r, std::string c) { return {Kind::RowColumn, std::move(r), std::move(c), -1}; }
-  static PageKey Oid(int64_t oid) { return {Kind::FeatureOid, {}, {}, oid}; }
-};
-
-class frmMain : public host::ui::Form, public IMainWindow {
+class frmMain : public host::ui::Form, public IMainWindow, public IRunWindow {
  public:
   frmMain();
   ~frmMain() override;
@@ -48,13 +37,13 @@ class frmMain : public host::ui::Form, public IMainWindow {
   // The wait after each zoomed frame is asked for there, so a delay that is not a number
   // fails only when a frame has been zoomed.
   bool GoToPage(const PageKey& key, double fraction, bool stopOnMissingLayer,
-                const std::function<double()>& waitSeconds);
+                const std::function<double()>& waitSeconds) override;
 
   // The print and export runs over the chosen set of pages.
   void btnPrint_Click();
   void btnExport_Click();
   // The percentage box as a fraction: its number / 100 when above 0, else 0.
-  double ZoomFraction() const;
+  double ZoomFraction() const override;
 
   // Settings: the controls into items 10 to 42 and the config file rewritten.
   void SaveConfig();
@@ -254,21 +243,15 @@ class frmMain : public host::ui::Form, public IMainWindow {
   void ApplyActiveLayerItems();
   // What the window's load does with the batch command of item 1.
   void BatchCommandStep();
-  enum class RunKind { Print, Export };
-  void PageRun(RunKind kind);
-  struct RunState;
-  bool RunPageSets(RunState& run);
-  void EndRun(RunState& run, bool toTheEnd);
-  void NamingStep(RunState& run, const std::string& value, const std::string& widthText);
-  void PageOutput(RunState& run, const std::string& extraSuffix = "");
-  void JoinPdfPages();
+  // What a run reads from the controls.
+  RunOptions PageRunOptions(RunKind kind) const;
   // A handler whose failure puts the mouse pointer back before the report.
   void GuardPointer(const char* procedure, const std::function<void()>& body);
   void cboMapLayers_Click();
   // The navigator.
   bool DataFrameCountCheck();
   bool AnyDataFrameSelected() const;
-  void FocusDataFrame(const std::shared_ptr<host::carto::Map>& map);
+  void FocusDataFrame(const std::shared_ptr<host::carto::Map>& map) override;
   void btnGo1_Click();
   void btnGo2_Click();
   void cbonavindex_Click();
