@@ -223,8 +223,14 @@ class Kill : public ::testing::Test {
     const std::string bin = (program() / "Bin").string();
     std::error_code ec;
     for (const auto& e : fs::directory_iterator("/proc", ec)) {
-      std::ifstream in(e.path() / "cmdline", std::ios::binary);
-      std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      // A process may end between the listing and the reading.
+      std::string cmdline;
+      try {
+        std::ifstream in(e.path() / "cmdline", std::ios::binary);
+        cmdline.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      } catch (const std::exception&) {
+        continue;
+      }
       if (cmdline.find(bin) != std::string::npos && cmdline.find("pdftk") != std::string::npos) return true;
     }
     return false;

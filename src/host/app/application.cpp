@@ -160,8 +160,12 @@ bool Application::ProcessShutdown() {
   return true;
 }
 
-AppRef::AppRef() : app_(Application::Running()) {
-  if (!app_) vb::raise(kAutomationError, "ActiveX component can't create object");
+AppRef::AppRef() { GetApplication(); }
+
+Application& AppRef::GetApplication() const {
+  Application* app = Application::Running();
+  if (!app) vb::raise(kAutomationError, "ActiveX component can't create object");
+  return *app;
 }
 
 }  // namespace host::app

@@ -93,12 +93,11 @@ class Application {
 // The object that gives the command the running application.
 class AppRef {
  public:
-  // Fails with an automation error when no application runs.
+  // Both fail with an automation error when no application runs. The reference is to
+  // whichever application runs when it is used, so one kept past its application's end
+  // fails instead of reaching freed memory.
   AppRef();
-  Application& GetApplication() const { return *app_; }
-
- private:
-  Application* app_;
+  Application& GetApplication() const;
 };
 
 }  // namespace host::app
