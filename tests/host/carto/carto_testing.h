@@ -11,6 +11,7 @@
 #include "host/carto/carto.h"
 #include "host/geodata/geodata.h"
 #include "host/vb/error.h"
+#include "support/errors.h"
 
 namespace carto_testing {
 
@@ -65,17 +66,7 @@ inline std::vector<int64_t> Oids(gd::Cursor c) {
   return out;
 }
 
-// The error a call fails with; fails the test when it does not fail.
-template <typename F>
-host::vb::Error ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const host::vb::Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "expected a host::vb::Error";
-  return host::vb::Error(0, "");
-}
+using testing_support::ErrorOf;
 
 inline void ExpectEnvelope(const gd::Envelope& e, double xmin, double ymin, double xmax, double ymax) {
   EXPECT_NEAR(e.XMin(), xmin, 1e-9);

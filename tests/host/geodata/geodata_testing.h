@@ -11,6 +11,8 @@
 
 #include "host/geodata/geodata.h"
 #include "host/vb/error.h"
+#include "support/errors.h"
+#include "support/run_command.h"
 
 namespace geodata_testing {
 
@@ -27,27 +29,9 @@ inline std::vector<int64_t> Where(gd::Table& t, const std::string& clause) {
 }
 
 // Runs a command and gives its standard output.
-inline std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  std::array<char, 4096> buf{};
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  pclose(p);
-  return out;
-}
+// What a shell command wrote on its standard output.
+inline std::string RunCommand(const std::string& command) { return testing_support::RunCommand(command).out; }
 
-// The error a call fails with; fails the test when it does not fail.
-template <typename F>
-host::vb::Error ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const host::vb::Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "expected a host::vb::Error";
-  return host::vb::Error(0, "");
-}
+using testing_support::ErrorOf;
 
 }  // namespace geodata_testing
