@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <map>
+#include <regex>
 
 #include "host/carto/document.h"
 #include "host/carto/elements.h"
@@ -13,8 +14,10 @@
 #include "host/carto/page_layout.h"
 #include "host/geodata/workspace.h"
 #include "host/render/display_list.h"
+#include "host/render/export.h"
 #include "host/render/label_placement.h"
 #include "host/render/view_drawing.h"
+#include "render_support.h"
 #include "support/temp_dir.h"
 
 namespace carto = host::carto;
@@ -301,6 +304,60 @@ TEST_F(LabelPlacement, TheSameLabelsAtEveryResolutionAndOnEveryRun) {
     EXPECT_NEAR(2 * at96[i].box.centre.y, at192[i].box.centre.y, 0.5) << at96[i].text;
     EXPECT_NEAR(at96[i].box.angle, at192[i].box.angle, 1e-9);
   }
+}
+
+TEST_F(LabelPlacement, APdfAndAnSvgOfOnePageCarryTheSameLabelsInTheSamePlaces) {
+  carto::Document doc;
+  doc.SetActiveView(doc.PageLayout());
+  auto main = doc.FocusMap();
+  std::vector<std::pair<std::string, geo::Geometry>> streets;
+  for (int i = 0; i < 6; ++i) {
+    streets.push_back({"Street " + std::to_string(i), geo::Geometry::MakePolyline({{0, i * 40.0 + 10}, {250, i * 40.0 + 10}})});
+    streets.push_back({"Avenue " + std::to_string(i), geo::Geometry::MakePolyline({{i * 40.0 + 10, 0}, {i * 40.0 + 50, 250}})});
+  }
+  main->AddLayer(Labelled(Shapes("streets", geo::GeometryType::Polyline, streets), 9));
+  main->AddLayer(Labelled(Tiles(3, 80), 16));
+  doc.PageLayout().FindFrame(*main)->SetGeometry(geo::Envelope(1, 2, 7, 8));
+  main->SetExtent(geo::Envelope(20, 20, 220, 220));
+  auto write = [&](const char* code, const char* name) {
+    auto ex = CreateExport(*ExportClassOfFormat(code));
+    ex->SetExportFileName((dir.path() / name).string());
+    ExportView(doc.ActiveView(), *ex, 96);
+    return dir.path() / name;
+  };
+  render_test::XmlElement svg = render_test::ParseXml(testing_support::ReadFile(write("SVG", "page.svg")));
+  render_test::Run pdf = render_test::RunCommand("pdftotext -bbox " + render_test::Quote(write("PDF", "page.pdf").string()) + " -");
+  ASSERT_EQ(pdf.status, 0) << pdf.err;
+
+  // The PDF's words, in pixels at 96 dpi.
+  struct Word {
+    std::string text;
+    double x0, y0, x1, y1;
+  };
+  std::vector<Word> words;
+  std::regex word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+  for (auto it = std::sregex_iterator(pdf.out.begin(), pdf.out.end(), word); it != std::sregex_iterator(); ++it) {
+    const double k = 96.0 / 72;
+    words.push_back({(*it)[5], std::stod((*it)[1]) * k, std::stod((*it)[2]) * k, std::stod((*it)[3]) * k, std::stod((*it)[4]) * k});
+  }
+  std::vector<const render_test::XmlElement*> texts;
+  svg.FindAll("text", texts);
+  ASSERT_GT(texts.size(), 8u);
+  size_t upright = 0, words_in_svg = 0;
+  for (const auto* t : texts) {
+    std::string first = t->text.substr(0, t->text.find(' '));
+    for (char c : t->text) words_in_svg += c == ' ';
+    ++words_in_svg;
+    if (!t->Attribute("transform").empty()) continue;
+    // An upright label: its first glyph's origin starts a PDF word of the same text.
+    ++upright;
+    double x = std::stod(t->Attribute("x")), y = std::stod(t->Attribute("y"));
+    EXPECT_TRUE(std::any_of(words.begin(), words.end(), [&](const Word& w) {
+      return w.text == first && std::abs(w.x0 - x) < 2 && w.y0 < y && y < w.y1;
+    })) << t->text << " at " << x << ", " << y;
+  }
+  EXPECT_GT(upright, 3u);
+  EXPECT_EQ(words.size(), words_in_svg) << "the same labels, no more";
 }
 
 // The geometry underneath.
