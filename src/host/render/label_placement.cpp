@@ -92,7 +92,6 @@ PixelBox bounds_of_points(const Points& points, PixelBox r) {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-PixelBox bounds_of(const LabelBox& b) { return bounds_of_points(b.Corners(), {kInf, kInf, -kInf, -kInf}); }
 
 PixelBox bounds_of(const Polygon& polygon) {
   PixelBox r{kInf, kInf, -kInf, -kInf};
@@ -208,7 +207,9 @@ Pole PoleOfInaccessibility(const Polygon& polygon, double precision) {
   if (polygon.empty() || polygon[0].empty()) return {};
   const PixelBox b = bounds_of(polygon);
   const double x0 = b.x0, y0 = b.y0, x1 = b.x1, y1 = b.y1;
-  double cell = std::min(x1 - x0, y1 - y0);
+  // Cells no smaller than a thousandth of the longer side: a sliver does not fill the
+  // queue with thousands of cells at the start.
+  double cell = std::max(std::min(x1 - x0, y1 - y0), std::max(x1 - x0, y1 - y0) / 1000);
   if (!(cell > 0)) return {{x0, y0}, 0};
 
   struct Cell {
@@ -317,20 +318,15 @@ XY PointAlong(const Polyline& line, double at) {
 }
 
 std::vector<LabelBox> PolygonPositions(const Polygon& visible, double width, double height, double angle,
-                                       bool allowOverrun, const PixelBox& frame) {
+                                       bool allowOverrun) {
   if (!(AreaOf(visible) > 0)) return {};
   PixelBox b = bounds_of(visible);
   // Relative, so that a page drawn at another resolution finds the same point.
   double precision = std::min(b.x1 - b.x0, b.y1 - b.y0) / 200;
   LabelBox box{PoleOfInaccessibility(visible, precision).at, width, height, angle};
   if (box.Inside(visible)) return {box};
+  // Centred on the part; if that crosses the frame the placement leaves it out.
   if (!allowOverrun) return {};
-  PixelBox r = bounds_of(box);
-  if (r.x1 - r.x0 > frame.x1 - frame.x0 || r.y1 - r.y0 > frame.y1 - frame.y0) return {};
-  if (r.x0 < frame.x0) box.centre.x += frame.x0 - r.x0;
-  if (r.x1 > frame.x1) box.centre.x -= r.x1 - frame.x1;
-  if (r.y0 < frame.y0) box.centre.y += frame.y0 - r.y0;
-  if (r.y1 > frame.y1) box.centre.y -= r.y1 - frame.y1;
   return {box};
 }
 

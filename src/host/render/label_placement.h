@@ -76,9 +76,9 @@ struct LabelCandidate {
 };
 
 // A polygon's visible part: its pole when the box fits inside; else, when overrun is
-// allowed, centred there, moved inside the frame.
+// allowed, centred there all the same.
 std::vector<LabelBox> PolygonPositions(const Polygon& visible, double width, double height, double angle,
-                                       bool allowOverrun, const PixelBox& frame);
+                                       bool allowOverrun);
 // Candidates along the longest visible stretch: its middle first, then either side of it.
 std::vector<LabelBox> LinePositions(const std::vector<Polyline>& visible, double width, double height);
 // Round a point, `gap` clear of it: upper right, upper left, lower right, lower left,

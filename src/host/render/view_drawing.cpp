@@ -245,7 +245,7 @@ void draw_labels(Painter& p, const std::vector<const carto::FeatureLayer*>& laye
           Polygon visible = ClipPolygon(device_parts(g, t), frame);
           c.kind = LabelKind::Polygon;
           c.measure = AreaOf(visible);
-          c.positions = PolygonPositions(visible, w, h, symbol.Angle(), props.AllowOverrun(), frame);
+          c.positions = PolygonPositions(visible, w, h, symbol.Angle(), props.AllowOverrun());
           break;
         }
         case geo::GeometryType::Polyline: {

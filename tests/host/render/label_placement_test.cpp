@@ -131,22 +131,25 @@ TEST_F(LabelPlacement, APolygonHalfInViewHasItsLabelOnTheVisibleHalf) {
   EXPECT_NEAR(labels[0].box.centre.y, kTop + 100, 1);
 }
 
-TEST_F(LabelPlacement, ALabelTooBigForItsVisiblePartOverrunsOnlyWhenAllowed) {
+TEST_F(LabelPlacement, ALabelTooBigForItsVisiblePartOverrunsOnlyWhenAllowedAndNeverTheFrame) {
   auto layer = Labelled(Shapes("small", geo::GeometryType::Polygon,
-                               {{"Greater Northfield", geo::Geometry::FromEnvelope(geo::Envelope(0, 0, 180, 100))}}),
+                               {{"Greater Northfield", geo::Geometry::FromEnvelope(geo::Envelope(0, 0, 100, 100))}}),
                         12);
   map.AddLayer(layer);
-  // Only a 20-unit strip shows at the frame's left edge.
-  geo::Envelope extent(160, -50, 360, 150);
-  std::vector<Drawn> labels = Draw(extent, 200, 200);
+  // Wider than the square, it stands centred on it.
+  geo::Envelope whole(-50, -50, 150, 150);
+  std::vector<Drawn> labels = Draw(whole, 200, 200);
   ASSERT_EQ(labels.size(), 1u);
-  EXPECT_TRUE(Within(labels[0].box, kLeft, kTop, kLeft + 200, kTop + 200)) << "moved inside the frame";
+  EXPECT_GT(labels[0].box.width, 100);
+  EXPECT_NEAR(labels[0].box.centre.x, kLeft + 100, 1);
   EXPECT_NEAR(labels[0].box.centre.y, kTop + 100, 1);
+  // Centred on a strip at the frame's edge it would cross the frame.
+  EXPECT_TRUE(Draw(geo::Envelope(80, -50, 280, 150), 200, 200).empty());
 
   layer->Labels().SetAllowOverrun(false);
-  EXPECT_TRUE(Draw(extent, 200, 200).empty());
-  // Wholly in view it fits and shows.
-  EXPECT_EQ(Draw(geo::Envelope(-10, -50, 190, 150), 200, 200).size(), 1u);
+  EXPECT_TRUE(Draw(whole, 200, 200).empty());
+  layer->Labels().Symbol().SetSize(6);
+  EXPECT_EQ(Draw(whole, 200, 200).size(), 1u) << "small enough to fit";
 }
 
 TEST_F(LabelPlacement, CrossingStreetsLabelsNeverOverlap) {
