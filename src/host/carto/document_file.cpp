@@ -235,6 +235,32 @@ TextSymbol ReadTextSymbol(const json& j, const std::string& where) {
   return s;
 }
 
+// A label class's placement settings; what is absent keeps its default.
+void ReadLabelPlacement(const json& c, const std::string& where, LabelProperties& p) {
+  if (const json* h = Member(c, "halo")) {
+    const std::string w = At(where, "halo");
+    if (h->is_boolean()) {
+      if (*h) p.SetHalo(LabelHalo{});
+      else p.SetHalo(std::nullopt);
+    } else {
+      if (!h->is_object()) Fail(w, "expected {\"color\": C, \"width\": W}, true or false");
+      LabelHalo halo;
+      halo.color = ColorMember(*h, "color", w, halo.color);
+      halo.width = Number(*h, "width", w, halo.width);
+      if (!(halo.width > 0)) Fail(At(w, "width"), "must be more than 0");
+      p.SetHalo(halo);
+    }
+  }
+  if (const json* v = Member(c, "priority")) {
+    if (!v->is_number_integer() || v->get<int64_t>() < 0 || v->get<int64_t>() > 1000000)
+      Fail(At(where, "priority"), "expected a whole number 0 to 1000000");
+    p.SetPriority(int(v->get<int64_t>()));
+  }
+  p.SetRepeatDistance(Number(c, "repeatDistance", where, p.RepeatDistance()));
+  if (p.RepeatDistance() < 0) Fail(At(where, "repeatDistance"), "must not be less than 0");
+  p.SetAllowOverrun(Bool(c, "allowOverrun", where, p.AllowOverrun()));
+}
+
 std::optional<SymbolBorder> ReadBorder(const json& obj, const std::string& where) {
   const json* b = Member(obj, "border");
   if (!b) return std::nullopt;
@@ -295,6 +321,17 @@ json TextSymbolJson(const TextSymbol& s) {
   j["verticalAlign"] = kVAligns[int(s.VerticalAlign())];
   if (s.Angle() != 0) j["angle"] = s.Angle();
   return j;
+}
+
+// Only the settings that differ from the defaults, so older documents read back unchanged.
+void LabelPlacementJson(const LabelProperties& p, json& c) {
+  if (const auto& halo = p.HaloSetting()) {
+    if (*halo) c["halo"] = {{"color", ColorJson((*halo)->color)}, {"width", (*halo)->width}};
+    else c["halo"] = false;
+  }
+  if (p.Priority()) c["priority"] = *p.Priority();
+  if (p.RepeatDistance() != 0) c["repeatDistance"] = p.RepeatDistance();
+  if (!p.AllowOverrun()) c["allowOverrun"] = false;
 }
 
 json BorderJson(const std::optional<SymbolBorder>& b) {
@@ -420,6 +457,7 @@ class LayerReader {
           LabelProperties p;
           p.SetExpression(Text(c, "expression", wi));
           if (const json* s = Member(c, "symbol")) p.SetSymbol(ReadTextSymbol(*s, At(wi, "symbol")));
+          ReadLabelPlacement(c, wi, p);
           props.Add(p);
         }
         if (props.Count() == 0) props.Add(LabelProperties());
@@ -479,7 +517,9 @@ json LayerJson(const Layer& layer, const fs::path& base, bool strict, const std:
   json classes = json::array();
   for (int i = 0; i < f.AnnotationProperties().Count(); ++i) {
     const LabelProperties& p = f.AnnotationProperties().QueryItem(i);
-    classes.push_back({{"expression", p.Expression()}, {"symbol", TextSymbolJson(p.Symbol())}});
+    json c = {{"expression", p.Expression()}, {"symbol", TextSymbolJson(p.Symbol())}};
+    LabelPlacementJson(p, c);
+    classes.push_back(c);
   }
   j["labels"] = {{"display", f.DisplayAnnotation()}, {"classes", classes}};
   if (f.SelectionCount() > 0) j["selection"] = f.SelectionSetIfAny()->IDs();

@@ -7,6 +7,12 @@ namespace host::carto {
 
 LabelProperties::LabelProperties() { symbol_.SetSize(8); }
 
+std::optional<LabelHalo> LabelProperties::Halo(bool forLines) const {
+  if (halo_) return *halo_;
+  if (forLines) return LabelHalo{};
+  return std::nullopt;
+}
+
 std::vector<std::string> LabelProperties::ExpressionFields() const {
   std::vector<std::string> fields;
   size_t at = 0;

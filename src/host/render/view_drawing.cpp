@@ -9,6 +9,7 @@
 #include "host/geodata/filter.h"
 #include "host/render/device.h"
 #include "host/render/export.h"
+#include "host/render/label_placement.h"
 #include "host/render/painter.h"
 #include "host/vb/convert.h"
 
@@ -191,40 +192,125 @@ void collect_feature_layers(const std::vector<std::shared_ptr<carto::Layer>>& la
   }
 }
 
-void draw_labels(Painter& p, const carto::FeatureLayer& layer, geo::FeatureCursor cursor, const Transform& t,
-                 double dpi) {
-  const carto::LabelProperties& props = layer.Labels();
-  carto::TextSymbol symbol = props.Symbol();
-  symbol.SetVerticalAlignment(carto::VerticalAlignment::Center);
-  while (auto f = cursor.NextFeature()) {
-    if (!f->HasShape() || f->Shape().IsEmpty()) continue;
-    std::string text = props.LabelText(*f);
-    const geo::Geometry& g = f->Shape();
-    geo::Point at = g.LabelPoint();
-    double x = t.X(at.X), y = t.Y(at.Y);
-    carto::TextSymbol s = symbol;
-    if (g.Type() == geo::GeometryType::Point || g.Type() == geo::GeometryType::Multipoint) {
-      // Beside the point, clear of its marker.
-      double r = 4;
-      if (const auto* m = std::get_if<carto::SimpleMarkerSymbol>(&layer.Renderer().Symbol()))
-        r = points_to_pixels(m->Size(), dpi) / 2;
-      x += r + points_to_pixels(2, dpi);
-      s.SetHorizontalAlignment(carto::HorizontalAlignment::Left);
-    } else {
-      s.SetHorizontalAlignment(carto::HorizontalAlignment::Center);
+// ---- Labels ----
+
+// Text is measured for placement at one fixed resolution, unhinted, and scaled to the
+// page's: every output and resolution then makes the same choices.
+constexpr double kMeasureDpi = 720;
+
+// A shape's rings or paths in device pixels.
+std::vector<std::vector<XY>> device_parts(const geo::Geometry& g, const Transform& t) {
+  std::vector<std::vector<XY>> out;
+  for (const auto& part : g.Parts()) {
+    std::vector<XY> d;
+    d.reserve(part.size());
+    for (const geo::Point& pt : part) d.push_back({t.X(pt.X), t.Y(pt.Y)});
+    out.push_back(std::move(d));
+  }
+  return out;
+}
+
+struct PendingLabel {
+  TextSpec spec;
+  Colour colour;
+  std::optional<Halo> halo;
+};
+
+// Every label of the map's layers, placed together and drawn over all features.
+void draw_labels(Painter& p, const std::vector<const carto::FeatureLayer*>& layers, const geo::SpatialFilter& within,
+                 const geo::Envelope& shown, const Transform& t, const PixelBox& frame,
+                 const std::vector<PixelBox>& keepClear, double dpi) {
+  const double measure = dpi / kMeasureDpi;
+  std::vector<LabelCandidate> candidates;
+  std::vector<PendingLabel> pending;
+  for (size_t li = 0; li < layers.size(); ++li) {
+    const carto::FeatureLayer& layer = *layers[li];
+    if (!layer.FeatureClass() || !layer.DisplayAnnotation() || layer.Labels().Expression().empty()) continue;
+    const carto::LabelProperties& props = layer.Labels();
+    carto::TextSymbol symbol = props.Symbol();
+    symbol.SetHorizontalAlignment(carto::HorizontalAlignment::Center);
+    geo::FeatureCursor cursor = layer.Search(&within);
+    while (auto f = cursor.NextFeature()) {
+      if (!f->HasShape() || f->Shape().IsEmpty()) continue;
+      std::string text = props.LabelText(*f);
+      if (text.empty()) continue;
+      const geo::Geometry& g = f->Shape();
+      std::shared_ptr<const TextLayout> size = LayOutForVector(text_spec(text, symbol, kMeasureDpi));
+      const double w = size->Width() * measure, h = size->Height() * measure;
+      LabelCandidate c;
+      c.priority = props.Priority();
+      bool line = false;
+      switch (g.Type()) {
+        case geo::GeometryType::Polygon: {
+          Polygon visible = ClipPolygon(device_parts(g, t), frame);
+          c.kind = LabelKind::Polygon;
+          c.measure = AreaOf(visible);
+          c.positions = PolygonPositions(visible, w, h, symbol.Angle(), props.AllowOverrun());
+          break;
+        }
+        case geo::GeometryType::Polyline: {
+          std::vector<Polyline> visible;
+          for (const Polyline& path : device_parts(g, t))
+            for (Polyline& stretch : ClipPolyline(path, frame)) visible.push_back(std::move(stretch));
+          c.kind = LabelKind::Line;
+          for (const Polyline& l : visible) c.measure += LengthOf(l);
+          c.positions = LinePositions(visible, w, h);
+          c.repeat_key = std::to_string(li) + "\n" + text;
+          c.repeat_distance = points_to_pixels(props.RepeatDistance(), dpi);
+          line = true;
+          break;
+        }
+        case geo::GeometryType::Point:
+        case geo::GeometryType::Multipoint: {
+          geo::Point at = g.LabelPoint();
+          if (!shown.Contains(at)) continue;
+          // Clear of the marker.
+          double r = 4;
+          if (const auto* m = std::get_if<carto::SimpleMarkerSymbol>(&layer.Renderer().Symbol()))
+            r = points_to_pixels(m->Size(), dpi) / 2;
+          c.kind = LabelKind::Point;
+          c.positions = PointPositions({t.X(at.X), t.Y(at.Y)}, r + points_to_pixels(2, dpi), w, h, symbol.Angle());
+          break;
+        }
+        default: continue;
+      }
+      if (c.positions.empty()) continue;
+      std::optional<Halo> halo;
+      if (auto lh = props.Halo(line)) halo = Halo{colour_of(lh->color), points_to_pixels(lh->width, dpi)};
+      candidates.push_back(std::move(c));
+      pending.push_back({text_spec(text, symbol, dpi), colour_of(symbol.Color()), halo});
     }
-    draw_text_at(p, text, s, x, y, dpi);
+  }
+  std::vector<std::optional<size_t>> chosen = PlaceLabels(candidates, frame, keepClear);
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    if (!chosen[i]) continue;
+    const LabelBox& box = candidates[i].positions[*chosen[i]];
+    std::shared_ptr<const TextLayout> layout = p.LayOut(pending[i].spec);
+    p.Text(TextRun{layout, box.centre, {-layout->Width() / 2, -layout->Height() / 2}, box.angle, pending[i].colour,
+                   pending[i].halo});
   }
 }
 
-void draw_map_frame(Painter& p, const carto::MapFrame& mf, const Transform& page, double dpi) {
+PixelBox device_box(const geo::Envelope& b, const Transform& page) {
+  return {page.X(b.XMin()), page.Y(b.YMax()), page.X(b.XMax()), page.Y(b.YMin())};
+}
+
+// Labels keep clear of the frames of the page's other elements.
+void draw_map_frame(Painter& p, const carto::MapFrame& mf, const Transform& page, const carto::PageLayout& layout,
+                    double dpi) {
   geo::Envelope b = mf.Bounds();
   double x0 = page.X(b.XMin()), y0 = page.Y(b.YMax());
   double w = page.X(b.XMax()) - x0, h = page.Y(b.YMin()) - y0;
   Path frame;
   frame.Rectangle(x0, y0, w, h);
   if (mf.Map()) {
-    DrawMap(*mf.Map(), p, x0, y0, w, h, dpi);
+    std::vector<PixelBox> keepClear;
+    for (const auto& element : layout.Elements()) {
+      if (element.get() == &mf) continue;
+      geo::Envelope other = element->Bounds();
+      if (!other.IsEmpty() && other.Intersects(b)) keepClear.push_back(device_box(other, page));
+    }
+    DrawMap(*mf.Map(), p, x0, y0, w, h, dpi, nullptr, keepClear);
     geo::Envelope shown = carto::FitToAspect(mf.Map()->Extent(), w, h);
     if (!shown.IsEmpty()) {
       Transform mt = transform_for(shown, x0, y0, w, h);
@@ -246,7 +332,7 @@ void draw_map_frame(Painter& p, const carto::MapFrame& mf, const Transform& page
 }  // namespace
 
 void DrawMap(const carto::Map& map, Painter& p, double left, double top, double width, double height, double dpi,
-             const geo::Envelope* extent) {
+             const geo::Envelope* extent, const std::vector<PixelBox>& keepClear) {
   geo::Envelope shown = extent ? *extent : map.Extent();
   if (shown.IsEmpty() || width <= 0 || height <= 0) return;
   shown = carto::FitToAspect(shown, width, height);
@@ -263,9 +349,7 @@ void DrawMap(const carto::Map& map, Painter& p, double left, double top, double 
       if (f->HasShape() && !f->Shape().IsEmpty()) draw_feature(p, f->Shape(), layer->Renderer(), t, dpi);
   }
   // Labels go over every layer's features.
-  for (const carto::FeatureLayer* layer : layers)
-    if (layer->FeatureClass() && layer->DisplayAnnotation() && !layer->Labels().Expression().empty())
-      draw_labels(p, *layer, layer->Search(&within), t, dpi);
+  draw_labels(p, layers, within, shown, t, PixelBox{left, top, left + width, top + height}, keepClear, dpi);
 }
 
 void DrawView(carto::ActiveView& view, Painter& p, const carto::PixelRect& frame, double dpi,
@@ -279,7 +363,7 @@ void DrawView(carto::ActiveView& view, Painter& p, const carto::PixelRect& frame
     Transform t = transform_for(page, left, top, width, height);
     for (const auto& element : layout->Elements()) {
       if (auto* mf = dynamic_cast<carto::MapFrame*>(element.get())) {
-        draw_map_frame(p, *mf, t, dpi);
+        draw_map_frame(p, *mf, t, *layout, dpi);
       } else if (auto* te = dynamic_cast<carto::TextElement*>(element.get())) {
         geo::Envelope b = te->Bounds();
         if (auto anchor = te->AnchorPoint())

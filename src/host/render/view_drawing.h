@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "host/carto/view.h"
 #include "host/geodata/geometry.h"
@@ -20,6 +21,7 @@ class Map;
 namespace host::render {
 
 class Painter;
+struct PixelBox;
 
 // Draws the part of the view given by visibleBounds (page inches for the layout, map
 // units for a map; the whole view when null) into the pixel rectangle deviceFrame of
@@ -46,7 +48,8 @@ std::optional<std::string_view> ExportClassOfFormat(std::string_view code);
 void ExportView(carto::ActiveView& view, IExport& exporter, int16_t resolution);
 
 // One map's layers and labels, its extent (or the one given) filling the rectangle.
+// Labels stay inside the rectangle and clear of keepClear (device pixels).
 void DrawMap(const carto::Map& map, Painter& painter, double left, double top, double width, double height, double dpi,
-             const geodata::Envelope* extent = nullptr);
+             const geodata::Envelope* extent = nullptr, const std::vector<PixelBox>& keepClear = {});
 
 }  // namespace host::render

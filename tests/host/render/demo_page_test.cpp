@@ -4,7 +4,9 @@
 //
 // The pixels and texts were written when the EMF and SVG were still read back from
 // cairo's recording, and hold since; the EMF's records were written after, when clips
-// came to be set once where they take effect rather than again for each shape. A change
+// came to be set once where they take effect rather than again for each shape. All were
+// renewed, after a look at the page, when labels came to be placed: inside the frames,
+// along and upright on their streets, none over another. A change
 // of fonts or of cairo shows here first. To renew them after looking at the new pages:
 // ZELVANE_RENEW_REFERENCES=1 build/tests/test_host_render --gtest_filter='DemoPage.*'
 
