@@ -23,10 +23,10 @@ const char* const kFormatTip = "Choose an image format to export the map image t
 
 void frmMain::Design() {
   SetCaption("ZelvaneMapbooks");
-  Move(0, 0, 7455, 8205);
+  Move(0, 0, 7575, 8325);
 
   // The navigator.
-  Place(Frame9, 120, 60, 7095, 1215, "Navigation");
+  Place(Frame9, 120, 60, 7215, 1215, "Navigation");
   Place(lblSearch, 120, 240, 2400, 255, "Search:");
   Place(cboNavIndex, 120, 480, 2400, 315, "",
         "Select a value and the map will zoom to the corresponding feature.  To load the list, choose a layer and "
@@ -41,11 +41,11 @@ void frmMain::Design() {
   Place(cboNavColumn, 5580, 480, 960, 315, "", kNavRowColumnTip);
   Place(btnGo2, 6600, 480, 495, 315, "Go");
 
-  Place(lblPrimary, 120, 1380, 1560, 255, "Primary Data Frame:");
-  Place(cboDataFrames, 1680, 1335, 2160, 315, "",
+  Place(lblPrimary, 120, 1380, 1740, 255, "Primary Data Frame:");
+  Place(cboDataFrames, 1860, 1335, 1860, 315, "",
         "The primary data frame is the main data frame in the map layout.");
-  Place(lblCurMapbook, 3960, 1380, 1200, 255, "Active Mapbook:");
-  Place(txtCurMapbook, 5160, 1335, 1320, 315);
+  Place(lblCurMapbook, 3840, 1380, 1440, 255, "Active Mapbook:");
+  Place(txtCurMapbook, 5280, 1335, 1200, 315);
   txtCurMapbook.SetLocked(true);
   Place(txtVersion, 6540, 1335, 480, 315);
   txtVersion.SetLocked(true);
@@ -93,12 +93,12 @@ void frmMain::Design() {
   Place(lblCreateGrid, 120, 300, 2400, 255, "Grid Creation Wizard:");
   Place(btnCreateNewGrid, 2520, 240, 1455, 375, "Create Grid");
   Place(lblGrids, 120, 780, 3600, 255, "Existing grid layers:");
-  Place(File1, 120, 1020, 3600, 3960);
+  Place(File1, 120, 1020, 3240, 3960);
   File1.SetPattern("*.shp");
-  Place(btnLoadGrid, 3840, 1020, 3000, 375, "Add Selected Grid To Active Data Frame");
-  Place(btnDeleteGrid, 3840, 1500, 1455, 375, "Delete");
-  Place(btnRename, 3840, 1980, 1455, 375, "Rename");
-  Place(btnDuplicate, 3840, 2460, 1455, 375, "Duplicate");
+  Place(btnLoadGrid, 3480, 1020, 3360, 375, "Add Selected Grid To Active Data Frame");
+  Place(btnDeleteGrid, 3480, 1500, 1455, 375, "Delete");
+  Place(btnRename, 3480, 1980, 1455, 375, "Rename");
+  Place(btnDuplicate, 3480, 2460, 1455, 375, "Duplicate");
   btnSelectGrid.SetVisible(false);
 
   // Tab 2: print.
@@ -114,18 +114,18 @@ void frmMain::Design() {
         "Print a map for each feature with a value in Row/Column lists in the Navigator section above");
   Place(optPrintMapSel, 120, 1560, 2640, 255, "B - Print maps in selection",
         "Print a map for each feature in the current ArcMap selection");
-  Place(optPrintSome, 120, 1920, 2640, 255, "C - Print maps in list",
+  Place(optPrintSome, 120, 2160, 2640, 255, "C - Print maps in list",
         "Print a map for each feature with values matching those selected in the Selection list on the Selection tab");
-  Place(optPrintCurrent, 120, 2280, 2640, 255, "D - Print current map", "Print the current map layout");
+  Place(optPrintCurrent, 120, 2940, 2640, 255, "D - Print current map", "Print the current map layout");
   optPrintCurrent.SetValue(true);
   Place(lblPrintA, 2880, 600, 3960, 495, "A - Print a map for each feature in the Search list or Row/Column list");
-  Place(lblPrintB, 2880, 1560, 3960, 255, "B - Print a map for each feature in the current ArcMap selection");
-  Place(lblPrintC, 2880, 1920, 3960, 495,
+  Place(lblPrintB, 2880, 1560, 3960, 495, "B - Print a map for each feature in the current ArcMap selection");
+  Place(lblPrintC, 2880, 2160, 3960, 660,
         "C - Print a map for each feature with values matching those selected in the Selection list on the Selection "
         "tab");
-  Place(lblPrintD, 2880, 2400, 3960, 255, "D - Print the current map layout");
-  Place(btnPrint, 120, 3000, 1215, 375, "Print");
-  Place(btnPrintAdvanced, 1440, 3000, 1215, 375, "Advanced", kAdvancedTip);
+  Place(lblPrintD, 2880, 2940, 3960, 255, "D - Print the current map layout");
+  Place(btnPrint, 120, 3420, 1215, 375, "Print");
+  Place(btnPrintAdvanced, 1440, 3420, 1215, 375, "Advanced", kAdvancedTip);
   Place(Frame12, 120, 3600, 3000, 1455);
   Frame12.SetVisible(false);
   Place(chkReverse, 120, 240, 2400, 255, "Reverse print order");
@@ -180,10 +180,10 @@ void frmMain::Design() {
   // Tab 4: layout elements and the location index.
   Place(Frame1, 120, 420, 6960, 5280, "Layout controls");
   Frame1.SetTabPage(4);
-  Place(lblLayoutHint, 120, 240, 6720, 495,
+  Place(lblLayoutHint, 120, 240, 6720, 660,
         "Add useful data frames and text elements to the page layout that are updated for each map.  Then adjust the "
         "data frame properties as needed, or change the font of the text elements.");
-  Place(Frame15, 120, 840, 6720, 2055, "Add layout elements:");
+  Place(Frame15, 120, 960, 6720, 2055, "Add layout elements:");
   Place(Frame16, 120, 240, 3240, 1695, "Data Frames:");
   Place(btnAddIndex, 120, 300, 3000, 375, "Index Map", "Add an index map to your map layout to show adjacent map tiles");
   Place(btnAddLocator, 120, 720, 3000, 375, "Overview Map", "Add an overview map to show your current map location");
@@ -201,9 +201,9 @@ void frmMain::Design() {
   Place(Command3, 1620, 720, 1380, 375, "DPI",
         "Add a text element to be updated with the exported image resolution (DPI) when the map is zoomed. Initially, "
         "only a keyword is seen in the text area. (EXPORTING ONLY)");
-  Place(lblIndexHint, 120, 3060, 6720, 495,
+  Place(lblIndexHint, 120, 3120, 6720, 495,
         "Use the Index Wizard to build an index of street names or an index of labels from any other feature layer.");
-  Place(btnIndex, 120, 3600, 3600, 375, "Build Location Index / Street List",
+  Place(btnIndex, 120, 3720, 3600, 375, "Build Location Index / Street List",
         "The index wizard provides a list of features along with the grid tile index for the grid tile that they fall "
         "within, like on a street map.");
 
