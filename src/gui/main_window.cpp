@@ -70,6 +70,7 @@ MainWindow::MainWindow(app::Application& app) : app_(app) {
   dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
   dock->setWidget(layers_);
   addDockWidget(Qt::LeftDockWidgetArea, dock);
+  resizeDocks({dock}, {200}, Qt::Horizontal);
   layers_->SetChangeListener([this] { Sync(); });
   canvas_->SetChangeListener([this] { show_place(); });
 
@@ -273,6 +274,7 @@ void MainWindow::open_document() {
     // Whatever the failure, the host keeps its document and the slot returns.
     QMessageBox::warning(this, ToQt(app_.Name()), ToQtLines(FailureText(e)));
   }
+  canvas_->ForgetExtents();
   canvas_->Invalidate();
   Sync();
 }

@@ -197,6 +197,11 @@ void MapCanvas::NextExtent() {
   set_extent(e, false);
 }
 
+void MapCanvas::ForgetExtents() {
+  history_.clear();
+  activated_.reset();
+}
+
 void MapCanvas::ClearSelection() {
   carto::Document& doc = app_.GetDocument();
   if (!doc.FocusMap()) return;

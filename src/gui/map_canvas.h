@@ -66,6 +66,8 @@ class MapCanvas : public QWidget {
   bool HasPreviousExtent() const;
   bool HasNextExtent() const;
   void ClearSelection();
+  // Another document: no extents to go back to, no frame activated.
+  void ForgetExtents();
 
   // Told after the view's extent, the selection or the pointer changed.
   void SetChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFont>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QTabBar>
 
 #include <memory>
 #include <string>
@@ -71,6 +73,21 @@ std::vector<std::string> captions_too_big(const ui::Form& form, const QFont& fon
   const QFontMetrics m(font);
   std::vector<std::string> out;
   for (const ui::Control* c : form.Controls()) {
+    if (auto* tab = dynamic_cast<const ui::TabControl*>(c)) {
+      // The tabs side by side, each as wide as the style makes it for its caption.
+      QTabBar bar;
+      bar.setFont(font);
+      bar.setElideMode(Qt::ElideNone);
+      std::string captions;
+      for (int i = 0; i < tab->Tabs(); ++i) {
+        bar.addTab(QString::fromStdString(tab->TabCaption(i)));
+        captions += (i ? ", " : "") + tab->TabCaption(i);
+      }
+      if (bar.sizeHint().width() > px(c->Width()))
+        out.push_back(form.Name() + "." + c->Name() + " (" + std::to_string(px(c->Width())) + " px wide, needs " +
+                      std::to_string(bar.sizeHint().width()) + "): " + captions);
+      continue;
+    }
     auto* captioned = dynamic_cast<const ui::CaptionedControl*>(c);
     if (!captioned || captioned->Caption().empty() || !shown(*c)) continue;
     QString text = QString::fromStdString(captioned->Caption());
