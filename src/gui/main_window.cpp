@@ -202,11 +202,11 @@ void MainWindow::show_place() {
     pointer_label_->clear();
   } else {
     const geodata::Point& p = canvas_->PointerWorld();
-    if (canvas_->PointerInMap())
-      pointer_label_->setText(tr("%1  %2 %3")
-                                  .arg(QString::number(p.X, 'f', 2), QString::number(p.Y, 'f', 2),
-                                       ToQt(carto::UnitsName(map->MapUnits()))));
-    else
+    if (canvas_->PointerInMap()) {
+      const carto::Units units = map->MapUnits();
+      const QString unit = units == carto::Units::Unknown ? QString() : QStringLiteral(" ") + ToQt(UnitsName(units));
+      pointer_label_->setText(tr("%1  %2%3").arg(QString::number(p.X, 'f', 2), QString::number(p.Y, 'f', 2), unit));
+    } else
       pointer_label_->setText(tr("%1  %2 inches").arg(QString::number(p.X, 'f', 2), QString::number(p.Y, 'f', 2)));
   }
   const double scale = map ? map->MapScale() : 0;

@@ -149,7 +149,9 @@ void MapCanvas::remember(const geodata::Envelope& e) {
 }
 
 void MapCanvas::set_extent(const geodata::Envelope& e, bool keep) {
-  if (e.IsEmpty() || !(e.Width() > 0) || !(e.Height() > 0)) return;
+  if (e.IsEmpty() || !(e.Width() > 0) || !(e.Height() > 0) || !std::isfinite(e.Width()) ||
+      !std::isfinite(e.Height()))
+    return;
   carto::ActiveView& view = NavigatedView();
   if (keep) remember(view.Extent());
   try {
@@ -288,8 +290,6 @@ void MapCanvas::draw_selection(QPainter& painter) const {
   painter.save();
   painter.setClipRect(f.pixels);
   painter.setRenderHint(QPainter::Antialiasing);
-  QColor fill = kSelection;
-  fill.setAlpha(70);
   for (const auto& layer : layers) {
     const geodata::SelectionSet* set = layer->SelectionSetIfAny();
     if (!set || !layer->FeatureClass()) continue;
@@ -313,9 +313,9 @@ void MapCanvas::draw_selection(QPainter& painter) const {
         }
         if (type == geodata::GeometryType::Polygon) path.closeSubpath();
       }
-      const bool area = points || type == geodata::GeometryType::Polygon;
-      painter.setPen(QPen(kSelection, area ? 2 : 3));
-      painter.setBrush(area ? QBrush(fill) : Qt::NoBrush);
+      // Outlines, so the map stays readable under the selection.
+      painter.setPen(QPen(kSelection, type == geodata::GeometryType::Polygon ? 2 : 3));
+      painter.setBrush(points ? QBrush(kSelection) : Qt::NoBrush);
       painter.drawPath(path);
     }
   }
@@ -435,9 +435,11 @@ void MapCanvas::finish_drag(const QPointF& at, Qt::KeyboardModifiers modifiers) 
       if (click) {
         set_extent(centred(f.ToWorld(at), w.Width() * 2, w.Height() * 2));
       } else {
-        // What is shown now shrinks into the rectangle.
+        // What is shown now shrinks to fit the rectangle (a flat one by its length).
         const geodata::Envelope r = world_rect(f, drag_from_, at);
-        const double k = std::min(w.Width() / r.Width(), w.Height() / r.Height());
+        const double kx = r.Width() > 0 ? w.Width() / r.Width() : 0;
+        const double ky = r.Height() > 0 ? w.Height() / r.Height() : 0;
+        const double k = std::max(kx, ky);
         set_extent(centred(r.Center(), w.Width() * k, w.Height() * k));
       }
       break;
