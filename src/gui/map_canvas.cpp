@@ -82,10 +82,16 @@ void MapCanvas::changed() {
   if (changed_) changed_();
 }
 
-CanvasFrame MapCanvas::layout_frame() const {
+geodata::Envelope MapCanvas::page_shown() const {
+  return page_shown_.IsEmpty() ? app_.GetDocument().PageLayout().Extent() : page_shown_;
+}
+
+bool MapCanvas::on_page_display() const { return app_.GetDocument().InLayoutView() && !ActivatedFrameMap(); }
+
+CanvasFrame MapCanvas::PageDisplay() const {
   const carto::Document& doc = app_.GetDocument();
   if (!doc.InLayoutView()) return {};
-  const geodata::Envelope shown = doc.PageLayout().Extent();
+  const geodata::Envelope shown = page_shown();
   if (shown.IsEmpty()) return {};
   const double scale =
       std::min((width() - 2.0 * kPageMargin) / shown.Width(), (height() - 2.0 * kPageMargin) / shown.Height());
@@ -96,7 +102,7 @@ CanvasFrame MapCanvas::layout_frame() const {
 }
 
 QRect MapCanvas::PageRect() const {
-  const CanvasFrame f = layout_frame();
+  const CanvasFrame f = PageDisplay();
   if (f.IsEmpty()) return {};
   const geodata::Envelope page = app_.GetDocument().PageLayout().Page().Bounds();
   const QPointF a = f.ToPixels(page.UpperLeft()), b = f.ToPixels(page.LowerRight());
@@ -113,7 +119,7 @@ CanvasFrame MapCanvas::FocusMapFrame() const {
     pixels = QRectF(rect());
   } else {
     auto frame = doc.PageLayout().FindFrame(*map);
-    const CanvasFrame page = layout_frame();
+    const CanvasFrame page = PageDisplay();
     if (!frame || page.IsEmpty()) return {};
     const geodata::Envelope b = frame->Bounds();
     pixels = QRectF(page.ToPixels(b.UpperLeft()), page.ToPixels(b.LowerRight()));
@@ -135,9 +141,13 @@ carto::ActiveView& MapCanvas::NavigatedView() const {
   return doc.ActiveView();
 }
 
+geodata::Envelope MapCanvas::current_extent() const {
+  return on_page_display() ? page_shown() : NavigatedView().Extent();
+}
+
 CanvasFrame MapCanvas::navigated_frame() const {
   if (!app_.GetDocument().InLayoutView() || ActivatedFrameMap()) return FocusMapFrame();
-  return layout_frame();
+  return PageDisplay();
 }
 
 void MapCanvas::remember(const geodata::Envelope& e) {
@@ -152,10 +162,18 @@ void MapCanvas::set_extent(const geodata::Envelope& e, bool keep) {
   if (e.IsEmpty() || !(e.Width() > 0) || !(e.Height() > 0) || !std::isfinite(e.Width()) ||
       !std::isfinite(e.Height()))
     return;
-  carto::ActiveView& view = NavigatedView();
-  if (keep) remember(view.Extent());
+  if (keep) remember(current_extent());
+  if (on_page_display()) {
+    // Only the window's display of the page: the page layout, and so every export and
+    // print of it, keeps its own extent.
+    const carto::Page& page = app_.GetDocument().PageLayout().Page();
+    page_shown_ = carto::FitToAspect(e, page.Width(), page.Height());
+    Invalidate();
+    changed();
+    return;
+  }
   try {
-    view.SetExtent(e);
+    NavigatedView().SetExtent(e);
   } catch (const vb::Error&) {
     return;  // an extent the view refuses leaves it as it was
   }
@@ -186,7 +204,7 @@ void MapCanvas::PreviousExtent() {
   History& h = history_[&NavigatedView()];
   const geodata::Envelope e = h.back.back();
   h.back.pop_back();
-  h.forward.push_back(NavigatedView().Extent());
+  h.forward.push_back(current_extent());
   set_extent(e, false);
 }
 
@@ -195,13 +213,14 @@ void MapCanvas::NextExtent() {
   History& h = history_[&NavigatedView()];
   const geodata::Envelope e = h.forward.back();
   h.forward.pop_back();
-  h.back.push_back(NavigatedView().Extent());
+  h.back.push_back(current_extent());
   set_extent(e, false);
 }
 
 void MapCanvas::ForgetExtents() {
   history_.clear();
   activated_.reset();
+  page_shown_ = {};
 }
 
 void MapCanvas::ClearSelection() {
@@ -240,7 +259,7 @@ void MapCanvas::render() {
                                                                  size.height(), int(image_.bytesPerLine()));
   cairo_t* cr = cairo_create(surface);
   try {
-    const CanvasFrame shown = layout_frame();
+    const CanvasFrame shown = PageDisplay();
     if (layout && !shown.IsEmpty()) {
       const QRectF page = QRectF(PageRect());
       const QRectF all = shown.pixels;
@@ -357,7 +376,7 @@ void MapCanvas::track_pointer(const QPointF& at) {
   if (pointer_in_map_) {
     pointer_world_ = map.ToWorld(at);
   } else {
-    const CanvasFrame page = layout_frame();
+    const CanvasFrame page = PageDisplay();
     pointer_known_ = !page.IsEmpty();
     if (pointer_known_) pointer_world_ = page.ToWorld(at);
   }
@@ -381,7 +400,7 @@ void MapCanvas::mousePressEvent(QMouseEvent* event) {
   drag_button_ = event->button();
   drag_from_ = drag_to_ = event->position();
   drag_frame_ = drag_tool_ == MapTool::Select ? FocusMapFrame() : navigated_frame();
-  drag_start_extent_ = NavigatedView().Extent();
+  drag_start_extent_ = current_extent();
   if (drag_tool_ == MapTool::Pan) setCursor(Qt::ClosedHandCursor);
 }
 
@@ -459,7 +478,7 @@ void MapCanvas::finish_drag(const QPointF& at, Qt::KeyboardModifiers modifiers) 
 void MapCanvas::mouseDoubleClickEvent(QMouseEvent* event) {
   carto::Document& doc = app_.GetDocument();
   if (!doc.InLayoutView() || event->button() != Qt::LeftButton) return;
-  const CanvasFrame page = layout_frame();
+  const CanvasFrame page = PageDisplay();
   if (page.IsEmpty()) return;
   const geodata::Point at = page.ToWorld(event->position());
   // The frame drawn on top is the one hit.

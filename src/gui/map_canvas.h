@@ -1,7 +1,8 @@
 #pragma once
 // The canvas of the host's window: draws the active view and carries the desktop's map
-// tools. In data view they move the focus map's extent; in layout view the page's
-// display, or, once a double-click has activated a map frame, the map inside it.
+// tools. In data view they move the focus map's extent; in layout view the window's
+// display of the page, or, once a double-click has activated a map frame, the map
+// inside it.
 // Selected features are drawn over the view here, so no export or print sees them.
 
 #include <QImage>
@@ -52,8 +53,10 @@ class MapCanvas : public QWidget {
   // Where the focus map is drawn: the whole canvas in data view, its frame on the page
   // in layout view (empty when it has none there or no extent).
   CanvasFrame FocusMapFrame() const;
+  // Where the shown part of the page lies on the canvas in layout view (page inches).
+  CanvasFrame PageDisplay() const;
   // What the tools move: the focus map in data view or in its activated frame, else the
-  // page layout.
+  // page layout (whose display in the window moves, not its own extent).
   host::carto::ActiveView& NavigatedView() const;
   // The layout view's map frame whose map the tools move, or null.
   std::shared_ptr<host::carto::Map> ActivatedFrameMap() const;
@@ -92,7 +95,10 @@ class MapCanvas : public QWidget {
   void sync_data_window();
   // The frame of the navigated view on the canvas.
   CanvasFrame navigated_frame() const;
-  CanvasFrame layout_frame() const;
+  // The part of the page the window shows, and whether the tools move it.
+  geodata::Envelope page_shown() const;
+  bool on_page_display() const;
+  geodata::Envelope current_extent() const;
   // Sets the navigated view's extent as the command's zooms do, remembering the last one.
   void set_extent(const geodata::Envelope& e, bool remember = true);
   void remember(const geodata::Envelope& e);
@@ -119,6 +125,7 @@ class MapCanvas : public QWidget {
   };
   std::map<const host::carto::ActiveView*, History> history_;
   std::weak_ptr<host::carto::Map> activated_;
+  geodata::Envelope page_shown_;  // empty: the page layout's own extent
 
   geodata::Point pointer_world_;
   bool pointer_known_ = false, pointer_in_map_ = false;

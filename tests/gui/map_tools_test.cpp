@@ -292,19 +292,24 @@ TEST_F(MapTools, InLayoutViewTheToolsMoveThePageUntilAFrameIsActivated) {
   window->Sync();
   const geo::Envelope map_extent = map().Extent();
 
-  // The wheel zooms the page's display about the pointer, the map stays.
+  // The wheel zooms the window's display of the page about the pointer; the map, and
+  // the page layout's own extent (what exports and prints show), stay.
   const QRect page = canvas->PageRect();
-  const QPointF pointer = page.center();
-  const geo::Envelope shown = doc().PageLayout().Extent();
-  const geo::Point page_point = {shown.XMin() + (pointer.x() - page.x()) / page.width() * shown.Width(),
-                                 shown.YMax() - (pointer.y() - page.y()) / page.height() * shown.Height()};
+  const QPointF pointer = page.center() + QPoint(40, -60);
+  const CanvasFrame before = canvas->PageDisplay();
+  const geo::Point page_point = before.ToWorld(pointer);
   wheel(pointer, 2);
-  const geo::Envelope zoomed = doc().PageLayout().Extent();
-  EXPECT_NEAR(zoomed.Width(), 0.64 * shown.Width(), 1e-6);
-  EXPECT_NEAR((page_point.X - zoomed.XMin()) / zoomed.Width(), (page_point.X - shown.XMin()) / shown.Width(), 1e-6);
-  EXPECT_NEAR(map().Extent().Width(), map_extent.Width(), 1e-9);
-  window->ToolAction("fullExtent")->trigger();
+  const CanvasFrame zoomed = canvas->PageDisplay();
+  EXPECT_NEAR(zoomed.world.Width(), 0.64 * before.world.Width(), 1e-6);
+  expect_same_point(zoomed.ToWorld(pointer), page_point, 0.01);  // within a pixel's rounding
+  EXPECT_GT(canvas->PageRect().width(), page.width() * 1.5);
   EXPECT_NEAR(doc().PageLayout().Extent().Width(), 8.5, 1e-9);
+  EXPECT_NEAR(map().Extent().Width(), map_extent.Width(), 1e-9);
+  window->ToolAction("previousExtent")->trigger();
+  EXPECT_EQ(canvas->PageRect(), page);
+  window->ToolAction("nextExtent")->trigger();
+  window->ToolAction("fullExtent")->trigger();
+  EXPECT_EQ(canvas->PageRect(), page);
 
   // A double-click on the frame activates it: now the map moves inside it.
   const QPointF in_frame = canvas->FocusMapFrame().pixels.center();
