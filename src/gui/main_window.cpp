@@ -4,20 +4,20 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 
-#include <cairo.h>
-
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "gui/qt_text.h"
@@ -26,7 +26,7 @@
 #include "host/carto/document.h"
 #include "host/carto/map.h"
 #include "host/carto/page_layout.h"
-#include "host/render/view_drawing.h"
+#include "host/carto/units.h"
 #include "host/ui/controls.h"
 #include "host/ui/event.h"
 #include "host/ui/user.h"
@@ -35,8 +35,6 @@
 namespace host::gui {
 
 namespace {
-constexpr int kPageMargin = 24;
-const QColor kDesk(0x9a, 0x9d, 0xa3);
 
 // A command's bitmap as an icon; its corner colour is the transparent one, as toolbar
 // bitmaps have it.
@@ -56,103 +54,6 @@ std::string FailureText(const std::exception& e) {
   return e.what();
 }
 
-// ---------------------------------------------------------------- MapCanvas
-
-MapCanvas::MapCanvas(app::Application& app, QWidget* parent) : QWidget(parent), app_(app) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setMinimumSize(120, 90);
-}
-
-void MapCanvas::Invalidate() {
-  dirty_ = true;
-  update();
-}
-
-QRect MapCanvas::PageRect() const {
-  const carto::Document& doc = app_.GetDocument();
-  if (!doc.InLayoutView()) return {};
-  const carto::Page& page = doc.PageLayout().Page();
-  const double pw = page.Width() * carto::kViewDpi, ph = page.Height() * carto::kViewDpi;
-  const double scale = std::min((width() - 2.0 * kPageMargin) / pw, (height() - 2.0 * kPageMargin) / ph);
-  if (!(scale > 0)) return {};
-  const int w = int(pw * scale), h = int(ph * scale);
-  return QRect((width() - w) / 2, (height() - h) / 2, w, h);
-}
-
-void MapCanvas::sync_data_window() {
-  carto::Document& doc = app_.GetDocument();
-  if (doc.InLayoutView() || width() <= 0 || height() <= 0) return;
-  if (doc.DataWindowWidth() != width() || doc.DataWindowHeight() != height()) doc.SetDataWindowSize(width(), height());
-}
-
-void MapCanvas::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  sync_data_window();
-  dirty_ = true;
-}
-
-void MapCanvas::render() {
-  dirty_ = false;
-  failure_.clear();
-  const qreal dpr = devicePixelRatioF();
-  const QSize size = this->size() * dpr;
-  if (size.isEmpty()) return;
-  sync_data_window();
-  carto::Document& doc = app_.GetDocument();
-  const bool layout = doc.InLayoutView();
-  image_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
-  image_.fill(layout ? kDesk : QColor(Qt::white));
-  // Cairo's ARGB32 is Qt's premultiplied ARGB32: cairo draws straight into the image.
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(image_.bits(), CAIRO_FORMAT_ARGB32, size.width(),
-                                                                 size.height(), int(image_.bytesPerLine()));
-  cairo_t* cr = cairo_create(surface);
-  try {
-    if (layout) {
-      const QRect page = PageRect();
-      if (!page.isEmpty()) {
-        const double x = page.x() * dpr, y = page.y() * dpr, w = page.width() * dpr, h = page.height() * dpr;
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.35);
-        cairo_rectangle(cr, x + 4 * dpr, y + 4 * dpr, w, h);
-        cairo_fill(cr);
-        carto::PageLayout& pl = doc.PageLayout();
-        const geodata::Envelope bounds = pl.Page().Bounds();
-        carto::PixelRect frame{int32_t(x), int32_t(y), int32_t(x + w), int32_t(y + h)};
-        // The page shrinks to fit: its symbols and texts shrink with it.
-        render::DrawView(pl, cr, frame, w / pl.Page().Width(), &bounds);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-        cairo_set_line_width(cr, 1);
-        cairo_rectangle(cr, x + 0.5, y + 0.5, w - 1, h - 1);
-        cairo_stroke(cr);
-      }
-    } else {
-      carto::PixelRect frame{0, 0, size.width(), size.height()};
-      render::DrawView(doc.ActiveView(), cr, frame, carto::kViewDpi * dpr);
-    }
-  } catch (const vb::Error& e) {
-    failure_ = ToQt(e.description());
-  } catch (const std::exception& e) {
-    failure_ = QString::fromUtf8(e.what());
-  }
-  cairo_destroy(cr);
-  cairo_surface_flush(surface);
-  cairo_surface_destroy(surface);
-  image_.setDevicePixelRatio(dpr);
-}
-
-void MapCanvas::paintEvent(QPaintEvent*) {
-  if (dirty_ || image_.size() != size() * devicePixelRatioF()) render();
-  QPainter painter(this);
-  if (image_.isNull())
-    painter.fillRect(rect(), kDesk);
-  else
-    painter.drawImage(0, 0, image_);
-  if (!failure_.isEmpty()) {
-    painter.setPen(QColor(160, 0, 0));
-    painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     QStringLiteral("The view could not be drawn: ") + failure_);
-  }
-}
-
 // ---------------------------------------------------------------- MainWindow
 
 MainWindow::MainWindow(app::Application& app) : app_(app) {
@@ -162,15 +63,35 @@ MainWindow::MainWindow(app::Application& app) : app_(app) {
   setCentralWidget(canvas_);
   build_menus();
   build_commands();
+  build_tools();
+  layers_ = new LayerList(app, this);
+  auto* dock = new QDockWidget(tr("Layers"), this);
+  dock->setObjectName(QStringLiteral("layersDock"));
+  dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+  dock->setWidget(layers_);
+  addDockWidget(Qt::LeftDockWidgetArea, dock);
+  resizeDocks({dock}, {200}, Qt::Horizontal);
+  layers_->SetChangeListener([this] { Sync(); });
+  canvas_->SetChangeListener([this] { show_place(); });
 
   message_ = new QLabel(tr("Ready"), this);
   view_label_ = new QLabel(this);
+  pointer_label_ = new QLabel(this);
+  pointer_label_->setObjectName(QStringLiteral("pointer"));
+  pointer_label_->setMinimumWidth(230);
+  scale_label_ = new QLabel(this);
+  scale_label_->setObjectName(QStringLiteral("scale"));
+  selection_label_ = new QLabel(this);
+  selection_label_->setObjectName(QStringLiteral("selection"));
   progress_ = new QProgressBar(this);
   progress_->setFixedWidth(220);
   progress_->setTextVisible(true);
   progress_->setVisible(false);
   statusBar()->addWidget(message_, 1);
   statusBar()->addPermanentWidget(progress_);
+  statusBar()->addPermanentWidget(selection_label_);
+  statusBar()->addPermanentWidget(pointer_label_);
+  statusBar()->addPermanentWidget(scale_label_);
   statusBar()->addPermanentWidget(view_label_);
 
   carto::ActiveView::SetRefreshListener(
@@ -234,6 +155,69 @@ void MainWindow::build_commands() {
   }
 }
 
+void MainWindow::build_tools() {
+  tools_ = addToolBar(tr("Tools"));
+  tools_->setObjectName(QStringLiteral("tools"));
+  tools_->setMovable(false);
+  tools_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  auto* group = new QActionGroup(this);
+  auto tool = [&](const char* name, const QString& caption, const QString& tip, MapTool t) {
+    QAction* a = tools_->addAction(caption, this, [this, t] { canvas_->SetTool(t); });
+    a->setObjectName(QString::fromLatin1(name));
+    a->setToolTip(tip);
+    a->setCheckable(true);
+    a->setChecked(canvas_->Tool() == t);
+    group->addAction(a);
+  };
+  auto step = [&](const char* name, const QString& caption, const QString& tip, auto action) {
+    QAction* a = tools_->addAction(caption, this, [this, action] {
+      action();
+      Sync();
+    });
+    a->setObjectName(QString::fromLatin1(name));
+    a->setToolTip(tip);
+  };
+  tool("zoomIn", tr("Zoom In"), tr("Click, or drag a rectangle, to zoom in"), MapTool::ZoomIn);
+  tool("zoomOut", tr("Zoom Out"), tr("Click, or drag a rectangle, to zoom out"), MapTool::ZoomOut);
+  tool("pan", tr("Pan"), tr("Drag to move the view (the middle button pans with any tool)"), MapTool::Pan);
+  step("fullExtent", tr("Full Extent"), tr("Show everything"), [this] { canvas_->FullExtent(); });
+  step("previousExtent", tr("Back"), tr("Go back to the previous extent"), [this] { canvas_->PreviousExtent(); });
+  step("nextExtent", tr("Forward"), tr("Go forward to the next extent"), [this] { canvas_->NextExtent(); });
+  tools_->addSeparator();
+  tool("select", tr("Select Features"),
+       tr("Click, or drag a rectangle, to select features of the focus map; Shift adds"), MapTool::Select);
+  step("clearSelection", tr("Clear Selection"), tr("Select no features"), [this] { canvas_->ClearSelection(); });
+}
+
+QAction* MainWindow::ToolAction(const QString& name) const {
+  for (QAction* a : tools_->actions())
+    if (a->objectName() == name) return a;
+  return nullptr;
+}
+
+void MainWindow::show_place() {
+  const carto::Document& doc = app_.GetDocument();
+  std::shared_ptr<carto::Map> map = doc.FocusMap();
+  if (!canvas_->PointerKnown()) {
+    pointer_label_->clear();
+  } else {
+    const geodata::Point& p = canvas_->PointerWorld();
+    if (canvas_->PointerInMap()) {
+      const carto::Units units = map->MapUnits();
+      const QString unit = units == carto::Units::Unknown ? QString() : QStringLiteral(" ") + ToQt(UnitsName(units));
+      pointer_label_->setText(tr("%1  %2%3").arg(QString::number(p.X, 'f', 2), QString::number(p.Y, 'f', 2), unit));
+    } else
+      pointer_label_->setText(tr("%1  %2 inches").arg(QString::number(p.X, 'f', 2), QString::number(p.Y, 'f', 2)));
+  }
+  const double scale = map ? map->MapScale() : 0;
+  scale_label_->setText(scale > 0 ? tr("1:%1").arg(QLocale(QLocale::English).toString(std::llround(scale)))
+                                  : QString());
+  const qlonglong selected = map ? qlonglong(map->SelectionCount()) : 0;
+  selection_label_->setText(tr("Selected features: %1").arg(selected));
+  if (QAction* back = ToolAction(QStringLiteral("previousExtent"))) back->setEnabled(canvas_->HasPreviousExtent());
+  if (QAction* next = ToolAction(QStringLiteral("nextExtent"))) next->setEnabled(canvas_->HasNextExtent());
+}
+
 QAction* MainWindow::CommandAction(const std::string& name) const {
   auto it = commands_.find(name);
   return it == commands_.end() ? nullptr : it->second;
@@ -263,6 +247,8 @@ void MainWindow::Sync() {
   layout_view_->setChecked(layout);
   data_view_->setChecked(!layout);
   view_label_->setText(layout ? tr("Layout view") : tr("Data view: %1").arg(ToQt(app_.GetDocument().FocusMap()->Name())));
+  layers_->Sync();
+  show_place();
 }
 
 void MainWindow::show_view(bool layout) {
@@ -288,6 +274,7 @@ void MainWindow::open_document() {
     // Whatever the failure, the host keeps its document and the slot returns.
     QMessageBox::warning(this, ToQt(app_.Name()), ToQtLines(FailureText(e)));
   }
+  canvas_->ForgetExtents();
   canvas_->Invalidate();
   Sync();
 }

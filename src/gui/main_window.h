@@ -1,20 +1,24 @@
 #pragma once
-// The host's own window: the map document's active view on a canvas, the menus, a
-// toolbar button for every registered command, and the status bar with the progressor.
+// The host's own window: the map document's active view on a canvas with the map tools,
+// the list of maps and layers beside it, the menus, a toolbar button for every
+// registered command, and the status bar with the pointer's place, the map's scale, the
+// selection's count and the progressor.
 
-#include <QImage>
 #include <QMainWindow>
-#include <QWidget>
 
 #include <exception>
 #include <map>
 #include <string>
+
+#include "gui/layer_list.h"
+#include "gui/map_canvas.h"
 
 class QAction;
 class QActionGroup;
 class QLabel;
 class QProgressBar;
 class QTimer;
+class QToolBar;
 
 namespace host::app {
 class Application;
@@ -27,35 +31,19 @@ namespace host::gui {
 // What a failure says to the user: a host error's description, else the library's text.
 std::string FailureText(const std::exception& e);
 
-// Draws the active view: in layout view the whole page centred on grey, in data view the
-// focus map filling the canvas (whose size is the document's data window).
-class MapCanvas : public QWidget {
- public:
-  MapCanvas(host::app::Application& app, QWidget* parent);
-  // The view changed: drawn afresh at the next paint.
-  void Invalidate();
-  // Where the page lies on the canvas in layout view (empty in data view).
-  QRect PageRect() const;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-
- private:
-  void render();
-  void sync_data_window();
-  host::app::Application& app_;
-  QImage image_;
-  QString failure_;
-  bool dirty_ = true;
-};
-
 class MainWindow : public QMainWindow {
  public:
   explicit MainWindow(host::app::Application& app);
   ~MainWindow() override;
 
   MapCanvas* Canvas() const { return canvas_; }
+  LayerList* Layers() const { return layers_; }
+  // The map tools' buttons by object name ("zoomIn", "zoomOut", "pan", "fullExtent",
+  // "previousExtent", "nextExtent", "select", "clearSelection"); null when there is none.
+  QAction* ToolAction(const QString& name) const;
+  QLabel* PointerLabel() const { return pointer_label_; }
+  QLabel* ScaleLabel() const { return scale_label_; }
+  QLabel* SelectionLabel() const { return selection_label_; }
   // The toolbar button of a command, by the command's name; null when there is none.
   QAction* CommandAction(const std::string& name) const;
   QProgressBar* ProgressBar() const { return progress_; }
@@ -71,6 +59,8 @@ class MainWindow : public QMainWindow {
  private:
   void build_menus();
   void build_commands();
+  void build_tools();
+  void show_place();
   void open_document();
   bool save_document(bool ask_name);
   void show_view(bool layout);
@@ -81,6 +71,11 @@ class MainWindow : public QMainWindow {
   MapCanvas* canvas_ = nullptr;
   QLabel* message_ = nullptr;
   QLabel* view_label_ = nullptr;
+  QLabel* pointer_label_ = nullptr;
+  QLabel* scale_label_ = nullptr;
+  QLabel* selection_label_ = nullptr;
+  LayerList* layers_ = nullptr;
+  QToolBar* tools_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QAction* layout_view_ = nullptr;
   QAction* data_view_ = nullptr;

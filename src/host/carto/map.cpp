@@ -6,6 +6,7 @@
 #include "host/carto/document.h"
 #include "host/carto/elements.h"
 #include "host/carto/page_layout.h"
+#include "host/geodata/filter.h"
 #include "host/vb/error.h"
 #include "host/vb/text.h"
 
@@ -184,6 +185,26 @@ EnumFeature Map::FeatureSelection() const {
 
 void Map::ClearSelection() {
   for (const auto& f : AllFeatureLayers()) f->ClearSelection();
+}
+
+namespace {
+void collect_visible(const std::vector<std::shared_ptr<Layer>>& layers, std::vector<std::shared_ptr<FeatureLayer>>& out) {
+  for (const auto& l : layers) {
+    if (!l->Visible()) continue;
+    if (auto f = std::dynamic_pointer_cast<FeatureLayer>(l)) out.push_back(f);
+    if (auto g = std::dynamic_pointer_cast<GroupLayer>(l)) collect_visible(g->Layers(), out);
+  }
+}
+}  // namespace
+
+int64_t Map::SelectByShape(const geodata::Geometry& shape, bool add) {
+  if (!add) ClearSelection();
+  std::vector<std::shared_ptr<FeatureLayer>> visible;
+  collect_visible(layers_, visible);
+  const geodata::SpatialFilter meets(shape, geodata::SpatialRelation::Intersects);
+  for (const auto& f : visible)
+    if (f->FeatureClass()) f->SelectFeatures(&meets, SelectionResult::Add);
+  return SelectionCount();
 }
 
 geodata::SpatialReference LayersSpatialReference(const std::vector<std::shared_ptr<Layer>>& layers) {

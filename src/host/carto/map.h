@@ -105,6 +105,10 @@ class Map : public ActiveView, public std::enable_shared_from_this<Map> {
   int64_t SelectionCount() const;
   EnumFeature FeatureSelection() const;
   void ClearSelection();
+  // The select tool: the features of the visible feature layers that meet shape become
+  // the selection, or are added to it. Hidden layers keep nothing new; a new selection
+  // clears theirs too. Returns the map's selection count.
+  int64_t SelectByShape(const geodata::Geometry& shape, bool add = false);
 
  private:
   friend class Document;

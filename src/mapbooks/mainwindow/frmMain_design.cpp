@@ -23,33 +23,33 @@ const char* const kFormatTip = "Choose an image format to export the map image t
 
 void frmMain::Design() {
   SetCaption("ZelvaneMapbooks");
-  Move(0, 0, 7455, 8205);
+  Move(0, 0, 7815, 8325);
 
   // The navigator.
-  Place(Frame9, 120, 60, 7095, 1215, "Navigation");
-  Place(lblSearch, 120, 240, 2400, 255, "Search:");
-  Place(cboNavIndex, 120, 480, 2400, 315, "",
+  Place(Frame9, 120, 60, 7455, 1215, "Navigation");
+  Place(lblSearch, 120, 240, 2640, 255, "Search:");
+  Place(cboNavIndex, 120, 480, 2640, 315, "",
         "Select a value and the map will zoom to the corresponding feature.  To load the list, choose a layer and "
         "search field from the Layer tab.");
-  Place(lblFind, 2640, 240, 1200, 255, "Find:");
-  Place(txtSearch, 2640, 480, 1200, 315, "",
+  Place(lblFind, 2880, 240, 1200, 255, "Find:");
+  Place(txtSearch, 2880, 480, 1200, 315, "",
         "Enter text to search for in the Search list.  Hit Go to zoom the map.");
-  Place(btnGo1, 3900, 480, 495, 315, "Go");
-  Place(lblRow, 4560, 240, 960, 255, "Row:");
-  Place(cboNavRow, 4560, 480, 960, 315, "", kNavRowColumnTip);
-  Place(lblColumn, 5580, 240, 960, 255, "Column:");
-  Place(cboNavColumn, 5580, 480, 960, 315, "", kNavRowColumnTip);
-  Place(btnGo2, 6600, 480, 495, 315, "Go");
+  Place(btnGo1, 4140, 480, 495, 315, "Go");
+  Place(lblRow, 4800, 240, 960, 255, "Row:");
+  Place(cboNavRow, 4800, 480, 960, 315, "", kNavRowColumnTip);
+  Place(lblColumn, 5820, 240, 960, 255, "Column:");
+  Place(cboNavColumn, 5820, 480, 960, 315, "", kNavRowColumnTip);
+  Place(btnGo2, 6840, 480, 495, 315, "Go");
 
-  Place(lblPrimary, 120, 1380, 1560, 255, "Primary Data Frame:");
-  Place(cboDataFrames, 1680, 1335, 2160, 315, "",
+  Place(lblPrimary, 120, 1380, 1740, 255, "Primary Data Frame:");
+  Place(cboDataFrames, 1860, 1335, 1860, 315, "",
         "The primary data frame is the main data frame in the map layout.");
-  Place(lblCurMapbook, 3960, 1380, 1200, 255, "Active Mapbook:");
-  Place(txtCurMapbook, 5160, 1335, 1320, 315);
+  Place(lblCurMapbook, 3840, 1380, 1440, 255, "Active Mapbook:");
+  Place(txtCurMapbook, 5280, 1335, 1440, 315);
   txtCurMapbook.SetLocked(true);
-  Place(txtVersion, 6540, 1335, 480, 315);
+  Place(txtVersion, 6780, 1335, 480, 315);
   txtVersion.SetLocked(true);
-  Place(btnHelp2, 7080, 1335, 255, 315, "?");
+  Place(btnHelp2, 7320, 1335, 255, 315, "?");
   for (CommandButton* b : {&btnClose, &Command6, &Command7}) {
     b->SetVisible(false);
     b->SetEnabled(false);
@@ -59,7 +59,7 @@ void frmMain::Design() {
   Place(Command7, 1680, 7560, 1455, 375, "Hide Navigator");
   btnHelp.SetVisible(false);
 
-  Place(SSTab1, 120, 1800, 7215, 5895);
+  Place(SSTab1, 120, 1800, 7455, 5895);
   SSTab1.SetTabs(8);
   const char* tabs[] = {"Main", "Grids", "Print", "Export", "Layout", "Selection", "Scale", "Mapbooks"};
   for (int i = 0; i < 8; ++i) SSTab1.SetTabCaption(i, tabs[i]);
@@ -81,28 +81,28 @@ void frmMain::Design() {
   Place(cboSelectColumn, 1980, 2160, 1740, 315, "", kFieldsTip);
   Place(lblOptional, 120, 2520, 3600, 255, "(optional)");
   Place(btnLayerApply, 120, 3000, 1215, 375, "Apply", "Click here to load the search fields in the Navigation area above");
-  Place(Frame11, 4080, 420, 3000, 5280, "Data frames to zoom:");
-  Place(lstDataFrames, 120, 240, 2760, 4860, "", "Select the data frames to refresh when the map is zoomed");
+  Place(Frame11, 4080, 420, 3240, 5280, "Data frames to zoom:");
+  Place(lstDataFrames, 120, 240, 3000, 4860, "", "Select the data frames to refresh when the map is zoomed");
   lstDataFrames.SetMultiSelect(ListBox::Simple);
   for (host::ui::Control* c : {static_cast<host::ui::Control*>(&Frame4), static_cast<host::ui::Control*>(&Frame11)})
     c->SetTabPage(0);
 
   // Tab 1: grids.
-  Place(Frame5, 120, 420, 6960, 5280, "Manage grids");
+  Place(Frame5, 120, 420, 7200, 5280, "Manage grids");
   Frame5.SetTabPage(1);
   Place(lblCreateGrid, 120, 300, 2400, 255, "Grid Creation Wizard:");
   Place(btnCreateNewGrid, 2520, 240, 1455, 375, "Create Grid");
   Place(lblGrids, 120, 780, 3600, 255, "Existing grid layers:");
-  Place(File1, 120, 1020, 3600, 3960);
+  Place(File1, 120, 1020, 3240, 3960);
   File1.SetPattern("*.shp");
-  Place(btnLoadGrid, 3840, 1020, 3000, 375, "Add Selected Grid To Active Data Frame");
-  Place(btnDeleteGrid, 3840, 1500, 1455, 375, "Delete");
-  Place(btnRename, 3840, 1980, 1455, 375, "Rename");
-  Place(btnDuplicate, 3840, 2460, 1455, 375, "Duplicate");
+  Place(btnLoadGrid, 3480, 1020, 3360, 375, "Add Selected Grid To Active Data Frame");
+  Place(btnDeleteGrid, 3480, 1500, 1455, 375, "Delete");
+  Place(btnRename, 3480, 1980, 1455, 375, "Rename");
+  Place(btnDuplicate, 3480, 2460, 1455, 375, "Duplicate");
   btnSelectGrid.SetVisible(false);
 
   // Tab 2: print.
-  Place(Frame2, 120, 420, 6960, 5280, "Print maps");
+  Place(Frame2, 120, 420, 7200, 5280, "Print maps");
   Frame2.SetTabPage(2);
   Place(lblPrintHint, 120, 240, 6720, 255, "Use these print options to control the maps that are sent to the printer.");
   Place(optPrintAll, 120, 600, 2640, 255, "A - Print all maps",
@@ -114,18 +114,18 @@ void frmMain::Design() {
         "Print a map for each feature with a value in Row/Column lists in the Navigator section above");
   Place(optPrintMapSel, 120, 1560, 2640, 255, "B - Print maps in selection",
         "Print a map for each feature in the current ArcMap selection");
-  Place(optPrintSome, 120, 1920, 2640, 255, "C - Print maps in list",
+  Place(optPrintSome, 120, 2160, 2640, 255, "C - Print maps in list",
         "Print a map for each feature with values matching those selected in the Selection list on the Selection tab");
-  Place(optPrintCurrent, 120, 2280, 2640, 255, "D - Print current map", "Print the current map layout");
+  Place(optPrintCurrent, 120, 2940, 2640, 255, "D - Print current map", "Print the current map layout");
   optPrintCurrent.SetValue(true);
   Place(lblPrintA, 2880, 600, 3960, 495, "A - Print a map for each feature in the Search list or Row/Column list");
-  Place(lblPrintB, 2880, 1560, 3960, 255, "B - Print a map for each feature in the current ArcMap selection");
-  Place(lblPrintC, 2880, 1920, 3960, 495,
+  Place(lblPrintB, 2880, 1560, 3960, 495, "B - Print a map for each feature in the current ArcMap selection");
+  Place(lblPrintC, 2880, 2160, 3960, 660,
         "C - Print a map for each feature with values matching those selected in the Selection list on the Selection "
         "tab");
-  Place(lblPrintD, 2880, 2400, 3960, 255, "D - Print the current map layout");
-  Place(btnPrint, 120, 3000, 1215, 375, "Print");
-  Place(btnPrintAdvanced, 1440, 3000, 1215, 375, "Advanced", kAdvancedTip);
+  Place(lblPrintD, 2880, 2940, 3960, 255, "D - Print the current map layout");
+  Place(btnPrint, 120, 3420, 1215, 375, "Print");
+  Place(btnPrintAdvanced, 1440, 3420, 1215, 375, "Advanced", kAdvancedTip);
   Place(Frame12, 120, 3600, 3000, 1455);
   Frame12.SetVisible(false);
   Place(chkReverse, 120, 240, 2400, 255, "Reverse print order");
@@ -135,7 +135,7 @@ void frmMain::Design() {
   txtDelay.SetText("0");
 
   // Tab 3: export.
-  Place(Frame3, 120, 420, 6960, 5280, "Export maps");
+  Place(Frame3, 120, 420, 7200, 5280, "Export maps");
   Frame3.SetTabPage(3);
   Place(optExportAll, 120, 300, 2640, 255, "Export all maps",
         "Export a map for each feature in the Search list or Row/Column list");
@@ -178,12 +178,12 @@ void frmMain::Design() {
   Place(btnExpAdvanced, 1440, 4560, 1215, 375, "Advanced", kAdvancedTip);
 
   // Tab 4: layout elements and the location index.
-  Place(Frame1, 120, 420, 6960, 5280, "Layout controls");
+  Place(Frame1, 120, 420, 7200, 5280, "Layout controls");
   Frame1.SetTabPage(4);
-  Place(lblLayoutHint, 120, 240, 6720, 495,
+  Place(lblLayoutHint, 120, 240, 6720, 660,
         "Add useful data frames and text elements to the page layout that are updated for each map.  Then adjust the "
         "data frame properties as needed, or change the font of the text elements.");
-  Place(Frame15, 120, 840, 6720, 2055, "Add layout elements:");
+  Place(Frame15, 120, 960, 6720, 2055, "Add layout elements:");
   Place(Frame16, 120, 240, 3240, 1695, "Data Frames:");
   Place(btnAddIndex, 120, 300, 3000, 375, "Index Map", "Add an index map to your map layout to show adjacent map tiles");
   Place(btnAddLocator, 120, 720, 3000, 375, "Overview Map", "Add an overview map to show your current map location");
@@ -201,14 +201,14 @@ void frmMain::Design() {
   Place(Command3, 1620, 720, 1380, 375, "DPI",
         "Add a text element to be updated with the exported image resolution (DPI) when the map is zoomed. Initially, "
         "only a keyword is seen in the text area. (EXPORTING ONLY)");
-  Place(lblIndexHint, 120, 3060, 6720, 495,
+  Place(lblIndexHint, 120, 3120, 6720, 495,
         "Use the Index Wizard to build an index of street names or an index of labels from any other feature layer.");
-  Place(btnIndex, 120, 3600, 3600, 375, "Build Location Index / Street List",
+  Place(btnIndex, 120, 3720, 3600, 375, "Build Location Index / Street List",
         "The index wizard provides a list of features along with the grid tile index for the grid tile that they fall "
         "within, like on a street map.");
 
   // Tab 5: the selection list.
-  Place(Frame7, 120, 420, 6960, 5280, "Build print / export selection list");
+  Place(Frame7, 120, 420, 7200, 5280, "Build print / export selection list");
   Frame7.SetTabPage(5);
   Place(lblSelectionHint, 120, 240, 6720, 735,
         "Select a field from the Active Layer and choose values for the features you'd like to print or export.  Then "
@@ -235,7 +235,7 @@ void frmMain::Design() {
   Place(cboExcludeLayer, 120, 1080, 1800, 315);
 
   // Tab 6: scale and offsets.
-  Place(Frame10, 120, 420, 6960, 3135, "Map scale");
+  Place(Frame10, 120, 420, 7200, 3135, "Map scale");
   Frame10.SetTabPage(6);
   Place(lblScaleHint, 120, 240, 6720, 495,
         "Choose a method for maintaining the scale on the Primary data frame when the map is zoomed:");
@@ -256,7 +256,7 @@ void frmMain::Design() {
   Place(txtLayerPercent, 720, 2070, 720, 315, "", extent_tip);
   txtLayerPercent.SetText("0");
   Place(lblPercentSuffix, 1500, 2100, 1560, 255, "% map scale");
-  Place(Frame23, 120, 3660, 6960, 1695, "Offset");
+  Place(Frame23, 120, 3660, 7200, 1695, "Offset");
   Frame23.SetTabPage(6);
   Place(lblOffsetHint, 120, 240, 6720, 495,
         "Optional positive or negative amount to shift the upper left corner of the Primary data frame for each map");
@@ -268,7 +268,7 @@ void frmMain::Design() {
   txtYDiff.SetText("0");
 
   // Tab 7: mapbooks.
-  Place(Frame8, 120, 420, 6960, 5280, "Manage Mapbooks");
+  Place(Frame8, 120, 420, 7200, 5280, "Manage Mapbooks");
   Frame8.SetTabPage(7);
   Place(lblMapbooks, 120, 240, 3600, 255, "Existing Mapbooks:");
   Place(File2, 120, 480, 3600, 4440);

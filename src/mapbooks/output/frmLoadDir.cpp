@@ -22,7 +22,7 @@ frmLoadDir::frmLoadDir() : Form("frmLoadDir") {
 
 void frmLoadDir::Design() {
   SetCaption("ZelvaneMapbooks - Choose export directory");
-  Move(0, 0, 6600, 4800);
+  Move(0, 0, 6600, 4920);
   Drive1.Move(120, 120, 3000, 315);
   Dir1.Move(120, 540, 3000, 3240);
   File1.Move(3240, 120, 3120, 3660);
