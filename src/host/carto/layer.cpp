@@ -176,6 +176,7 @@ std::vector<int64_t> FeatureLayer::SearchSourceOIDs(const geodata::QueryFilter* 
 std::vector<int64_t> FeatureLayer::SearchOIDs(const geodata::QueryFilter* filter) const {
   RequireClass();
   const auto& view = Projected();
+  if (view && !view->Transform()) return {};  // nothing of it can be shown in the map
   auto* spatial = dynamic_cast<const geodata::SpatialFilter*>(filter);
   if (!view || !spatial) return SearchSourceOIDs(filter);
   // The clause is read in the feature class's terms, the shape in the map's.
