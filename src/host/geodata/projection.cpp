@@ -1,6 +1,9 @@
 #include "host/geodata/projection.h"
 
 #include <cmath>
+#include <map>
+#include <string>
+#include <utility>
 #include <numbers>
 
 #include <ogr_geometry.h>
@@ -35,6 +38,11 @@ Transformation::~Transformation() {
 std::shared_ptr<const Transformation> Transformation::Between(const SpatialReference& from,
                                                               const SpatialReference& to) {
   if (from.IsUnknown() || to.IsUnknown() || from.IsSame(to)) return nullptr;
+  static std::mutex mutex;
+  static std::map<std::pair<std::string, std::string>, std::shared_ptr<const Transformation>> made;
+  const auto key = std::make_pair(from.ToWkt(), to.ToWkt());
+  std::lock_guard lock(mutex);
+  if (auto it = made.find(key); it != made.end()) return it->second;
   detail::QuietGdal quiet;
   // The references are cloned by OGR; the axis order is the one the references carry
   // (traditional GIS order: longitude as x).
@@ -44,7 +52,9 @@ std::shared_ptr<const Transformation> Transformation::Between(const SpatialRefer
     OGRCoordinateTransformation::DestroyCT(forward);
     vb::raise(vb::err::HostFailure, "No transformation from " + NameOf(from) + " to " + NameOf(to));
   }
-  return std::shared_ptr<const Transformation>(new Transformation(forward, inverse));
+  std::shared_ptr<const Transformation> t(new Transformation(forward, inverse));
+  made.emplace(key, t);
+  return t;
 }
 
 Geometry Transformation::Apply(const Geometry& g) const {
@@ -63,23 +73,45 @@ Geometry Transformation::Apply(const Geometry& g) const {
   return Geometry::Adopt(copy);
 }
 
-Envelope Transformation::BoundsWith(OGRCoordinateTransformation& ct, const Envelope& e) {
+Envelope Transformation::EdgeBounds(OGRCoordinateTransformation& ct, const Envelope& e) {
   if (e.IsEmpty()) return {};
-  double xmin, ymin, xmax, ymax;
+  std::vector<double> x, y;
+  for (int i = 0; i < kDensify; ++i) {
+    const double f = double(i) / (kDensify - 1);
+    const double along_x = e.XMin() + f * e.Width(), along_y = e.YMin() + f * e.Height();
+    x.insert(x.end(), {along_x, along_x, e.XMin(), e.XMax()});
+    y.insert(y.end(), {e.YMin(), e.YMax(), along_y, along_y});
+  }
+  std::vector<int> ok(x.size());
   detail::QuietGdal quiet;
-  if (!ct.TransformBounds(e.XMin(), e.YMin(), e.XMax(), e.YMax(), &xmin, &ymin, &xmax, &ymax, kDensify)) return {};
-  if (!std::isfinite(xmin) || !std::isfinite(ymin) || !std::isfinite(xmax) || !std::isfinite(ymax)) return {};
-  return Envelope(xmin, ymin, xmax, ymax);
+  ct.Transform(x.size(), x.data(), y.data(), nullptr, ok.data());
+  Envelope out;
+  for (size_t i = 0; i < x.size(); ++i) {
+    if (!ok[i] || !std::isfinite(x[i]) || !std::isfinite(y[i])) continue;
+    out.Union(Envelope(x[i], y[i], x[i], y[i]));
+  }
+  return out;
 }
 
 Envelope Transformation::Bounds(const Envelope& e) const {
   std::lock_guard lock(mutex_);
-  return BoundsWith(*forward_, e);
+  return EdgeBounds(*forward_, e);
 }
 
 Envelope Transformation::InverseBounds(const Envelope& e) const {
   std::lock_guard lock(mutex_);
-  return BoundsWith(*inverse_, e);
+  return EdgeBounds(*inverse_, e);
+}
+
+Envelope Transformation::ExtentBounds(const Envelope& e) const {
+  if (e.IsEmpty()) return {};
+  double xmin, ymin, xmax, ymax;
+  std::lock_guard lock(mutex_);
+  detail::QuietGdal quiet;
+  if (!forward_->TransformBounds(e.XMin(), e.YMin(), e.XMax(), e.YMax(), &xmin, &ymin, &xmax, &ymax, kDensify))
+    return EdgeBounds(*forward_, e);
+  if (!std::isfinite(xmin) || !std::isfinite(ymin) || !std::isfinite(xmax) || !std::isfinite(ymax)) return {};
+  return Envelope(xmin, ymin, xmax, ymax);
 }
 
 double DegreeLength(const SpatialReference& sr, double latitude) {
@@ -120,13 +152,16 @@ uint64_t ProjectedFeatureClass::Version() const { return source().Version(); }
 
 Envelope ProjectedFeatureClass::Extent() {
   if (!transformation_) return {};
-  return transformation_->Bounds(source_->Extent());
+  Refresh();
+  if (!extent_) extent_ = transformation_->ExtentBounds(source_->Extent());
+  return *extent_;
 }
 
 void ProjectedFeatureClass::Refresh() {
   source().Refresh();
   if (version_ == source().Version()) return;
   CopyLayout();
+  extent_.reset();
   std::lock_guard lock(cache_mutex_);
   cache_.clear();
 }

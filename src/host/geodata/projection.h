@@ -26,18 +26,23 @@ class Transformation {
 
   // Null when nothing needs transforming: either side is unknown, or both are the same.
   // Fails with a host error naming both when no transformation between them exists.
+  // Made once per pair of systems in a process: making one reads the projection database.
   static std::shared_ptr<const Transformation> Between(const SpatialReference& from, const SpatialReference& to);
 
   // The shape in the target system; no shape when a vertex cannot be transformed.
   Geometry Apply(const Geometry& g) const;
-  // The envelope that holds e once transformed (edges densified); empty when e is
-  // empty or cannot be transformed. Inverse goes from the target back to the source.
+  // The envelope that holds e once transformed, from points along its edges; empty
+  // when e is empty or none of them can be transformed. Inverse goes from the target
+  // back to the source. Quick enough for every search.
   Envelope Bounds(const Envelope& e) const;
   Envelope InverseBounds(const Envelope& e) const;
+  // The same through OGR's TransformBounds (densified, and aware of the antimeridian and
+  // the poles), for whole extents: it makes a transformation of its own at every call.
+  Envelope ExtentBounds(const Envelope& e) const;
 
  private:
   Transformation(OGRCoordinateTransformation* forward, OGRCoordinateTransformation* inverse);
-  static Envelope BoundsWith(OGRCoordinateTransformation& ct, const Envelope& e);
+  static Envelope EdgeBounds(OGRCoordinateTransformation& ct, const Envelope& e);
   mutable std::mutex mutex_;
   OGRCoordinateTransformation* forward_;
   OGRCoordinateTransformation* inverse_;
@@ -59,7 +64,7 @@ class ProjectedFeatureClass : public Table {
   std::string AliasName() const override;
   const std::shared_ptr<FeatureClass>& Source() const { return source_; }
   const std::shared_ptr<const Transformation>& Transform() const { return transformation_; }
-  // The source's extent transformed (densified).
+  // The source's extent transformed (see Transformation::ExtentBounds).
   Envelope Extent();
 
  protected:
@@ -80,6 +85,7 @@ class ProjectedFeatureClass : public Table {
   std::shared_ptr<FeatureClass> source_;
   std::shared_ptr<const Transformation> transformation_;
   uint64_t version_ = 0;
+  std::optional<Envelope> extent_;
   struct Cached {
     std::shared_ptr<const detail::Record> from;
     std::shared_ptr<const detail::Record> to;
