@@ -135,9 +135,8 @@ const std::shared_ptr<geodata::ProjectedFeatureClass>& FeatureLayer::Projected()
     t = geodata::Transformation::Between(class_->SpatialRef(), MapSpatialReference());
     if (!t) return projection_.view;
   } catch (const vb::Error& e) {
-    std::string why = e.description();
-    if (!why.empty()) why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
-    projection_.problem = "The layer \"" + Name() + "\" cannot be drawn in the map's coordinate system: " + why + ".";
+    projection_.problem = e.description();
+    if (projection_.problem.empty()) projection_.problem = "no transformation";
   }
   // Without a transformation the view holds nothing: the layer draws nothing.
   projection_.view = std::make_shared<geodata::ProjectedFeatureClass>(class_, std::move(t));
@@ -151,7 +150,10 @@ std::shared_ptr<geodata::Table> FeatureLayer::MapFeatures() const {
 
 std::string FeatureLayer::ProjectionProblem() const {
   Projected();
-  return projection_.problem;
+  if (projection_.problem.empty()) return "";
+  std::string why = projection_.problem;
+  why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
+  return "The layer \"" + Name() + "\" cannot be drawn in the map's coordinate system: " + why + ".";
 }
 
 std::vector<int64_t> FeatureLayer::SearchSourceOIDs(const geodata::QueryFilter* filter) const {
@@ -180,11 +182,12 @@ std::vector<int64_t> FeatureLayer::SearchOIDs(const geodata::QueryFilter* filter
   auto* spatial = dynamic_cast<const geodata::SpatialFilter*>(filter);
   if (!view || !spatial) return SearchSourceOIDs(filter);
   // The clause is read in the feature class's terms, the shape in the map's.
-  geodata::QueryFilter clause(spatial->WhereClause());
-  std::vector<int64_t> by_clause = SearchSourceOIDs(&clause);
   geodata::SpatialFilter shape = *spatial;
   shape.SetWhereClause("");
   std::vector<int64_t> by_shape = view->SearchOIDs(&shape);
+  if (!joined_ && vb::Trim(CombineWhereClauses(definition_query_, spatial->WhereClause())).empty()) return by_shape;
+  geodata::QueryFilter clause(spatial->WhereClause());
+  std::vector<int64_t> by_clause = SearchSourceOIDs(&clause);
   std::vector<int64_t> both;
   std::set_intersection(by_clause.begin(), by_clause.end(), by_shape.begin(), by_shape.end(),
                         std::back_inserter(both));

@@ -139,7 +139,7 @@ class FeatureLayer : public Layer {
   struct Projection {
     bool ready = false;
     std::shared_ptr<geodata::ProjectedFeatureClass> view;
-    std::string problem;
+    std::string problem;  // why there is no transformation
   };
   mutable Projection projection_;
   std::shared_ptr<geodata::JoinedTable> joined_;

@@ -85,6 +85,16 @@ TEST_F(CoordinateSystems, TheMapTakesTheFirstSystemThereIsAndLayersWithoutOneAre
   EnumFeature selected = map.FeatureSelection();
   ASSERT_EQ(selected.Count(), size_t(town.streets));
   EXPECT_TRUE(degrees.Contains(selected.Next()->Extent()));
+  // A definition query and a shape in degrees together.
+  layer->SetDefinitionQuery("NAME = 'Main St'");
+  const int64_t main_streets = layer->FeatureCount();
+  EXPECT_GT(main_streets, 1);
+  geodata::SpatialFilter everywhere(geodata::Geometry::FromEnvelope(degrees));
+  EXPECT_EQ(layer->FeatureCount(&everywhere), main_streets);
+  geodata::SpatialFilter first_only(geodata::Geometry::FromEnvelope(first->Extent()),
+                                    geodata::SpatialRelation::EnvelopeIntersects, "FID = " + std::to_string(first->OID()));
+  EXPECT_EQ(layer->SearchOIDs(&first_only), std::vector<int64_t>{first->OID()});
+  layer->SetDefinitionQuery("");
   // The projected features are read only.
   EXPECT_EQ(carto_testing::ErrorOf([&] { first->Store(); }).number(), vb::err::HostFailure);
 }
