@@ -21,6 +21,7 @@
 #include "host/vb/seqfile.h"
 #include "host/win/drives.h"
 #include "mapbooks/common/SharedState.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 class MapbooksTest : public ::testing::Test {
@@ -79,6 +80,22 @@ class ProgramTest : public MapbooksTest {
   static std::shared_ptr<host::carto::FeatureLayer> Layer(const std::string& name) {
     auto ws = host::geodata::ShapefileWorkspace::Open("C:\\town");
     return std::make_shared<host::carto::FeatureLayer>(ws->OpenFeatureClass(name));
+  }
+
+  // The town's shapefile written again by ogr2ogr in another coordinate system (srs as
+  // ogr2ogr takes it), in C:\town\layerName, as a layer of that name.
+  static std::shared_ptr<host::carto::FeatureLayer> ReprojectedLayer(const std::string& name, const std::string& srs,
+                                                                     const std::string& layerName) {
+    const std::filesystem::path town = DriveC() / "town";
+    std::filesystem::create_directories(town / layerName);
+    auto run = testing_support::RunCommand(
+        "ogr2ogr -t_srs " + srs + " " + testing_support::ShellQuote((town / layerName / (name + ".shp")).string()) +
+        " " + testing_support::ShellQuote((town / (name + ".shp")).string()));
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto ws = host::geodata::ShapefileWorkspace::Open((town / layerName).string());
+    auto layer = std::make_shared<host::carto::FeatureLayer>(ws->OpenFeatureClass(name));
+    layer->SetName(layerName);
+    return layer;
   }
 
   mapbooks::ZelvaneMapbooks command;

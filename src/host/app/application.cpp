@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "host/carto/document.h"
+#include "host/carto/map.h"
 #include "host/geodata/workspace.h"
 #include "host/ui/boxes.h"
 #include "host/ui/controls.h"
@@ -56,6 +57,11 @@ void Application::OpenDocument(const std::string& path) {
   document_->SetParent(nullptr);
   document_ = std::move(opened);
   caption_ = document_->Title() + " - " + name_;
+  // Said once here; such a layer then draws nothing, without a word at every drawing.
+  for (int i = 0; i < document_->MapCount(); ++i)
+    for (const auto& layer : document_->Map(i)->AllFeatureLayers())
+      if (std::string problem = layer->ProjectionProblem(); !problem.empty())
+        ui::MsgBox(problem, ui::vbOKOnly | ui::vbExclamation, name_);
 }
 
 void Application::SaveDocument(const std::string& path) {

@@ -53,6 +53,11 @@ geodata::Envelope LocatorRectangle::Extent() const {
   return frame_->Map()->Extent();
 }
 
+geodata::Envelope LocatorRectangle::ExtentIn(const carto::Map& shownOn) const {
+  if (!frame_ || !frame_->Map()) return {};
+  return EnvelopeInMap(frame_->Map()->Extent(), *frame_->Map(), shownOn);
+}
+
 void MapFrame::SetMap(std::shared_ptr<carto::Map> map) {
   map_ = std::move(map);
   if (map_ && Container() && Container()->Parent().IndexOfMap(*map_) < 0) Container()->Parent().AddMap(map_);

@@ -89,6 +89,8 @@ class LocatorRectangle {
   void SetBorder(std::optional<SymbolBorder> b) { border_ = std::move(b); }
   // The outlined extent, in the other map's units (empty without a frame or a map).
   geodata::Envelope Extent() const;
+  // The same in the coordinates of the map it is drawn on.
+  geodata::Envelope ExtentIn(const carto::Map& shownOn) const;
 
  private:
   std::shared_ptr<carto::MapFrame> frame_;

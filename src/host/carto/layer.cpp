@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <iterator>
 
 #include "host/geodata/workspace.h"
 #include "host/vb/error.h"
@@ -78,6 +80,7 @@ void FeatureLayer::SetFeatureClass(std::shared_ptr<geodata::FeatureClass> featur
   const geodata::GeometryType before = ShapeType();
   const bool fresh = !class_;
   class_ = std::move(featureClass);
+  projection_ = {};
   joined_.reset();
   join_file_.clear();
   selection_.reset();
@@ -118,7 +121,42 @@ void FeatureLayer::RemoveJoin() {
   join_file_.clear();
 }
 
-std::vector<int64_t> FeatureLayer::SearchOIDs(const geodata::QueryFilter* filter) const {
+void FeatureLayer::SetMapSpatialReference(const geodata::SpatialReference& sr) {
+  if (sr.IsSame(MapSpatialReference())) return;
+  Layer::SetMapSpatialReference(sr);
+  projection_ = {};
+}
+
+const std::shared_ptr<geodata::ProjectedFeatureClass>& FeatureLayer::Projected() const {
+  if (projection_.ready || !class_) return projection_.view;
+  projection_.ready = true;
+  std::shared_ptr<const geodata::Transformation> t;
+  try {
+    t = geodata::Transformation::Between(class_->SpatialRef(), MapSpatialReference());
+    if (!t) return projection_.view;
+  } catch (const vb::Error& e) {
+    projection_.problem = e.description();
+    if (projection_.problem.empty()) projection_.problem = "no transformation";
+  }
+  // Without a transformation the view holds nothing: the layer draws nothing.
+  projection_.view = std::make_shared<geodata::ProjectedFeatureClass>(class_, std::move(t));
+  return projection_.view;
+}
+
+std::shared_ptr<geodata::Table> FeatureLayer::MapFeatures() const {
+  if (const auto& view = Projected()) return view;
+  return class_;
+}
+
+std::string FeatureLayer::ProjectionProblem() const {
+  Projected();
+  if (projection_.problem.empty()) return "";
+  std::string why = projection_.problem;
+  why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
+  return "The layer \"" + Name() + "\" cannot be drawn in the map's coordinate system: " + why + ".";
+}
+
+std::vector<int64_t> FeatureLayer::SearchSourceOIDs(const geodata::QueryFilter* filter) const {
   geodata::FeatureClass& fc = RequireClass();
   const std::string where = CombineWhereClauses(definition_query_, filter ? filter->WhereClause() : "");
   return WithWhere(filter, where, [&](const geodata::QueryFilter& f) {
@@ -137,17 +175,39 @@ std::vector<int64_t> FeatureLayer::SearchOIDs(const geodata::QueryFilter* filter
   });
 }
 
+std::vector<int64_t> FeatureLayer::SearchOIDs(const geodata::QueryFilter* filter) const {
+  RequireClass();
+  const auto& view = Projected();
+  if (view && !view->Transform()) return {};  // nothing of it can be shown in the map
+  auto* spatial = dynamic_cast<const geodata::SpatialFilter*>(filter);
+  if (!view || !spatial) return SearchSourceOIDs(filter);
+  // The clause is read in the feature class's terms, the shape in the map's.
+  geodata::SpatialFilter shape = *spatial;
+  shape.SetWhereClause("");
+  std::vector<int64_t> by_shape = view->SearchOIDs(&shape);
+  if (!joined_ && vb::Trim(CombineWhereClauses(definition_query_, spatial->WhereClause())).empty()) return by_shape;
+  geodata::QueryFilter clause(spatial->WhereClause());
+  std::vector<int64_t> by_clause = SearchSourceOIDs(&clause);
+  std::vector<int64_t> both;
+  std::set_intersection(by_clause.begin(), by_clause.end(), by_shape.begin(), by_shape.end(),
+                        std::back_inserter(both));
+  return both;
+}
+
 geodata::FeatureCursor FeatureLayer::Search(const geodata::QueryFilter* filter, bool) const {
   geodata::FeatureClass& fc = RequireClass();
+  const auto& view = Projected();
+  geodata::Table& table = view ? static_cast<geodata::Table&>(*view) : fc;
   if (!joined_ && vb::Trim(definition_query_).empty()) {
-    if (filter) return fc.Search(filter);
-    return fc.Search();
+    if (filter) return table.Search(filter);
+    return table.Search();
   }
-  return fc.GetRows(SearchOIDs(filter));
+  return table.GetRows(SearchOIDs(filter));
 }
 
 geodata::Envelope FeatureLayer::AreaOfInterest() const {
   if (!class_) return {};
+  if (const auto& view = Projected()) return view->Extent();
   return class_->Extent();
 }
 
@@ -186,7 +246,9 @@ std::shared_ptr<Layer> FeatureLayer::Clone() const {
   auto copy = std::make_shared<FeatureLayer>();
   copy->SetName(Name());
   copy->SetVisible(Visible());
+  copy->Layer::SetMapSpatialReference(MapSpatialReference());
   copy->class_ = class_;
+  copy->projection_ = projection_;  // the view is read only: sharing it is safe
   copy->joined_ = joined_;  // a join is a read-only view of the two tables: sharing it is safe
   copy->join_file_ = join_file_;
   copy->definition_query_ = definition_query_;
@@ -210,6 +272,7 @@ void GroupLayer::Add(std::shared_ptr<carto::Layer> layer) { Insert(Count(), std:
 void GroupLayer::Insert(int index, std::shared_ptr<carto::Layer> layer) {
   if (!layer) vb::raise(vb::err::ObjectNotSet, "No layer to add to the group \"" + Name() + "\"");
   if (layer.get() == this) vb::raise(vb::err::InvalidCall, "A group cannot hold itself");
+  if (!MapSpatialReference().IsUnknown()) layer->SetMapSpatialReference(MapSpatialReference());
   index = std::clamp(index, 0, Count());
   layers_.insert(layers_.begin() + index, std::move(layer));
 }
@@ -224,8 +287,14 @@ geodata::Envelope GroupLayer::AreaOfInterest() const {
   return all;
 }
 
+void GroupLayer::SetMapSpatialReference(const geodata::SpatialReference& sr) {
+  Layer::SetMapSpatialReference(sr);
+  for (const auto& l : layers_) l->SetMapSpatialReference(sr);
+}
+
 std::shared_ptr<carto::Layer> GroupLayer::Clone() const {
   auto copy = std::make_shared<GroupLayer>(Name());
+  copy->Layer::SetMapSpatialReference(MapSpatialReference());
   copy->SetVisible(Visible());
   for (const auto& l : layers_) copy->layers_.push_back(l->Clone());
   return copy;

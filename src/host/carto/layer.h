@@ -14,6 +14,7 @@
 #include "host/geodata/feature_class.h"
 #include "host/geodata/filter.h"
 #include "host/geodata/joined_table.h"
+#include "host/geodata/projection.h"
 #include "host/geodata/table.h"
 
 namespace host::carto {
@@ -34,12 +35,18 @@ class Layer : public std::enable_shared_from_this<Layer> {
   // A deep copy (see ObjectCopier).
   virtual std::shared_ptr<Layer> Clone() const = 0;
 
+  // The coordinate system of the map that holds the layer: the layer shows its features
+  // in it. Unknown (the layer's own coordinates) until a map sets it.
+  const geodata::SpatialReference& MapSpatialReference() const { return map_sr_; }
+  virtual void SetMapSpatialReference(const geodata::SpatialReference& sr) { map_sr_ = sr; }
+
  protected:
   Layer() = default;
 
  private:
   std::string name_;
   bool visible_ = true;
+  geodata::SpatialReference map_sr_;
 };
 
 // How a selection combines with the layer's current one.
@@ -76,9 +83,18 @@ class FeatureLayer : public Layer {
   const std::string& DefinitionQuery() const { return definition_query_; }
   void SetDefinitionQuery(std::string whereClause) { definition_query_ = std::move(whereClause); }
 
+  // The layer's features in the map's coordinate system: the feature class itself when
+  // it is in the map's system or either has none, else a read-only view of it through
+  // the one transformation the layer keeps for the pair (no rows when there is none).
+  // Null without a feature class.
+  std::shared_ptr<geodata::Table> MapFeatures() const;
+  // Why the layer cannot be shown in the map's coordinate system; empty when it can.
+  std::string ProjectionProblem() const;
+
   // The layer's features that pass the filter and the definition query (AND-ed), in
   // object-ID order. The clause may name joined fields; the features come from the
-  // feature class (plain field names).
+  // feature class (plain field names). A spatial filter is in the map's coordinate
+  // system, and so are the shapes found (see MapFeatures).
   geodata::FeatureCursor Search(const geodata::QueryFilter* filter = nullptr, bool recycling = false) const;
   geodata::FeatureCursor Search(const geodata::QueryFilter& filter) const { return Search(&filter); }
   std::vector<int64_t> SearchOIDs(const geodata::QueryFilter* filter = nullptr) const;
@@ -98,8 +114,9 @@ class FeatureLayer : public Layer {
   bool DisplayAnnotation() const { return display_labels_; }
   void SetDisplayAnnotation(bool v) { display_labels_ = v; }
 
-  // The extent of the feature class (all its features).
+  // The extent of the feature class (all its features), in the map's coordinate system.
   geodata::Envelope AreaOfInterest() const override;
+  void SetMapSpatialReference(const geodata::SpatialReference& sr) override;
 
   // The selected features, as object IDs of the feature class. Object not set (91)
   // without a feature class.
@@ -114,7 +131,17 @@ class FeatureLayer : public Layer {
 
  private:
   geodata::FeatureClass& RequireClass() const;
+  // The view through the transformation; null when none is needed.
+  const std::shared_ptr<geodata::ProjectedFeatureClass>& Projected() const;
+  std::vector<int64_t> SearchSourceOIDs(const geodata::QueryFilter* filter) const;
+
   std::shared_ptr<geodata::FeatureClass> class_;
+  struct Projection {
+    bool ready = false;
+    std::shared_ptr<geodata::ProjectedFeatureClass> view;
+    std::string problem;  // why there is no transformation
+  };
+  mutable Projection projection_;
   std::shared_ptr<geodata::JoinedTable> joined_;
   std::filesystem::path join_file_;
   std::string definition_query_;
@@ -142,6 +169,8 @@ class GroupLayer : public Layer {
   // The union of the layers' areas.
   geodata::Envelope AreaOfInterest() const override;
   std::shared_ptr<carto::Layer> Clone() const override;
+  // Passed on to the layers, those added later too.
+  void SetMapSpatialReference(const geodata::SpatialReference& sr) override;
 
  private:
   std::vector<std::shared_ptr<carto::Layer>> layers_;

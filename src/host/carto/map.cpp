@@ -32,8 +32,8 @@ Units UnitsCode(int code) {
 
 std::optional<geodata::Feature> EnumFeature::Next() {
   while (pos_ < items_.size()) {
-    auto& [fc, oid] = items_[pos_++];
-    if (auto f = fc->GetFeature(oid)) return f;
+    auto& [table, oid] = items_[pos_++];
+    if (auto f = table->GetRow(oid)) return f;
   }
   return std::nullopt;
 }
@@ -56,8 +56,12 @@ void Map::InsertLayer(int index, std::shared_ptr<carto::Layer> layer) {
   const bool first = layers_.empty();
   index = std::clamp(index, 0, LayerCount());
   layers_.insert(layers_.begin() + index, layer);
+  if (sr_.IsUnknown()) {
+    geodata::SpatialReference taken = LayersSpatialReference(layers_);
+    if (!taken.IsUnknown()) SetSpatialReference(std::move(taken));
+  }
+  layer->SetMapSpatialReference(sr_);
   if (!first) return;
-  if (sr_.IsUnknown()) sr_ = LayersSpatialReference({layer});
   geodata::Envelope area = layer->AreaOfInterest();
   if (!area.IsEmpty()) SetExtent(area);
 }
@@ -79,6 +83,11 @@ std::vector<std::shared_ptr<FeatureLayer>> Map::AllFeatureLayers() const {
   std::vector<std::shared_ptr<FeatureLayer>> out;
   CollectFeatureLayers(layers_, out);
   return out;
+}
+
+void Map::SetSpatialReference(geodata::SpatialReference sr) {
+  sr_ = std::move(sr);
+  for (const auto& l : layers_) l->SetMapSpatialReference(sr_);
 }
 
 Units Map::MapUnits() const {
@@ -111,6 +120,12 @@ double Map::GroundInches(double length) const {
     const Units u = UnitsOf(sr_);
     if (mpu > 0 && (u == Units::Unknown || std::abs(ToInches(1, u) * 0.0254 - mpu) > 1e-12 * mpu))
       return length * mpu / 0.0254;
+  }
+  if (MapUnits() == Units::DecimalDegrees) {
+    // A degree shrinks with the cosine of the latitude; the poles keep a sliver of it.
+    static const geodata::SpatialReference wgs84 = geodata::SpatialReference::FromEPSG(4326);
+    const double latitude = std::clamp(center_.Y, -89.0, 89.0);
+    return length * geodata::DegreeLength(sr_.IsGeographic() ? sr_ : wgs84, latitude) / 0.0254;
   }
   return ToInches(length, MapUnits());
 }
@@ -178,7 +193,8 @@ EnumFeature Map::FeatureSelection() const {
   for (const auto& f : AllFeatureLayers()) {
     const geodata::SelectionSet* set = f->SelectionSetIfAny();
     if (!set || !f->FeatureClass()) continue;
-    for (int64_t oid : set->IDs()) e.items_.emplace_back(f->FeatureClass(), oid);
+    std::shared_ptr<geodata::Table> features = f->MapFeatures();
+    for (int64_t oid : set->IDs()) e.items_.emplace_back(features, oid);
   }
   return e;
 }
@@ -205,6 +221,15 @@ int64_t Map::SelectByShape(const geodata::Geometry& shape, bool add) {
   for (const auto& f : visible)
     if (f->FeatureClass()) f->SelectFeatures(&meets, SelectionResult::Add);
   return SelectionCount();
+}
+
+geodata::Envelope EnvelopeInMap(const geodata::Envelope& e, const Map& from, const Map& to) {
+  try {
+    auto t = geodata::Transformation::Between(from.SpatialReference(), to.SpatialReference());
+    return t ? t->Bounds(e) : e;
+  } catch (const vb::Error&) {
+    return {};
+  }
 }
 
 geodata::SpatialReference LayersSpatialReference(const std::vector<std::shared_ptr<Layer>>& layers) {

@@ -37,7 +37,8 @@ class EnumFeature {
 
  private:
   friend class Map;
-  std::vector<std::pair<std::shared_ptr<geodata::FeatureClass>, int64_t>> items_;
+  // The layers' features as the map shows them (see FeatureLayer::MapFeatures).
+  std::vector<std::pair<std::shared_ptr<geodata::Table>, int64_t>> items_;
   size_t pos_ = 0;
 };
 
@@ -61,7 +62,8 @@ class Map : public ActiveView, public std::enable_shared_from_this<Map> {
   std::shared_ptr<carto::Layer> Layer(int index) const;
   const std::vector<std::shared_ptr<carto::Layer>>& Layers() const { return layers_; }
   // At the top (index 0). The first layer of an empty map sets the map's extent to
-  // the layer's area and, when the map has none yet, its coordinate system.
+  // the layer's area. While the map has no coordinate system, it takes the one of the
+  // first layer that has one. Every layer is shown in the map's coordinate system.
   void AddLayer(std::shared_ptr<carto::Layer> layer) { InsertLayer(0, std::move(layer)); }
   void InsertLayer(int index, std::shared_ptr<carto::Layer> layer);
   void DeleteLayer(const carto::Layer& layer);
@@ -70,9 +72,11 @@ class Map : public ActiveView, public std::enable_shared_from_this<Map> {
   // Every feature layer, groups entered at every depth, in drawing order from the top.
   std::vector<std::shared_ptr<FeatureLayer>> AllFeatureLayers() const;
 
-  // The coordinate system of the map's extent; taken from the first layer that has one.
+  // The coordinate system of the map's extent, which its layers are drawn in; taken
+  // from the first layer that has one unless set. Layers without one are taken to be in
+  // it.
   const geodata::SpatialReference& SpatialReference() const { return sr_; }
-  void SetSpatialReference(geodata::SpatialReference sr) { sr_ = std::move(sr); }
+  void SetSpatialReference(geodata::SpatialReference sr);
   // The units of the coordinate system; when it has none, the units set here
   // (Unknown until set; the scale then counts in metres).
   Units MapUnits() const;
@@ -98,7 +102,8 @@ class Map : public ActiveView, public std::enable_shared_from_this<Map> {
   // The frame's size on paper, in inches.
   std::pair<double, double> FrameSize() const;
   // A length in map units as inches on the ground (the coordinate system's own unit
-  // when it has one, US survey feet included).
+  // when it has one, US survey feet included). A degree counts as a degree of
+  // longitude at the latitude of the extent's centre.
   double GroundInches(double length) const;
 
   // Selected features of all feature layers (groups entered at every depth).
@@ -123,6 +128,10 @@ class Map : public ActiveView, public std::enable_shared_from_this<Map> {
   geodata::Point center_;
   double per_inch_ = 0;
 };
+
+// An envelope of the map from, in the coordinates of the map to (densified bounds);
+// empty when there is no transformation between the two.
+geodata::Envelope EnvelopeInMap(const geodata::Envelope& e, const Map& from, const Map& to);
 
 // The coordinate system of the first feature layer (groups entered, top first) that has
 // one: what a map takes from its layers.

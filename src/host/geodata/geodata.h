@@ -7,5 +7,6 @@
 #include "host/geodata/filter.h"
 #include "host/geodata/geometry.h"
 #include "host/geodata/joined_table.h"
+#include "host/geodata/projection.h"
 #include "host/geodata/table.h"
 #include "host/geodata/workspace.h"

@@ -196,6 +196,7 @@ class Table : public std::enable_shared_from_this<Table> {
   friend class Cursor;
   friend class SelectionSet;
   friend class JoinedTable;
+  friend class ProjectedFeatureClass;
   friend class detail::Engine;
   std::vector<int64_t> MatchingOids(const QueryFilter* filter, const std::vector<int64_t>* within);
 };

@@ -318,7 +318,7 @@ void draw_map_frame(Painter& p, const carto::MapFrame& mf, const Transform& page
       p.Clip(frame, FillRule::Winding);
       for (int i = 0; i < mf.LocatorRectangleCount(); ++i) {
         const carto::LocatorRectangle& loc = mf.LocatorRectangle(i);
-        geo::Envelope e = loc.Extent();
+        geo::Envelope e = loc.ExtentIn(*mf.Map());
         if (e.IsEmpty()) continue;
         Path box;
         box.Rectangle(mt.X(e.XMin()), mt.Y(e.YMax()), e.Width() * mt.sx, e.Height() * mt.sy);

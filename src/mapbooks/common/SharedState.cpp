@@ -23,7 +23,7 @@ void FindActiveLayer() {
   s.ActiveLayer = ZelvneGIS_ArcMap::GetLayerByName(s.Config[ActiveLayerName]);
   if (s.ActiveLayer) {
     s.ActiveLayerFound = true;
-    s.ActiveLayerFeatureClass = s.ActiveLayer->FeatureClass();
+    s.ActiveLayerFeatureClass = s.ActiveLayer->MapFeatures();
   }
 }
 

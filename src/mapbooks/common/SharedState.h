@@ -17,7 +17,7 @@ class Document;
 class FeatureLayer;
 }  // namespace host::carto
 namespace host::geodata {
-class FeatureClass;
+class Table;
 }
 
 namespace mapbooks {
@@ -87,7 +87,7 @@ struct SharedState {
   host::app::Application* Application = nullptr;
   host::carto::Document* Document = nullptr;
   std::shared_ptr<host::carto::FeatureLayer> ActiveLayer;
-  std::shared_ptr<host::geodata::FeatureClass> ActiveLayerFeatureClass;
+  std::shared_ptr<host::geodata::Table> ActiveLayerFeatureClass;  // as the map shows it
   bool ActiveLayerFound = false;
   int32_t PrimaryDataFrameIndex = 0;
   ManualGridRecord ManualGrid;

@@ -60,7 +60,7 @@ bool have_oid_fields(const geo::Table& table, const carto::FeatureLayer& layer) 
     host::ui::MsgBox("Table must have OID field.");
     return false;
   }
-  if (!layer.FeatureClass() || !layer.FeatureClass()->HasOID()) {
+  if (!layer.MapFeatures() || !layer.MapFeatures()->HasOID()) {
     host::ui::MsgBox("FeatureClass must have OID field.");
     return false;
   }
@@ -92,7 +92,7 @@ void load_unique(const std::string& procedure, const std::string& message, const
     if (!layer) vb::raise(vb::err::ObjectNotSet);
     std::shared_ptr<geo::Table> table = layer->DisplayTable();
     geo::Cursor cursor = table->Search(filter);
-    p.SetMaxRange(long(countByFeatureClass ? layer->FeatureClass()->FeatureCount(filter) : table->RowCount(filter)));
+    p.SetMaxRange(long(countByFeatureClass ? layer->MapFeatures()->RowCount(filter) : table->RowCount(filter)));
     int field = find_field(*table, fieldName);
     if (field < 0) {
       if (!silentMissingField) host::ui::MsgBox("Can't find field: " + fieldName);
@@ -156,7 +156,7 @@ void LoadComboWithFields(const std::string& layerName, host::ui::ComboBox& combo
     combo.Clear();
     FeatureLayerPtr layer = GetLayerByName(layerName);
     if (!layer) return;
-    const geo::Table& table = useDisplayTable ? require(layer->DisplayTable()) : require(layer->FeatureClass());
+    const geo::Table& table = useDisplayTable ? require(layer->DisplayTable()) : require(layer->MapFeatures());
     for (const geo::Field& f : table.Fields()) combo.AddItem(f.Name());
   });
 }
@@ -276,7 +276,7 @@ std::optional<Feature> GetFeatureByValue(const carto::FeatureLayer* layer, const
     auto row = table->Search(geo::QueryFilter(clause)).NextRow();
     if (!row) return;
     if (!have_oid_fields(*table, *layer)) return;
-    geo::QueryFilter byOid(layer->FeatureClass()->OIDFieldName() + " = " + std::to_string(row->OID()));
+    geo::QueryFilter byOid(layer->MapFeatures()->OIDFieldName() + " = " + std::to_string(row->OID()));
     result = layer->Search(&byOid).NextFeature();
   });
   return result;
@@ -297,7 +297,7 @@ std::optional<FeatureCursor> GetFeatureCursorByValue(const carto::FeatureLayer* 
     while (auto row = rows.NextRow()) oids.push_back(row->OID());
     if (oids.empty()) return;
     if (!have_oid_fields(*table, *layer)) return;
-    geo::QueryFilter byOids(oid_list(layer->FeatureClass()->OIDFieldName(), oids));
+    geo::QueryFilter byOids(oid_list(layer->MapFeatures()->OIDFieldName(), oids));
     result = layer->Search(&byOids);
   });
   return result;
@@ -316,7 +316,7 @@ std::optional<FeatureCursor> GetFeatureCursorByQuery(const carto::FeatureLayer* 
       if (seen.insert(row->OID()).second) oids.push_back(row->OID());
     if (oids.empty()) return;
     if (!have_oid_fields(*table, *layer)) return;
-    geo::QueryFilter byOids(oid_list(layer->FeatureClass()->OIDFieldName(), oids));
+    geo::QueryFilter byOids(oid_list(layer->MapFeatures()->OIDFieldName(), oids));
     result = layer->Search(&byOids);
   });
   return result;

@@ -164,7 +164,7 @@ void fPrint() {
 void fZoomToFieldValue(const carto::FeatureLayer& featureLayer, const std::string& fieldName, std::string& value) {
   carto::Document& doc = shared_document();
   carto::ActiveView& view = zoom_view(doc);
-  const auto& featureClass = featureLayer.FeatureClass();
+  const std::shared_ptr<geo::Table> featureClass = featureLayer.MapFeatures();
   if (!featureClass) vb::raise(vb::err::ObjectNotSet);
   for (const geo::Field& f : featureClass->Fields()) {
     if (!vb::SameText(f.Name(), fieldName)) continue;

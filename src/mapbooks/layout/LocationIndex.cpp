@@ -74,10 +74,10 @@ int require_field(const geo::Table& table, const std::string& name) {
 }  // namespace
 
 LocationIndex BuildLocationIndex(const host::carto::FeatureLayer& grid, const std::string& gridField,
-                                 geo::FeatureClass& search, const std::string& searchField,
+                                 geo::Table& search, const std::string& searchField,
                                  const std::function<void()>& beforeTile) {
-  if (!grid.FeatureClass()) vb::raise(vb::err::ObjectNotSet);
-  const int tile_field = require_field(*grid.FeatureClass(), gridField);
+  if (!grid.MapFeatures()) vb::raise(vb::err::ObjectNotSet);
+  const int tile_field = require_field(*grid.MapFeatures(), gridField);
   const int search_field = require_field(search, searchField);
   LocationIndex index;
   geo::SpatialFilter filter;

@@ -13,7 +13,7 @@ namespace host::carto {
 class FeatureLayer;
 }
 namespace host::geodata {
-class FeatureClass;
+class Table;
 }
 
 namespace mapbooks {
@@ -50,12 +50,12 @@ class LocationIndex {
 };
 
 // Walks the grid layer's tiles (its definition query applies) and, for each, adds every
-// feature of the search class whose shape intersects the tile: the search feature's
+// feature of the search table whose shape intersects the tile: the search feature's
 // label as the key, a blank and the tile's label as the entry. Null or blank labels on
 // either side add nothing. beforeTile runs at the start of each tile (the progressor).
 // The fields must exist (their names without regard to case).
 LocationIndex BuildLocationIndex(const host::carto::FeatureLayer& grid, const std::string& gridField,
-                                 host::geodata::FeatureClass& search, const std::string& searchField,
+                                 host::geodata::Table& search, const std::string& searchField,
                                  const std::function<void()>& beforeTile = {});
 
 // The lines in the order a sorted list box keeps them (host::ui::CompareListItems), lines

@@ -146,8 +146,8 @@ void frmIndex::btnNext_Click() {
           MsgBox("Can't find grid layer: " + cboMapLayers.Text());
           return;
         }
-        if (!grid->FeatureClass()) vb::raise(vb::err::ObjectNotSet);
-        if (grid->FeatureClass()->FindField(grid_field) < 0) {
+        if (!grid->MapFeatures()) vb::raise(vb::err::ObjectNotSet);
+        if (grid->MapFeatures()->FindField(grid_field) < 0) {
           MsgBox("Can't find field: " + grid_field);
           return;
         }
@@ -155,12 +155,12 @@ void frmIndex::btnNext_Click() {
           MsgBox("Can't find search layer: " + cboSearchLayers.Text());
           return;
         }
-        if (!search->FeatureClass()) vb::raise(vb::err::ObjectNotSet);
-        if (search->FeatureClass()->FindField(search_field) < 0) {
+        if (!search->MapFeatures()) vb::raise(vb::err::ObjectNotSet);
+        if (search->MapFeatures()->FindField(search_field) < 0) {
           MsgBox("Can't find field: " + search_field);
           return;
         }
-        if (grid->FeatureClass()->ShapeType() != geo::GeometryType::Polygon) {
+        if (grid->ShapeType() != geo::GeometryType::Polygon) {
           MsgBox("Grid layer must be of type Polygon");
           return;
         }
@@ -168,7 +168,7 @@ void frmIndex::btnNext_Click() {
         pointer(host::ui::vbHourglass);
         host::app::StepProgressor& p = progressor();
         p.SetMinRange(1);
-        p.SetMaxRange(long(grid->FeatureClass()->FeatureCount()));
+        p.SetMaxRange(long(grid->MapFeatures()->RowCount()));
         p.SetStepValue(1);
         p.SetPosition(1);
         p.SetMessage("Building index...");
@@ -176,7 +176,7 @@ void frmIndex::btnNext_Click() {
         p.Show();
 
         LocationIndex index =
-            BuildLocationIndex(*grid, grid_field, *search->FeatureClass(), search_field, [&] { p.Step(); });
+            BuildLocationIndex(*grid, grid_field, *search->MapFeatures(), search_field, [&] { p.Step(); });
         // Added in the list's own order, each line lands at the end: no shuffling of a long list.
         for (const std::string& line : SortedAsList(index.IndexLines())) lstOut.AddItem(line);
 

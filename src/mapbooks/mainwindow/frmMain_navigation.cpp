@@ -83,8 +83,8 @@ bool frmMain::GoToPage(const PageKey& key, double fraction, bool stopOnMissingLa
         break;
       }
       case PageKey::Kind::FeatureOid:
-        if (!grid || !grid->FeatureClass()) vb::raise(vb::err::ObjectNotSet);
-        feature = arc::GetFeatureByValue(grid.get(), grid->FeatureClass()->OIDFieldName(), vb::CStr(key.oid));
+        if (!grid || !grid->MapFeatures()) vb::raise(vb::err::ObjectNotSet);
+        feature = arc::GetFeatureByValue(grid.get(), grid->MapFeatures()->OIDFieldName(), vb::CStr(key.oid));
         break;
     }
     bool feature_extent = optLayerFeatureExtent.Value();

@@ -11,6 +11,7 @@
 #include "host/ui/boxes.h"
 #include "host/ui/user.h"
 #include "support/temp_dir.h"
+#include "towngen/towngen.h"
 
 using namespace host;
 using carto_testing::ErrorOf;
@@ -180,4 +181,29 @@ TEST_F(AppDocument, DocumentVerbMistakesNameTheirLine) {
   std::string bad = ScriptError(application, "select-features Grid \"NOPE = 1\"");
   EXPECT_EQ(bad.rfind("line 1: ", 0), 0u);
   EXPECT_NE(bad.find("NOPE"), std::string::npos);
+}
+
+TEST_F(AppDocument, ALayerThatCannotBeShownInTheMapsSystemIsNamedOnceAtOpening) {
+  towngen::WriteTown((dir / "town").string(), {2, 3, 2});
+  // A local site grid has no transformation to the town's State Plane feet.
+  WriteFile(dir / "town" / "streets.prj", R"(LOCAL_CS["Site grid",UNIT["Meter",1.0]])");
+  WriteFile(dir / "site.json", R"({
+  "maps": [{"name": "Main", "layers": [{"type": "feature", "source": "town/blocks.shp"},
+                                       {"type": "feature", "name": "Site", "source": "town/streets.shp"}]}]
+})");
+  app::Application application;
+  ui::ScriptedUser::Instance().PushAnswer(ui::vbOK);
+  application.OpenDocument((dir / "site.json").string());
+  ASSERT_EQ(ui::BoxLog().size(), 1u);
+  EXPECT_EQ(ui::BoxLog()[0].text,
+            "The layer \"Site\" cannot be drawn in the map's coordinate system: no transformation from \"Site grid\" "
+            "to \"NAD83 / California zone 3 (ftUS)\".");
+  EXPECT_EQ(ui::BoxLog()[0].style, ui::vbOKOnly | ui::vbExclamation);
+  // The rest of the map is there; the layer draws nothing and says no more.
+  auto map = application.GetDocument().Map(0);
+  EXPECT_EQ(map->LayerCount(), 2);
+  EXPECT_FALSE(map->FullExtent().IsEmpty());
+  EXPECT_EQ(map->AllFeatureLayers().back()->FeatureCount(), 0);
+  EXPECT_EQ(ui::BoxLog().size(), 1u);
+  geodata::ShapefileWorkspace::ClearCache();
 }

@@ -232,3 +232,31 @@ TEST_F(LocationIndexWizard, TheTownsStreetsAgainstItsGrid) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), "O'Brien Ave..." + host::vb::Replace(rows["O'Brien Ave"], "\t", ", ").substr(1)),
             lines.end());
 }
+
+TEST_F(LocationIndexWizard, LayersInOtherCoordinateSystemsGiveTheSamePairs) {
+  layers->AddLayer(ReprojectedLayer("grid", "EPSG:4326", "grid84"));
+  layers->AddLayer(ReprojectedLayer("streets", "EPSG:32610", "streets_utm"));
+  Start("grid");
+  auto index_of = [&](const std::string& grid, const std::string& search) {
+    Then(
+        [=] {
+          frmIndex& w = wizard();
+          w.cboMapLayers.pick(grid);
+          w.cboLayerFields.SetText("MB_Label");
+          w.cboSearchLayers.pick(search);
+          w.cboSearchLayerFields.SetText("NAME");
+          w.optText.click();
+          w.txtNum.paste("1");
+          w.btnNext.click();
+        },
+        1);
+    Run();
+    return Read("LocationText.txt");
+  };
+  const std::string one_system = index_of("grid", "streets");
+  EXPECT_GT(std::count(one_system.begin(), one_system.end(), '\n'), 10);
+  EXPECT_NE(one_system.find(", "), std::string::npos);  // streets over more than one tile
+  EXPECT_EQ(index_of("grid84", "streets"), one_system);
+  EXPECT_EQ(index_of("grid", "streets_utm"), one_system);
+  EXPECT_EQ(index_of("grid84", "streets_utm"), one_system);
+}

@@ -178,3 +178,46 @@ TEST_F(Navigation, DataViewEndsOnTheLastFrame) {
   EXPECT_EQ(doc().FocusMap(), inset);
   EXPECT_TRUE(doc().InLayoutView());
 }
+
+// A grid in WGS84 degrees drives the pages of a map in State Plane feet.
+TEST_F(ProgramTest, AGridInDegreesShowsEachTileOnAStatePlaneMap) {
+  WriteTown(3, 2);
+  auto map = doc().FocusMap();
+  auto streets = Layer("streets");
+  map->AddLayer(streets);
+  auto grid84 = ReprojectedLayer("grid", "EPSG:4326", "grid84");
+  map->AddLayer(grid84);
+  ASSERT_EQ(map->SpatialReference().Unit(), geo::LinearUnit::Feet);
+  StartProgram();
+  host::ui::ClearBoxLog();
+  main().cboMapLayers.pick("grid84");
+  main().btnLayerApply.click();
+  main().lstDataFrames.select(0, true);
+  main().optLayerFeatureExtent.click();
+  main().txtLayerPercent.paste("0");
+  const std::vector<std::string> pages = main().cboNavIndex.Items();
+  ASSERT_EQ(pages, (std::vector<std::string>{"A1", "A2", "A3", "B1", "B2", "B3"}));
+  auto feet = Layer("grid");
+  for (const std::string& page : pages) {
+    main().cboNavIndex.pick(page);
+    auto tile = ZelvneGIS_ArcMap::GetFeatureByValue(feet.get(), "MB_Label", page);
+    ASSERT_TRUE(tile);
+    const geo::Envelope shown = map->Extent(), want = tile->Extent();
+    EXPECT_NEAR(shown.Center().X, want.Center().X, 0.01) << page;
+    EXPECT_NEAR(shown.Center().Y, want.Center().Y, 0.01) << page;
+    geo::Envelope inner = want;
+    inner.Expand(-0.01, -0.01, false);
+    EXPECT_TRUE(shown.Contains(inner)) << page;
+    EXPECT_LT(shown.Width() * shown.Height(), 2 * want.Width() * want.Height()) << page;
+    // What the page draws of the grid: the tile itself, in feet.
+    geo::SpatialFilter within(geo::Geometry::FromEnvelope(shown), geo::SpatialRelation::EnvelopeIntersects,
+                              "MB_Label = '" + page + "'");
+    auto drawn = grid84->Search(within).NextFeature();
+    ASSERT_TRUE(drawn) << page;
+    EXPECT_NEAR(drawn->Extent().XMin(), want.XMin(), 0.01) << page;
+    EXPECT_NEAR(drawn->Extent().YMax(), want.YMax(), 0.01) << page;
+    geo::SpatialFilter page_box(geo::Geometry::FromEnvelope(shown), geo::SpatialRelation::Intersects);
+    EXPECT_GT(streets->FeatureCount(&page_box), 0) << page;
+  }
+  EXPECT_TRUE(Boxes().empty());
+}

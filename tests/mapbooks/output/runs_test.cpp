@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+
 #include <chrono>
 #include <thread>
 
@@ -358,4 +360,73 @@ TEST_F(Runs, TheNextRunWaitsForTheJoinOfTheFolder) {
   main().btnExport.click();
   wait_for(out() / "joins.log", 10);
   EXPECT_EQ(testing_support::ReadFile(out() / "joins.log"), "same\nsame\n");
+}
+
+// A grid in WGS84 degrees drives an export of a map in State Plane feet: every page is
+// the page the same grid in feet gives, its tile in the middle.
+TEST_F(Runs, AGridInDegreesExportsThePagesOfTheGridInFeet) {
+  WriteTown(3, 2);
+  auto map = doc().FocusMap();
+  map->AddLayer(Layer("streets"));
+  const carto::SimpleRenderer red(carto::SimpleFillSymbol(carto::RgbColor(255, 0, 0)));
+  auto grid84 = ReprojectedLayer("grid", "EPSG:4326", "tiles");
+  grid84->SetRenderer(red);
+  map->AddLayer(grid84);
+  StartProgram();
+  host::ui::ClearBoxLog();
+  main().cboMapLayers.pick("tiles");
+  main().btnLayerApply.click();
+  main().lstDataFrames.select(0, true);
+  main().optLayerFeatureExtent.click();
+  main().txtLayerPercent.paste("10");
+  main().txtRes.paste("20");
+  main().optPNG.click();
+  main().optExportAll.click();
+  auto export_to = [&](const std::string& folder) {
+    fs::create_directories(out() / folder);
+    main().txtDir.paste("C:\\out\\" + folder);
+    main().btnExport.click();
+    EXPECT_TRUE(Boxes().empty());
+  };
+  export_to("degrees");
+  // The same grid in feet, under the same name.
+  map->DeleteLayer(*grid84);
+  auto feet = Layer("grid");
+  feet->SetName("tiles");
+  feet->SetRenderer(red);
+  map->AddLayer(feet);
+  export_to("feet");
+
+  const V pages{"MapbookA1.png", "MapbookA2.png", "MapbookA3.png", "MapbookB1.png", "MapbookB2.png", "MapbookB3.png"};
+  ASSERT_EQ(files(".png", out() / "degrees"), pages);
+  ASSERT_EQ(files(".png", out() / "feet"), pages);
+  auto pixels = [](const fs::path& file) {
+    cairo_surface_t* s = cairo_image_surface_create_from_png(file.string().c_str());
+    std::vector<uint32_t> all;
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+      const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          all.push_back(*reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
+                                                           y * cairo_image_surface_get_stride(s) + x * 4) &
+                        0xFFFFFF);
+    }
+    cairo_surface_destroy(s);
+    return all;
+  };
+  long most_differ = 0;
+  for (const std::string& page : pages) {
+    std::vector<uint32_t> a = pixels(out() / "degrees" / page), b = pixels(out() / "feet" / page);
+    ASSERT_EQ(a.size(), b.size()) << page;
+    ASSERT_FALSE(a.empty()) << page;
+    long red_pixels = 0, differ = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+      red_pixels += a[k] == 0xFF0000 ? 1 : 0;
+      differ += a[k] != b[k] ? 1 : 0;
+    }
+    EXPECT_GT(double(red_pixels) / double(a.size()), 0.3) << page;  // not a blank page
+    EXPECT_LT(double(differ) / double(a.size()), 0.002) << page;
+    most_differ = std::max(most_differ, differ);
+  }
+  std::printf("pixels that differ on a page: at most %ld\n", most_differ);
 }
