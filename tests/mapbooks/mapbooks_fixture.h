@@ -77,6 +77,14 @@ class ProgramTest : public MapbooksTest {
     town = towngen::WriteTown("C:\\town", o);
     grid = towngen::WriteTileGrid("C:\\town", "grid", town.extent, columns, rows, towngen::TownSpatialReference());
   }
+  // The town written, and its streets under its grid in the focus map, which it returns.
+  std::shared_ptr<host::carto::Map> TownWithStreetsAndGrid() {
+    WriteTown();
+    std::shared_ptr<host::carto::Map> map = doc().FocusMap();
+    map->AddLayer(Layer("streets"));
+    map->AddLayer(Layer("grid"));
+    return map;
+  }
   static std::shared_ptr<host::carto::FeatureLayer> Layer(const std::string& name) {
     auto ws = host::geodata::ShapefileWorkspace::Open("C:\\town");
     return std::make_shared<host::carto::FeatureLayer>(ws->OpenFeatureClass(name));

@@ -49,10 +49,7 @@ class LayoutTest : public ProgramTest {
  protected:
   void SetUp() override {
     ProgramTest::SetUp();
-    WriteTown();
-    layers = doc().FocusMap();
-    layers->AddLayer(Layer("streets"));
-    layers->AddLayer(Layer("grid"));
+    layers = TownWithStreetsAndGrid();
   }
   void TearDown() override {
     for (const char* f : {"LocationText.txt", "LocationTable.txt"}) std::filesystem::remove(ProgramFolder() / f);

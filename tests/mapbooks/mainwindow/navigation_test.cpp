@@ -17,10 +17,7 @@ class Navigation : public ProgramTest {
  protected:
   void SetUp() override {
     ProgramTest::SetUp();
-    WriteTown();
-    layers = doc().FocusMap();
-    layers->AddLayer(Layer("streets"));
-    layers->AddLayer(Layer("grid"));
+    layers = TownWithStreetsAndGrid();
     inset = std::make_shared<carto::Map>("Inset");
     doc().AddMap(inset);
     inset->AddLayer(Layer("grid"));
