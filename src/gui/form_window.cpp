@@ -801,11 +801,16 @@ void FormWindow::relayout_tab(const ui::Control& tab) {
       if (Binding* b = binding_of(c)) place(*b);
 }
 
-void FormWindow::refresh_form(const QWidget* owner) {
+void FormWindow::refresh_form() {
   if (!form_) return;
   setWindowTitle(ToQt(form_->WindowTitle()));
-  QSize client(std::max(1, px(form_->ScaleWidth())), std::max(1, px(form_->ScaleHeight())));
-  setFixedSize(client);
+  setFixedSize(std::max(1, px(form_->ScaleWidth())), std::max(1, px(form_->ScaleHeight())));
+  if (shown_before_) place_window(nullptr);
+}
+
+void FormWindow::place_window(const QWidget* owner) {
+  if (!form_) return;
+  const QSize client = size();
   // A caption or size change must not take back where the user has moved the window.
   const QPoint asked(int(form_->Left()), int(form_->Top()));
   if (placed_ && asked == placed_at_) return;
@@ -885,9 +890,10 @@ void FormWindow::FormShown(ui::Form&) {
   if (host_ && (parentWidget() != host_ || (windowFlags() & Qt::WindowType_Mask) != kind)) setParent(host_, kind);
   setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
   // Some properties (Locked, MultiSelect, TabPage) tell nobody of a change.
-  const bool first = !placed_;
-  refresh_form(owner);
-  if (first) restore_place();
+  refresh_form();
+  place_window(owner);
+  if (!shown_before_) restore_place();
+  shown_before_ = true;
   refresh_all();
   show();
   raise();
@@ -984,7 +990,7 @@ void FormWindow::keyPressEvent(QKeyEvent* event) {
 void FormWindow::wheelEvent(QWheelEvent* event) {
   ui::VScrollBar* bar = form_ ? scroll_bar() : nullptr;
   const int notches = event->angleDelta().y() / QWheelEvent::DefaultDeltasPerStep;
-  if (!bar || notches == 0) return QWidget::wheelEvent(event);
+  if (!bar || notches == 0) return event->ignore();
   // Each notch is a few clicks of the bar's arrows, as the desktop's wheel setting says.
   const int clicks = std::abs(notches) * std::max(1, QApplication::wheelScrollLines());
   const bool down = notches < 0;
@@ -999,6 +1005,11 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
   if (it == by_widget_.end() || updating_ || !form_) return QWidget::eventFilter(watched, event);
   Binding* b = it->second;
   ui::Control& c = b->control;
+  // Labels and pictures do not scroll: the wheel over them scrolls the window.
+  if (event->type() == QEvent::Wheel && qobject_cast<QLabel*>(watched)) {
+    wheelEvent(static_cast<QWheelEvent*>(event));
+    return event->isAccepted();
+  }
   if (event->type() == QEvent::FocusIn) {
     if (form_->ActiveControl() != &c) act(nullptr, [&c] { c.focus(); });
     return false;

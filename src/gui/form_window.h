@@ -63,9 +63,11 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   void place(Binding& b);
   void refresh(Binding& b);
   void refresh_all();
-  // Title and size; the place only when the form has moved itself since it was last
-  // placed. A form without a place of its own is centred on the owner, else the screen.
-  void refresh_form(const QWidget* owner = nullptr);
+  // Title and size (and the place, once shown).
+  void refresh_form();
+  // The place, when the form has moved itself since it was last placed: a form without
+  // a place of its own is centred on its owner, else on the screen.
+  void place_window(const QWidget* owner);
   // The window that a form shown now belongs to: the active one of ours, else the host's.
   QWidget* owner_now() const;
   // A form in a modeless frame opens where the user last left it (the host's settings).
@@ -87,6 +89,7 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   int updating_ = 0;
   bool closing_ = false;
   bool placed_ = false;
+  bool shown_before_ = false;
   QPoint placed_at_;
   QPointer<QWidget> host_;
 };

@@ -7,16 +7,20 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include <cstdlib>
@@ -64,8 +68,8 @@ class DesktopWindow : public ::testing::Test {
     user_->SetUnattended(true);  // boxes take their default answer; their texts are logged
     host_ = new host::gui::MainWindow(*app_);
     user_->SetHostWindow(host_);
-    host_->resize(900, 650);
-    host_->move(100, 80);
+    host_->resize(640, 480);
+    host_->move(0, 0);
     host_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(host_));
   }
@@ -156,6 +160,31 @@ class DesktopWindow : public ::testing::Test {
     QTest::mouseClick(w, Qt::LeftButton);
     QTest::keyClicks(QApplication::focusWidget(), keys);
   }
+  // Runs `then` on a form's window once it is shown: the way to act inside a modal
+  // window, whose own loop runs until it closes.
+  static void WhenShown(const std::string& form, std::function<void(host::gui::FormWindow*)> then) {
+    auto* poll = new QTimer(host_);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, form, then = std::move(then)] {
+      ui::Form* f = ui::FindLoadedForm(form);
+      host::gui::FormWindow* w = f && f->Visible() ? user_->WindowOf(*f) : nullptr;
+      if (!w || !w->isVisible()) return;
+      poll->stop();
+      poll->deleteLater();
+      then(w);
+    });
+    poll->start();
+  }
+  // The tab of the main window's tab control, clicked.
+  static void ClickTab(int index) {
+    auto* tabs = Widget<QTabWidget>("SSTab1");
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(index).center());
+  }
+  static std::string FocusExtent() {
+    auto e = app_->GetDocument().FocusMap()->Extent();
+    return std::to_string(e.XMin()) + " " + std::to_string(e.YMin()) + " " + std::to_string(e.XMax()) + " " +
+           std::to_string(e.YMax());
+  }
   static bool Logged(const std::string& text) {
     for (const ui::BoxRecord& b : ui::BoxLog())
       if (b.text.find(text) != std::string::npos) return true;
@@ -175,12 +204,198 @@ host::gui::MainWindow* DesktopWindow::host_ = nullptr;
 
 }  // namespace
 
+TEST_F(DesktopWindow, ASecondClickBringsTheOpenWindowForwardAndKeepsItsGridLayer) {
+  host::gui::FormWindow* main = OpenMain();
+  ASSERT_NE(main, nullptr);
+  ASSERT_EQ(Text("cboMapLayers"), "grid");
+  // The user goes back to the map, then clicks the command again.
+  host_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(host_));
+  ClickCommand();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(main));
+  EXPECT_EQ(ui::ActiveForm(), ui::FindLoadedForm("frmMain"));
+  EXPECT_EQ(Text("cboMapLayers"), "grid");
+  // The next page is found on the grid the window shows.
+  const std::string before = FocusExtent();
+  TypeInto(Widget<QLineEdit>("txtSearch"), "b2");
+  ASSERT_EQ(Text("cboNavIndex"), "B2");
+  QTest::mouseClick(Widget<QPushButton>("btnGo1"), Qt::LeftButton);
+  EXPECT_FALSE(Logged("Unable to find grid layer")) << ui::BoxLog().back().text;
+  EXPECT_NE(FocusExtent(), before);
+}
+
+// Waits for the mend in the page run that hides the progressor when a run stops at a
+// data frame without the grid layer.
+TEST_F(DesktopWindow, DISABLED_AnExportStoppedByAMissingGridLayerClearsTheStatusBar) {
+  ASSERT_NE(OpenMain(), nullptr);
+  auto* frames = Widget<QListWidget>("lstDataFrames");
+  QTest::mouseClick(frames->viewport(), Qt::LeftButton, {}, frames->visualItemRect(frames->item(1)).center());
+  ASSERT_TRUE(Control<ui::ListBox>("lstDataFrames").Selected(1));
+  ClickTab(3);
+  QTest::mouseClick(Widget<QRadioButton>("optPNG"), Qt::LeftButton);
+  QTest::mouseClick(Widget<QRadioButton>("optExportAll"), Qt::LeftButton);
+  auto* dir = Widget<QLineEdit>("txtDir");
+  QTest::mouseClick(dir, Qt::LeftButton);
+  QTest::keyClick(dir, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(dir, QString::fromStdString((dir_->path() / "stopped").string()));
+  fs::create_directories(dir_->path() / "stopped");
+  QTest::mouseClick(Widget<QPushButton>("btnExport"), Qt::LeftButton);
+  EXPECT_TRUE(Logged("Unable to find grid layer: grid\r\nIn data frame: Inset"));
+  EXPECT_FALSE(host_->ProgressBar()->isVisible());
+  EXPECT_EQ(host_->StatusMessage()->text(), "Ready");
+  QTest::mouseClick(frames->viewport(), Qt::LeftButton, {}, frames->visualItemRect(frames->item(1)).center());
+}
+
 TEST_F(DesktopWindow, KeysReachTheSearchListAndTheFindBoxAsTheScriptTypesThem) {
   ASSERT_NE(OpenMain(), nullptr);
   auto& search = Control<ui::ComboBox>("cboNavIndex");
-  ASSERT_GT(search.ListCount(), 0);
+  auto& find = Control<ui::TextBox>("txtSearch");
+  ASSERT_GT(search.ListCount(), 3);
+  struct Case {
+    ui::Control* control;
+    const char* keys;
+  };
+  auto outcome = [&] {
+    return search.Text() + " | " + std::to_string(search.ListIndex()) + " | " + find.Text() + " | " + FocusExtent();
+  };
+  auto start = [&] {
+    find.SetText("");
+    search.SetText("");
+  };
+  for (Case c : {Case{&search, "B2"}, Case{&search, "b"}, Case{&find, "b3"}, Case{&find, "A"}, Case{&find, "zz"}}) {
+    start();
+    auto* typed = dynamic_cast<ui::EditableText*>(c.control);
+    QWidget* w = user_->WindowOf(*ui::FindLoadedForm("frmMain"))->WidgetOf(*c.control);
+    TypeInto(w, QString::fromUtf8(c.keys));
+    const std::string by_keys = outcome();
+    start();
+    if (auto* box = dynamic_cast<ui::TextBox*>(c.control)) box->type(c.keys);
+    if (auto* combo = dynamic_cast<ui::ComboBox*>(c.control)) combo->type(c.keys);
+    EXPECT_EQ(by_keys, outcome()) << c.control->Name() << " \"" << c.keys << "\"";
+    ASSERT_NE(typed, nullptr);
+  }
+  // What both give: the list keeps the last key typed into it; the Find box looks ahead.
+  start();
   TypeInto(Widget<QComboBox>("cboNavIndex"), "B2");
   EXPECT_EQ(search.Text(), "2");
-  TypeInto(Widget<QLineEdit>("txtSearch"), "b3");
+  TypeInto(Widget<QLineEdit>("txtSearch"), "b");
+  EXPECT_EQ(search.Text(), "B1");
+  QTest::keyClicks(QApplication::focusWidget(), "3");
   EXPECT_EQ(search.Text(), "B3");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+  EXPECT_EQ(find.Text(), "b");
+  EXPECT_EQ(search.Text(), "B1");
+}
+
+TEST_F(DesktopWindow, TheCommandsWindowsBelongToTheHostWindowAndDialogsOpenOnTheirOwner) {
+  host::gui::FormWindow* main = OpenMain();
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(main->parentWidget(), host_);
+  EXPECT_TRUE(main->isWindow());
+  ASSERT_NE(main->windowHandle(), nullptr);
+  EXPECT_EQ(main->windowHandle()->transientParent(), host_->windowHandle());
+
+  // Moved away from the host's centre, the main window opens the grid chooser on itself.
+  main->move(280, 20);
+  main->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+  ClickTab(1);
+  QRect chooser_place, main_place = main->frameGeometry();
+  bool chooser_modal = false;
+  QWidget* chooser_parent = nullptr;
+  WhenShown("frmSelectGridType", [&](host::gui::FormWindow* chooser) {
+    chooser_place = chooser->frameGeometry();
+    chooser_modal = chooser->isModal();
+    chooser_parent = chooser->parentWidget();
+    chooser->close();
+  });
+  QTest::mouseClick(Widget<QPushButton>("btnCreateNewGrid"), Qt::LeftButton);
+  EXPECT_EQ(ui::FindLoadedForm("frmSelectGridType"), nullptr);
+  EXPECT_TRUE(chooser_modal);
+  EXPECT_EQ(chooser_parent, host_);
+  const QPoint off = chooser_place.center() - main_place.center();
+  EXPECT_LE(off.manhattanLength(), 4) << off.x() << ", " << off.y();
+
+  // The main window opens where it was left, remembered in the host's settings.
+  main->move(321, 123);
+  const QPoint left_at = main->pos();
+  const std::string config_before = testing_support::ReadFile(
+      testing_support::DrivesRoot() / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks" / "config");
+  main->close();
+  ASSERT_FALSE(ui::FindLoadedForm("frmMain"));
+  QSettings places(host::gui::WindowPlacesFile(), QSettings::IniFormat);
+  EXPECT_EQ(places.value("frmMain/position").toPoint(), left_at);
+  EXPECT_TRUE(fs::path(host::gui::WindowPlacesFile().toStdString()).parent_path() == host::app::HostDataFolder());
+  const std::string config_after = testing_support::ReadFile(
+      testing_support::DrivesRoot() / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks" / "config");
+  EXPECT_EQ(config_after.find("321"), std::string::npos);
+  ClickCommand();
+  ui::Form* reopened = ui::FindLoadedForm("frmMain");
+  ASSERT_NE(reopened, nullptr);
+  ASSERT_NE(user_->WindowOf(*reopened), nullptr);
+  EXPECT_EQ(user_->WindowOf(*reopened)->pos(), left_at);
+  (void)config_before;
+}
+
+TEST_F(DesktopWindow, EscapeCancelsOnlyADialogThatHasACancelButton) {
+  ASSERT_NE(OpenMain(), nullptr);
+  ClickTab(1);
+  bool chooser_stayed = false, page_closed_by_escape = false;
+  WhenShown("frmSelectGridType", [&](host::gui::FormWindow* chooser) {
+    QTest::keyClick(chooser, Qt::Key_Escape);  // no cancel button: nothing
+    chooser_stayed = chooser->isVisible() && ui::FindLoadedForm("frmSelectGridType");
+    WhenShown("frmMakeGrid", [&](host::gui::FormWindow* page) {
+      // Escape from the box that has the focus presses "Cancel".
+      QWidget* focus = QApplication::focusWidget();
+      QTest::keyClick(focus && focus->window() == page ? focus : page, Qt::Key_Escape);
+      page_closed_by_escape = !ui::FindLoadedForm("frmMakeGrid");
+      if (!page_closed_by_escape) page->close();
+    });
+    QTest::mouseClick(Widget<QPushButton>("Command1", "frmSelectGridType"), Qt::LeftButton);
+  });
+  QTest::mouseClick(Widget<QPushButton>("btnCreateNewGrid"), Qt::LeftButton);
+  EXPECT_TRUE(chooser_stayed);
+  EXPECT_TRUE(page_closed_by_escape);
+  EXPECT_EQ(ui::FindLoadedForm("frmSelectGridType"), nullptr);
+}
+
+TEST_F(DesktopWindow, TheHelpWindowScrollsWithTheWheelAndThePageKeys) {
+  ASSERT_NE(OpenMain(), nullptr);
+  QTest::mouseClick(Widget<QPushButton>("btnHelp2"), Qt::LeftButton);
+  ui::Form* help = ui::FindLoadedForm("frmHelp");
+  ASSERT_NE(help, nullptr);
+  host::gui::FormWindow* window = user_->WindowOf(*help);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  auto& bar = Control<ui::VScrollBar>("VScroll1", "frmHelp");
+  auto& picture = Control("Picture1", "frmHelp");
+  const long step = bar.SmallChange();
+  ASSERT_GT(step, 0);
+  QTest::keyClick(window, Qt::Key_Escape);  // no cancel button: the window stays
+  EXPECT_TRUE(window->isVisible());
+
+  QWidget* over = user_->WindowOf(*help)->WidgetOf(picture);
+  const QPoint at = over->rect().center();
+  QWheelEvent down(at, over->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QSpontaneKeyEvent::setSpontaneous(&down);  // as from the pointer: it goes up to the window
+  QApplication::sendEvent(over, &down);
+  const long lines = std::max(1, QApplication::wheelScrollLines());
+  EXPECT_EQ(bar.Value(), lines * step);
+  EXPECT_EQ(picture.Top(), -lines * step);
+  QTest::keyClick(window, Qt::Key_PageDown);
+  EXPECT_EQ(bar.Value(), lines * step + bar.LargeChange());
+  EXPECT_EQ(picture.Top(), -bar.Value());
+  QTest::keyClick(window, Qt::Key_PageUp);
+  QTest::keyClick(window, Qt::Key_PageUp);
+  EXPECT_EQ(bar.Value(), lines * step - bar.LargeChange());
+  // The wheel over the bar itself moves it the same way.
+  QWidget* bar_widget = user_->WindowOf(*help)->WidgetOf(bar);
+  QWheelEvent up(QPoint(5, 5), bar_widget->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                 Qt::NoModifier, Qt::NoScrollPhase, false);
+  QSpontaneKeyEvent::setSpontaneous(&up);
+  QApplication::sendEvent(bar_widget, &up);
+  EXPECT_EQ(bar.Value(), std::max(0L, lines * step - bar.LargeChange() - lines * step));
+  EXPECT_EQ(picture.Top(), -bar.Value());
+  window->close();
 }

@@ -135,9 +135,12 @@ TEST_F(Command, AFullConfigIsNeverChangedAndAShortOneIsToppedUp) {
 
   // The window holds the settings while it is loaded; closed, it has written them.
   MainForm().Unload();
-  std::vector<std::string> ten(10, "v");
+  std::vector<std::string> ten(10, "NULL");
   ten[0] = "PRINTALL";
+  ten[1] = full[1];
+  ten[2] = full[2];
   WriteFile(ProgramFolder() / "config", quoted_lines(ten));
+  Answer(host::ui::vbOK);  // topped up, the file greets the user again when the window loads
   Click();
   // The defaults carry the items as they are in memory: those read from the full file.
   std::vector<std::string> appended = {"EXPORTSOME", full[1], full[2]};
@@ -145,7 +148,7 @@ TEST_F(Command, AFullConfigIsNeverChangedAndAShortOneIsToppedUp) {
   std::string expected = quoted_lines(ten) + quoted_lines(appended);
   EXPECT_EQ(ReadFile(ProgramFolder() / "config"), expected);
   EXPECT_EQ(State().Config[BatchCommand], "PRINTALL");
-  EXPECT_EQ(State().Config[PrintAll], "v");      // item 10 is the old file's last value
+  EXPECT_EQ(State().Config[PrintAll], "NULL");   // item 10 is the old file's last value
   EXPECT_EQ(State().Config[PrintUseSearch], "EXPORTSOME");
   EXPECT_EQ(State().Config.DataFramesToZoom.size(), 13u);  // 12 values and the empty slot
 }
@@ -237,6 +240,7 @@ TEST_F(CommandWithWindow, AClickWhileTheWindowIsOpenBringsItForwardAndKeepsTheSe
 
   // Closed, the window has written its settings; the next click reads them afresh.
   main().Unload();
+  Answer(host::ui::vbOK);  // the file was topped up: the greeting comes again
   command.OnClick();
   EXPECT_TRUE(main().Visible());
   EXPECT_EQ(State().Config[ActiveLayerName], "grid");
