@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLabel>
@@ -23,6 +26,7 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -40,6 +44,7 @@
 #include "host/ui/boxes.h"
 #include "host/ui/controls.h"
 #include "host/ui/form.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "towngen/towngen.h"
 
@@ -157,8 +162,20 @@ class DesktopWindow : public ::testing::Test {
   }
   // Clicks into a widget, then types as the keyboard does: to the widget with the focus.
   static void TypeInto(QWidget* w, const QString& keys) {
+    Activate(w->window());
     QTest::mouseClick(w, Qt::LeftButton);
-    QTest::keyClicks(QApplication::focusWidget(), keys);
+    QTest::keyClicks(Focused(w), keys);
+  }
+  // Where a key pressed now goes: the focus, when it is in that window.
+  static QWidget* Focused(QWidget* window) {
+    QWidget* focus = QApplication::focusWidget();
+    return focus && focus->window() == window->window() ? focus : window;
+  }
+  // Keys go to the active window: under a window manager, activation takes its time.
+  static void Activate(QWidget* window) {
+    if (QApplication::activeWindow() == window) return;
+    window->activateWindow();
+    (void)QTest::qWaitForWindowActive(window);
   }
   // Runs `then` on a form's window once it is shown: the way to act inside a modal
   // window, whose own loop runs until it closes.
@@ -171,6 +188,7 @@ class DesktopWindow : public ::testing::Test {
       if (!w || !w->isVisible()) return;
       poll->stop();
       poll->deleteLater();
+      Activate(w);
       then(w);
     });
     poll->start();
@@ -280,9 +298,9 @@ TEST_F(DesktopWindow, KeysReachTheSearchListAndTheFindBoxAsTheScriptTypesThem) {
   EXPECT_EQ(search.Text(), "2");
   TypeInto(Widget<QLineEdit>("txtSearch"), "b");
   EXPECT_EQ(search.Text(), "B1");
-  QTest::keyClicks(QApplication::focusWidget(), "3");
+  QTest::keyClicks(Focused(Widget<QLineEdit>("txtSearch")), "3");
   EXPECT_EQ(search.Text(), "B3");
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+  QTest::keyClick(Focused(Widget<QLineEdit>("txtSearch")), Qt::Key_Backspace);
   EXPECT_EQ(find.Text(), "b");
   EXPECT_EQ(search.Text(), "B1");
 }
@@ -346,8 +364,7 @@ TEST_F(DesktopWindow, EscapeCancelsOnlyADialogThatHasACancelButton) {
     chooser_stayed = chooser->isVisible() && ui::FindLoadedForm("frmSelectGridType");
     WhenShown("frmMakeGrid", [&](host::gui::FormWindow* page) {
       // Escape from the box that has the focus presses "Cancel".
-      QWidget* focus = QApplication::focusWidget();
-      QTest::keyClick(focus && focus->window() == page ? focus : page, Qt::Key_Escape);
+      QTest::keyClick(Focused(page), Qt::Key_Escape);
       page_closed_by_escape = !ui::FindLoadedForm("frmMakeGrid");
       if (!page_closed_by_escape) page->close();
     });
@@ -398,4 +415,174 @@ TEST_F(DesktopWindow, TheHelpWindowScrollsWithTheWheelAndThePageKeys) {
   EXPECT_EQ(bar.Value(), std::max(0L, lines * step - bar.LargeChange() - lines * step));
   EXPECT_EQ(picture.Top(), -bar.Value());
   window->close();
+}
+
+namespace {
+
+// The same desktop, inside an X session with a window manager that DesktopSession
+// starts; on its own it skips.
+class DesktopMapBook : public DesktopWindow {
+ protected:
+  static bool InSession() { return std::getenv("ZELVANE_DESKTOP_SESSION") != nullptr; }
+  static void SetUpTestSuite() {
+    if (InSession()) DesktopWindow::SetUpTestSuite();
+  }
+  static void TearDownTestSuite() {
+    if (InSession()) DesktopWindow::TearDownTestSuite();
+  }
+  void SetUp() override {
+    if (!InSession()) GTEST_SKIP() << "runs inside the X session that DesktopSession starts";
+    DesktopWindow::SetUp();
+    user_->SetUnattended(false);  // real boxes, answered below with the keyboard
+    answering_ = new QTimer(host_);
+    answering_->setInterval(20);
+    QObject::connect(answering_, &QTimer::timeout, answering_, [this] { answer_boxes(); });
+    answering_->start();
+  }
+  void TearDown() override {
+    if (answering_) delete answering_;
+    DesktopWindow::TearDown();
+  }
+  // A name typed into an input box, Enter on a message box (its default button).
+  void answer_boxes() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (!w->isVisible()) continue;
+      if (auto* input = qobject_cast<QInputDialog*>(w)) {
+        auto* edit = input->findChild<QLineEdit*>();
+        if (!edit) continue;
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(edit, QString::fromStdString(grid_name));
+        QTest::keyClick(edit, Qt::Key_Return);
+        return;
+      }
+      if (auto* box = qobject_cast<QMessageBox*>(w)) {
+        answered.push_back(box->text().toStdString());
+        QTest::keyClick(box, Qt::Key_Return);
+        return;
+      }
+    }
+  }
+  static void TypeOver(QLineEdit* edit, const QString& text) {
+    Activate(edit->window());
+    QTest::mouseClick(edit, Qt::LeftButton);
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, text);
+  }
+  static void ClickRow(QListWidget* list, const QString& starting) {
+    for (int i = 0; i < list->count(); ++i)
+      if (list->item(i)->text().trimmed().startsWith(starting)) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(i)).center());
+        return;
+      }
+    ADD_FAILURE() << "no row " << starting.toStdString();
+  }
+
+  QTimer* answering_ = nullptr;
+  std::string grid_name = "pages";
+  std::vector<std::string> answered;
+};
+
+}  // namespace
+
+TEST_F(DesktopMapBook, IsMadeAndExportedByKeyAndMouse) {
+  // The window manager has framed the host's window.
+  ASSERT_TRUE(QTest::qWaitFor([] { return host_->frameGeometry().size() != host_->geometry().size(); }, 5000))
+      << "no window manager frames the windows";
+  ClickCommand();
+  ui::Form* form = ui::FindLoadedForm("frmMain");
+  ASSERT_NE(form, nullptr);
+  host::gui::FormWindow* main = user_->WindowOf(*form);
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
+  EXPECT_EQ(main->windowHandle()->transientParent(), host_->windowHandle());
+
+  // A 2 x 2 grid around the map, through the wizard, by the keyboard.
+  ClickTab(1);
+  WhenShown("frmSelectGridType", [](host::gui::FormWindow*) {
+    WhenShown("frmAutomaticGrid", [](host::gui::FormWindow* page) {
+      TypeInto(Widget<QLineEdit>("txtHorizontalNumber", "frmAutomaticGrid"), "2");
+      TypeInto(Widget<QLineEdit>("txtVerticalNumber", "frmAutomaticGrid"), "2");
+      QTest::keyClick(Focused(page), Qt::Key_Return);  // "Next", the default
+    });
+    WhenShown("frmAutomaticGrid2", [](host::gui::FormWindow* summary) {
+      QTest::keyClick(Focused(summary), Qt::Key_Return);
+    });
+    QTest::mouseClick(Widget<QPushButton>("Command2", "frmSelectGridType"), Qt::LeftButton);
+  });
+  QTest::mouseClick(Widget<QPushButton>("btnCreateNewGrid"), Qt::LeftButton);
+  const fs::path program = testing_support::DrivesRoot() / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks";
+  ASSERT_TRUE(fs::exists(program / "Grids" / "pages.shp"));
+  EXPECT_NE(std::find_if(answered.begin(), answered.end(),
+                         [](const std::string& t) { return t.find("New grid created successfully.") == 0; }),
+            answered.end());
+
+  // The grid into the map, then chosen as the map book's grid.
+  ClickRow(Widget<QListWidget>("File1"), "pages");
+  QTest::mouseClick(Widget<QPushButton>("btnLoadGrid"), Qt::LeftButton);
+  ClickTab(0);
+  auto* layers = Widget<QComboBox>("cboMapLayers");
+  QTest::mouseClick(layers, Qt::LeftButton);
+  if (QWidget* popup = QApplication::activePopupWidget()) QTest::keyClick(popup, Qt::Key_Escape);
+  for (int i = 0; i < 20 && Text("cboMapLayers") != "pages"; ++i) QTest::keyClick(layers, Qt::Key_Down);
+  ASSERT_EQ(Text("cboMapLayers"), "pages");
+  QTest::mouseClick(Widget<QPushButton>("btnLayerApply"), Qt::LeftButton);
+  ASSERT_EQ(Control<ui::ComboBox>("cboNavIndex").ListCount(), 4);
+  if (!Control<ui::ListBox>("lstDataFrames").Selected(0)) ClickRow(Widget<QListWidget>("lstDataFrames"), "Layers");
+
+  // Navigation: the Find box looks the page up, Go turns to it.
+  const std::string first_extent = FocusExtent();
+  const std::string last_page = Control<ui::ComboBox>("cboNavIndex").List(3);
+  TypeInto(Widget<QLineEdit>("txtSearch"), QString::fromStdString(last_page).toLower());
+  EXPECT_EQ(Text("cboNavIndex"), last_page);
+  QTest::mouseClick(Widget<QPushButton>("btnGo1"), Qt::LeftButton);
+  EXPECT_NE(FocusExtent(), first_extent);
+
+  // Every page exported as PNG at 10 dpi into a new folder.
+  ClickTab(3);
+  QTest::mouseClick(Widget<QRadioButton>("optPNG"), Qt::LeftButton);
+  QTest::mouseClick(Widget<QRadioButton>("optExportAll"), Qt::LeftButton);
+  if (Control<ui::CheckBox>("chkExpUseSearch").Value() != 1)
+    QTest::mouseClick(Widget<QCheckBox>("chkExpUseSearch"), Qt::LeftButton);
+  TypeOver(Widget<QLineEdit>("txtRes"), "10");
+  const fs::path out = dir_->path() / "book";
+  TypeOver(Widget<QLineEdit>("txtDir"), QString::fromStdString(out.string()));
+  QTest::mouseClick(Widget<QPushButton>("btnExport"), Qt::LeftButton);  // "Create it?" Yes
+  int pages = 0;
+  if (fs::exists(out))
+    for (const auto& e : fs::directory_iterator(out)) pages += e.path().extension() == ".png";
+  std::string boxes;
+  for (const std::string& t : answered) boxes += t + "\n";
+  EXPECT_EQ(pages, 4) << boxes;
+  EXPECT_FALSE(host_->ProgressBar()->isVisible());
+
+  // Closed, the window keeps the map book's settings.
+  main->close();
+  EXPECT_EQ(ui::FindLoadedForm("frmMain"), nullptr);
+  EXPECT_NE(testing_support::ReadFile(program / "config").find("\"pages\""), std::string::npos);
+}
+
+// Starts a virtual X server with a window manager and runs the map book above in it.
+TEST(DesktopSession, AMapBookIsMadeByKeyAndMouseUnderAWindowManager) {
+  for (const char* tool : {"Xvfb", "openbox"})
+    if (testing_support::RunCommand(std::string("command -v ") + tool + " >/dev/null").status != 0)
+      GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  testing_support::TempDir dir("zelvane-session");
+  // The server says its display once it is ready to take connections.
+  const std::string session =
+      "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>\"$1/display\" >/dev/null 2>&1 & x=$!\n"
+      "while [ ! -s \"$1/display\" ] && kill -0 $x 2>/dev/null; do sleep 0.05; done\n"
+      "[ -s \"$1/display\" ] || { echo 'Xvfb did not start'; exit 2; }\n"
+      "export DISPLAY=:$(cat \"$1/display\")\n"
+      "openbox >/dev/null 2>&1 & wm=$!\n"
+      "timeout -s ABRT 240 \"$0\" --gtest_filter='DesktopMapBook.*'; rc=$?\n"
+      "kill $wm $x; wait $wm $x 2>/dev/null; exit $rc\n";
+  const std::string command = "env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb ZELVANE_DESKTOP_SESSION=1 sh -c " +
+                              testing_support::ShellQuote(session) + " " + testing_support::ShellQuote(self) + " " +
+                              testing_support::ShellQuote(dir.path().string()) + " 2>&1";
+  testing_support::CommandResult r = testing_support::RunCommand(command);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(r.out.find("SKIPPED"), std::string::npos) << r.out;
 }
