@@ -376,6 +376,20 @@ TEST_F(DesktopWindow, EscapeCancelsOnlyADialogThatHasACancelButton) {
   EXPECT_EQ(ui::FindLoadedForm("frmSelectGridType"), nullptr);
 }
 
+// Waits for the advanced settings dialog's "Cancel" to be marked as its cancel button.
+TEST_F(DesktopWindow, DISABLED_EscapeCancelsTheAdvancedSettings) {
+  ASSERT_NE(OpenMain(), nullptr);
+  ClickTab(2);
+  bool closed = false;
+  WhenShown("frmAdvanced", [&](host::gui::FormWindow* dialog) {
+    QTest::keyClick(Focused(dialog), Qt::Key_Escape);
+    closed = !ui::FindLoadedForm("frmAdvanced");
+    if (!closed) dialog->close();
+  });
+  QTest::mouseClick(Widget<QPushButton>("btnPrintAdvanced"), Qt::LeftButton);
+  EXPECT_TRUE(closed);
+}
+
 TEST_F(DesktopWindow, TheHelpWindowScrollsWithTheWheelAndThePageKeys) {
   ASSERT_NE(OpenMain(), nullptr);
   QTest::mouseClick(Widget<QPushButton>("btnHelp2"), Qt::LeftButton);
