@@ -31,7 +31,6 @@ class GuiUser : public host::ui::User {
 
   // The host's window, which owns every form's window (null: none).
   void SetHostWindow(QWidget* host);
-  QWidget* HostWindow() const { return host_; }
 
   // The window showing a form, or null.
   FormWindow* WindowOf(const host::ui::Form& form) const;
