@@ -175,7 +175,7 @@ class DesktopWindow : public ::testing::Test {
   static void Activate(QWidget* window) {
     if (QApplication::activeWindow() == window) return;
     window->activateWindow();
-    (void)QTest::qWaitForWindowActive(window);
+    (void)QTest::qWaitForWindowActive(window, 20000);
   }
   // Runs `then` on a form's window once it is shown: the way to act inside a modal
   // window, whose own loop runs until it closes.
@@ -501,14 +501,15 @@ class DesktopMapBook : public DesktopWindow {
 
 TEST_F(DesktopMapBook, IsMadeAndExportedByKeyAndMouse) {
   // The window manager has framed the host's window.
-  ASSERT_TRUE(QTest::qWaitFor([] { return host_->frameGeometry().size() != host_->geometry().size(); }, 5000))
+  // A bound for a machine under load, not a measure: the wait ends as soon as it is framed.
+  ASSERT_TRUE(QTest::qWaitFor([] { return host_->frameGeometry().size() != host_->geometry().size(); }, 60000))
       << "no window manager frames the windows";
   ClickCommand();
   ui::Form* form = ui::FindLoadedForm("frmMain");
   ASSERT_NE(form, nullptr);
   host::gui::FormWindow* main = user_->WindowOf(*form);
   ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(main, 20000));
   EXPECT_EQ(main->windowHandle()->transientParent(), host_->windowHandle());
 
   // A 2 x 2 grid around the map, through the wizard, by the keyboard.
