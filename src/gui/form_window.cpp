@@ -21,6 +21,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QWheelEvent>
 #include <QStyle>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
@@ -32,6 +34,7 @@
 #include <functional>
 
 #include "gui/qt_text.h"
+#include "host/app/registry.h"
 #include "host/ui/controls.h"
 #include "host/ui/event.h"
 #include "host/ui/user.h"
@@ -623,6 +626,8 @@ struct ScrollBinding : Binding {
       switch (action) {
         case QAbstractSlider::SliderSingleStepAdd: act([&] { bar.arrow(rising); }); break;
         case QAbstractSlider::SliderSingleStepSub: act([&] { bar.arrow(!rising); }); break;
+        case QAbstractSlider::SliderPageStepAdd: act([&] { bar.page(rising); }); break;
+        case QAbstractSlider::SliderPageStepSub: act([&] { bar.page(!rising); }); break;
         case QAbstractSlider::SliderNoAction: break;
         default: {
           int v = s->sliderPosition();
@@ -631,6 +636,13 @@ struct ScrollBinding : Binding {
       }
     });
     widget = s;
+    watch(s);
+  }
+  bool filter(QObject*, QEvent* e) override {
+    if (e->type() != QEvent::Wheel) return false;
+    // The wheel moves the bar by its arrows wherever the pointer is: the window decides.
+    QCoreApplication::sendEvent(&win, e);
+    return true;
   }
   void refresh() override {
     auto* s = static_cast<QScrollBar*>(widget);
@@ -792,14 +804,67 @@ void FormWindow::relayout_tab(const ui::Control& tab) {
 void FormWindow::refresh_form() {
   if (!form_) return;
   setWindowTitle(ToQt(form_->WindowTitle()));
-  QSize client(std::max(1, px(form_->ScaleWidth())), std::max(1, px(form_->ScaleHeight())));
-  setFixedSize(client);
-  if (form_->Left() != 0 || form_->Top() != 0) {
-    move(px(form_->Left()), px(form_->Top()));
-  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(client.width() / 2, client.height() / 2));
-  }
+  setFixedSize(std::max(1, px(form_->ScaleWidth())), std::max(1, px(form_->ScaleHeight())));
+  if (shown_before_) place_window(nullptr);
+}
+
+void FormWindow::place_window(const QWidget* owner) {
+  if (!form_) return;
+  const QSize client = size();
+  // A caption or size change must not take back where the user has moved the window.
+  const QPoint asked(int(form_->Left()), int(form_->Top()));
+  if (placed_ && asked == placed_at_) return;
+  placed_ = true;
+  placed_at_ = asked;
+  if (asked != QPoint(0, 0)) return move(px(form_->Left()), px(form_->Top()));
+  QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QPoint centre = owner ? owner->frameGeometry().center() : area.center();
+  QPoint at = centre - QPoint(client.width() / 2, client.height() / 2);
+  at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - client.width())));
+  at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - client.height())));
+  move(at);
+}
+
+QWidget* FormWindow::owner_now() const {
+  QWidget* active = QApplication::activeWindow();
+  auto* ours = dynamic_cast<FormWindow*>(active);
+  if (active && active != this && active->isVisible() && (active == host_ || (ours && ours->form_))) return active;
+  return host_;
+}
+
+QString WindowPlacesFile() {
+  return QString::fromStdString((host::app::HostDataFolder() / "windows.ini").string());
+}
+
+void FormWindow::remember_place() {
+  if (!form_ || !form_->InFrame() || !isVisible()) return;
+  QSettings places(WindowPlacesFile(), QSettings::IniFormat);
+  places.setValue(ToQt(form_->Name()) + QStringLiteral("/position"), pos());
+}
+
+void FormWindow::restore_place() {
+  if (!form_ || !form_->InFrame()) return;
+  QSettings places(WindowPlacesFile(), QSettings::IniFormat);
+  const QVariant v = places.value(ToQt(form_->Name()) + QStringLiteral("/position"));
+  if (!v.canConvert<QPoint>()) return;
+  const QPoint at = v.toPoint();
+  // A place on a screen that is gone is not restored: the window would be out of reach.
+  const QRect title_bar(at, QSize(std::max(40, width() / 4), 20));
+  for (QScreen* screen : QGuiApplication::screens())
+    if (screen->availableGeometry().intersects(title_bar)) return move(at);
+}
+
+ui::VScrollBar* FormWindow::scroll_bar() const {
+  if (!form_) return nullptr;
+  ui::VScrollBar* found = nullptr;
+  for (ui::Control* c : form_->Controls())
+    if (auto* bar = dynamic_cast<ui::VScrollBar*>(c); bar && bar->Available()) {
+      if (found) return nullptr;  // which one the wheel means is not clear
+      found = bar;
+    }
+  return found;
 }
 
 // ---------------------------------------------------------------- the model's news
@@ -818,25 +883,38 @@ void FormWindow::ControlChanged(ui::Control& control) {
 }
 
 void FormWindow::FormShown(ui::Form&) {
+  QWidget* owner = owner_now();
+  const bool modal = form_ && form_->IsModal();
+  // Owned by the host's window: above it, minimised with it, and never behind it.
+  const Qt::WindowFlags kind = modal ? Qt::Dialog : Qt::Window;
+  if (host_ && (parentWidget() != host_ || (windowFlags() & Qt::WindowType_Mask) != kind)) setParent(host_, kind);
+  setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
   // Some properties (Locked, MultiSelect, TabPage) tell nobody of a change.
   refresh_form();
+  place_window(owner);
+  if (!shown_before_) restore_place();
+  shown_before_ = true;
   refresh_all();
-  if (form_ && form_->IsModal()) {
-    setWindowModality(Qt::ApplicationModal);
-  } else {
-    setWindowModality(Qt::NonModal);
-  }
   show();
   raise();
   activateWindow();
 }
 
+void FormWindow::FormRaised(ui::Form&) {
+  if (!isVisible()) return;
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+}
+
 void FormWindow::FormHidden(ui::Form&) {
+  remember_place();
   if (!closing_) hide();
   notify_closed();
 }
 
 void FormWindow::FormUnloaded(ui::Form&) {
+  remember_place();
   if (!closing_) hide();
   detach();
   notify_closed();
@@ -888,6 +966,13 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 }
 
 void FormWindow::keyPressEvent(QKeyEvent* event) {
+  if (form_ && (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_PageUp)) {
+    if (ui::VScrollBar* bar = scroll_bar()) {
+      const bool down = event->key() == Qt::Key_PageDown;
+      act(bar, [bar, down] { bar->page(down); });
+      return;
+    }
+  }
   if (form_ && event->modifiers() == Qt::NoModifier) {
     ui::CommandButton* button = nullptr;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
@@ -902,11 +987,29 @@ void FormWindow::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
+void FormWindow::wheelEvent(QWheelEvent* event) {
+  ui::VScrollBar* bar = form_ ? scroll_bar() : nullptr;
+  const int notches = event->angleDelta().y() / QWheelEvent::DefaultDeltasPerStep;
+  if (!bar || notches == 0) return event->ignore();
+  // Each notch is a few clicks of the bar's arrows, as the desktop's wheel setting says.
+  const int clicks = std::abs(notches) * std::max(1, QApplication::wheelScrollLines());
+  const bool down = notches < 0;
+  act(bar, [bar, clicks, down] {
+    for (int i = 0; i < clicks; ++i) bar->arrow(down);
+  });
+  event->accept();
+}
+
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
   auto it = by_widget_.find(watched);
   if (it == by_widget_.end() || updating_ || !form_) return QWidget::eventFilter(watched, event);
   Binding* b = it->second;
   ui::Control& c = b->control;
+  // Labels and pictures do not scroll: the wheel over them scrolls the window.
+  if (event->type() == QEvent::Wheel && qobject_cast<QLabel*>(watched)) {
+    wheelEvent(static_cast<QWheelEvent*>(event));
+    return event->isAccepted();
+  }
   if (event->type() == QEvent::FocusIn) {
     if (form_->ActiveControl() != &c) act(nullptr, [&c] { c.focus(); });
     return false;

@@ -13,6 +13,10 @@
 
 #include "host/ui/form.h"
 
+namespace host::ui {
+class VScrollBar;
+}
+
 class QTabWidget;
 
 namespace host::gui {
@@ -29,11 +33,15 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   QWidget* WidgetOf(const host::ui::Control& control) const;
   // Called when the form is hidden or unloaded (a modal run waits for it).
   void SetClosedListener(std::function<void()> listener) { closed_ = std::move(listener); }
+  // The host's window: the form's window stays in front of it and goes with it. Without
+  // one the window stands alone.
+  void SetHostWindow(QWidget* host) { host_ = host; }
 
   void FormChanged(host::ui::Form&) override;
   void ControlChanged(host::ui::Control& control) override;
   void FormShown(host::ui::Form&) override;
   void FormHidden(host::ui::Form&) override;
+  void FormRaised(host::ui::Form&) override;
   void FormUnloaded(host::ui::Form&) override;
   void FormDestroyed(host::ui::Form&) override;
 
@@ -43,6 +51,7 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -54,7 +63,18 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   void place(Binding& b);
   void refresh(Binding& b);
   void refresh_all();
+  // Title and size (and the place, once shown).
   void refresh_form();
+  // The place, when the form has moved itself since it was last placed: a form without
+  // a place of its own is centred on its owner, else on the screen.
+  void place_window(const QWidget* owner);
+  // The window that a form shown now belongs to: the active one of ours, else the host's.
+  QWidget* owner_now() const;
+  // A form in a modeless frame opens where the user last left it (the host's settings).
+  void remember_place();
+  void restore_place();
+  // The form's one vertical scroll bar, when it has one the user can reach.
+  host::ui::VScrollBar* scroll_bar() const;
   void relayout_tab(const host::ui::Control& tab);
   // Runs one user action on the model: errors meant for the script are dropped, others
   // shown; then the control is read back. Nothing is done while the model updates us.
@@ -69,6 +89,12 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   int updating_ = 0;
   bool closing_ = false;
   bool placed_ = false;
+  bool shown_before_ = false;
+  QPoint placed_at_;
+  QPointer<QWidget> host_;
 };
+
+// The host's settings file of window places, in the host's data folder.
+QString WindowPlacesFile();
 
 }  // namespace host::gui

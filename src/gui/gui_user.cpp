@@ -64,11 +64,19 @@ GuiUser::~GuiUser() {
   for (const QPointer<FormWindow>& w : windows_) delete w.data();
 }
 
+void GuiUser::SetHostWindow(QWidget* host) {
+  host_ = host;
+  for (FormWindow* w : Windows()) w->SetHostWindow(host);
+}
+
 void GuiUser::form_shown(ui::Form& form) {
-  if (form.Observer()) return;  // it has its window already
+  if (FormWindow* existing = WindowOf(form)) return existing->SetHostWindow(host_);
+  if (form.Observer()) return;  // it has a view of its own
   windows_.erase(std::remove_if(windows_.begin(), windows_.end(), [](const QPointer<FormWindow>& w) { return !w; }),
                  windows_.end());
-  windows_.emplace_back(new FormWindow(form));
+  auto* window = new FormWindow(form);
+  window->SetHostWindow(host_);
+  windows_.emplace_back(window);
 }
 
 void GuiUser::pointer_set(int pointer) {

@@ -29,6 +29,9 @@ class GuiUser : public host::ui::User {
   std::optional<std::string> AnswerInputBox(const host::ui::BoxRecord& box) override;
   void RunModal(host::ui::Form& form) override;
 
+  // The host's window, which owns every form's window (null: none).
+  void SetHostWindow(QWidget* host);
+
   // The window showing a form, or null.
   FormWindow* WindowOf(const host::ui::Form& form) const;
   // Every window of a form still open, oldest first.
@@ -38,6 +41,7 @@ class GuiUser : public host::ui::User {
   void form_shown(host::ui::Form& form);
   void pointer_set(int pointer);
   std::vector<QPointer<FormWindow>> windows_;
+  QPointer<QWidget> host_;
   bool unattended_ = false;
   bool waiting_ = false;
 };

@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
     }
 
     host::gui::MainWindow window(application);
+    user.SetHostWindow(&window);
     window.show();
 
     int rc = 0;

@@ -921,10 +921,13 @@ void VScrollBar::drag(int v) {
   Change.Raise();  // the thumb is let go
 }
 
-void VScrollBar::arrow(bool down) {
+void VScrollBar::arrow(bool down) { step_by(small_, down); }
+void VScrollBar::page(bool down) { step_by(large_, down); }
+
+void VScrollBar::step_by(int change, bool down) {
   RequireAvailable("scroll");
   focus();
-  int step = (max_ >= min_ ? 1 : -1) * small_ * (down ? 1 : -1);
+  int step = (max_ >= min_ ? 1 : -1) * change * (down ? 1 : -1);
   int v = std::clamp(value_ + step, std::min(min_, max_), std::max(min_, max_));
   if (v != value_) set(v, false);
 }

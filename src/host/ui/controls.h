@@ -455,14 +455,17 @@ class VScrollBar : public Control {
   void SetLargeChange(int v) { large_ = v; }
   std::string PrintValue() const override { return std::to_string(value_); }
   void Reset() override;
-  // The user drags the thumb to v (Scroll, then Change) or clicks an arrow (Change).
+  // The user drags the thumb to v (Scroll, then Change), clicks an arrow (Change, by
+  // SmallChange) or clicks the track beside the thumb (Change, by LargeChange).
   void drag(int v);
   void arrow(bool down);
+  void page(bool down);
   Event<> Change;
   Event<> Scroll;
 
  private:
   void set(int v, bool scrolling);
+  void step_by(int change, bool down);
   int min_ = 0, max_ = 32767, value_ = 0, small_ = 1, large_ = 1;
 };
 

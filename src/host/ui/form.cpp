@@ -112,6 +112,14 @@ void Form::Hide() {
   if (observer_) observer_->FormHidden(*this);
 }
 
+void Form::ZOrder() {
+  if (!loaded_ || !visible_) return;
+  auto& forms = loaded();
+  forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
+  forms.push_back(this);
+  if (observer_) observer_->FormRaised(*this);
+}
+
 void Form::SetCaption(std::string c) {
   caption_ = std::move(c);
   if (observer_) observer_->FormChanged(*this);
@@ -186,6 +194,7 @@ Form* ActiveForm() {
 void ModelessFrame::Create(Form& form) {
   form_ = &form;
   form.frame_caption_ = caption_;
+  form.in_frame_ = true;
   form.Load();
 }
 

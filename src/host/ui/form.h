@@ -35,6 +35,8 @@ class Form {
   // Modeless returns at once; modal returns when the form is hidden or unloaded.
   void Show(FormShow mode = vbModeless);
   void Hide();
+  // Brings a shown form in front of the others: it becomes the active form.
+  void ZOrder();
   bool IsLoaded() const { return loaded_; }
   bool Visible() const { return visible_; }
   bool IsModal() const { return modal_; }
@@ -44,6 +46,8 @@ class Form {
   // The title of the window that shows the form: the caption of the modeless frame that
   // hosts it, else the form's own caption.
   const std::string& WindowTitle() const { return frame_caption_.empty() ? caption_ : frame_caption_; }
+  // Whether a modeless frame hosts the form (a window that lives beside the map).
+  bool InFrame() const { return in_frame_; }
   // Outer size and place in twips; the scale size is the inner area.
   long Left() const { return left_; }
   long Top() const { return top_; }
@@ -90,7 +94,7 @@ class Form {
   std::string caption_;
   std::string frame_caption_;  // set by the modeless frame that hosts the form
   long left_ = 0, top_ = 0, width_ = 6000, height_ = 4500;
-  bool loaded_ = false, visible_ = false, modal_ = false;
+  bool loaded_ = false, visible_ = false, modal_ = false, in_frame_ = false;
 };
 
 class FormObserver {
@@ -100,6 +104,7 @@ class FormObserver {
   virtual void ControlChanged(Control&) {}
   virtual void FormShown(Form&) {}
   virtual void FormHidden(Form&) {}
+  virtual void FormRaised(Form&) {}
   virtual void FormUnloaded(Form&) {}
   // The form object is going away; its controls are gone already.
   virtual void FormDestroyed(Form&) {}

@@ -2,6 +2,7 @@
 
 #include "host/app/application.h"
 #include "host/ui/boxes.h"
+#include "host/ui/form.h"
 #include "host/vb/convert.h"
 #include "host/vb/seqfile.h"
 #include "host/vb/text.h"
@@ -147,12 +148,19 @@ void ZelvaneMapbooks::OnClick() {
       ConfigFile::Write(s.ConfigPath, defaults, true);
       s.ConfigCreated = true;
     }
-    ConfigFile::ReadItems(s.Config, s.ConfigPath);
+    // While the window is loaded its controls hold the settings in use: reading the file
+    // again would give the record values the window no longer shows.
+    auto* window = dynamic_cast<host::ui::Form*>(s.MainWindow.get());
+    const bool open = window && window->IsLoaded();
+    if (!open) ConfigFile::ReadItems(s.Config, s.ConfigPath);
     if (!s.AppRef) s.AppRef = std::make_unique<host::app::AppRef>();
     s.Application = &s.AppRef->GetApplication();
     s.Document = &s.Application->GetDocument();
     FindActiveLayer();
-    ErrorHandling::IgnoreErrors([&] { s.MainWindow->Frame().SetVisible(true); });
+    ErrorHandling::IgnoreErrors([&] {
+      s.MainWindow->Frame().SetVisible(true);
+      if (open) window->ZOrder();
+    });
   });
 }
 

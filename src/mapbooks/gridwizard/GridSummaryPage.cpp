@@ -30,6 +30,7 @@ void GridSummaryPage::DesignSummary(const std::string& caption, const std::strin
   Place(btnBack, 1800, 5280, 1215, 375, "Back");
   Place(btnNext, 3120, 5280, 1215, 375, "Next");
   btnNext.SetDefault(true);
+  btnCancel.SetCancel(true);  // Escape cancels
   Place(btnCancel, 4440, 5280, 1215, 375, "Cancel");
 }
 

@@ -28,6 +28,7 @@ void frmAutomaticGrid::Design() {
   txtVerticalNumber.Move(3240, 1140, 2880, 315);
   Place(btnNext, 3840, 2280, 1215, 375, "Next");
   btnNext.SetDefault(true);
+  btnCancel.SetCancel(true);  // Escape cancels
   Place(btnCancel, 5160, 2280, 1215, 375, "Cancel");
 }
 

@@ -40,6 +40,7 @@ void frmMakeGrid::Design() {
   txtHorizontalNumber.Move(4440, 2850, 960, 315);
   Place(btnNext, 3120, 4680, 1215, 375, "Next");
   btnNext.SetDefault(true);
+  btnCancel.SetCancel(true);  // Escape cancels
   Place(btnCancel, 4440, 4680, 1215, 375, "Cancel");
 }
 

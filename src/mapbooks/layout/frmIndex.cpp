@@ -72,6 +72,7 @@ void frmIndex::Design() {
   txtNum.SetText("1");
   Place(btnNext, 3360, 5400, 1215, 375, "Next");
   btnNext.SetDefault(true);
+  btnCancel.SetCancel(true);  // Escape cancels
   Place(btnCancel, 4680, 5400, 1215, 375, "Cancel");
   lstOut.Move(120, 5400, 3000, 375);
   lstOut.SetSorted(true);

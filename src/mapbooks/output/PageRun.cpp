@@ -141,6 +141,8 @@ void Run::Perform() {
   keywords_.formatText = exporting_ ? "FORMAT: " + o_.format : "FORMAT: Direct Print";
   keywords_.Replace();
   if (!OutputPages()) {
+    // A run that stops on its way leaves no bar saying it still works.
+    if (progressor_) progressor_->Hide();
     keywords_.PutBackAfterFailure();
     return;
   }

@@ -40,6 +40,7 @@ void frmAdvanced::Design() {
   Place(btnNext, 3240, 4440, 1215, 375, "OK");
   btnNext.SetDefault(true);
   Place(btnCancel, 4560, 4440, 1215, 375, "Cancel");
+  btnCancel.SetCancel(true);
 }
 
 void frmAdvanced::btnNext_Click() {

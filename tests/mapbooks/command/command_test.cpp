@@ -133,9 +133,14 @@ TEST_F(Command, AFullConfigIsNeverChangedAndAShortOneIsToppedUp) {
   EXPECT_EQ(State().Config[BatchCommand], "EXPORTSOME");
   EXPECT_EQ(State().Config.DataFramesToZoom, (std::vector<std::string>{"NULL", "NULL", "NULL", "NULL", ""}));
 
-  std::vector<std::string> ten(10, "v");
+  // The window holds the settings while it is loaded; closed, it has written them.
+  MainForm().Unload();
+  std::vector<std::string> ten(10, "NULL");
   ten[0] = "PRINTALL";
+  ten[1] = full[1];
+  ten[2] = full[2];
   WriteFile(ProgramFolder() / "config", quoted_lines(ten));
+  Answer(host::ui::vbOK);  // topped up, the file greets the user again when the window loads
   Click();
   // The defaults carry the items as they are in memory: those read from the full file.
   std::vector<std::string> appended = {"EXPORTSOME", full[1], full[2]};
@@ -143,7 +148,7 @@ TEST_F(Command, AFullConfigIsNeverChangedAndAShortOneIsToppedUp) {
   std::string expected = quoted_lines(ten) + quoted_lines(appended);
   EXPECT_EQ(ReadFile(ProgramFolder() / "config"), expected);
   EXPECT_EQ(State().Config[BatchCommand], "PRINTALL");
-  EXPECT_EQ(State().Config[PrintAll], "v");      // item 10 is the old file's last value
+  EXPECT_EQ(State().Config[PrintAll], "NULL");   // item 10 is the old file's last value
   EXPECT_EQ(State().Config[PrintUseSearch], "EXPORTSOME");
   EXPECT_EQ(State().Config.DataFramesToZoom.size(), 13u);  // 12 values and the empty slot
 }
@@ -197,4 +202,46 @@ TEST_F(Command, CountingFileItems) {
   EXPECT_EQ(fCountFileItems(State().ProgramFolder + "missing"), -1);
   EXPECT_FALSE(host::vb::IsOpen(1));
   EXPECT_TRUE(Boxes().empty());  // no message of its own
+}
+
+namespace {
+class CommandWithWindow : public ProgramTest {};
+}  // namespace
+
+TEST_F(CommandWithWindow, AClickWhileTheWindowIsOpenBringsItForwardAndKeepsTheSettingsInUse) {
+  WriteTown(3, 1);
+  doc().FocusMap()->AddLayer(Layer("grid"));
+  StartProgram();
+  main().cboMapLayers.pick("grid");
+  main().btnLayerApply.click();
+  main().lstDataFrames.select(0, true);
+  ASSERT_EQ(State().Config[ActiveLayerName], "grid");
+  const std::string file = ReadFile(ProgramFolder() / "config");
+  main().btnHelp2.click();  // another window in front
+  ASSERT_NE(host::ui::ActiveForm(), &main());
+
+  command.OnClick();
+  EXPECT_EQ(host::ui::ActiveForm(), &main());
+  EXPECT_EQ(State().Config[ActiveLayerName], "grid");
+  EXPECT_TRUE(State().ActiveLayerFound);
+  EXPECT_EQ(ReadFile(ProgramFolder() / "config"), file);
+  host::ui::ClearBoxLog();
+  main().cboNavIndex.pick(1);  // the page turns: no "Unable to find grid layer"
+  EXPECT_TRUE(Boxes().empty());
+
+  // A short file is still topped up; the record in use stays as it is.
+  WriteFile(ProgramFolder() / "config", quoted_lines({"PRINTALL"}));
+  command.OnClick();
+  std::vector<std::string> appended = {State().Config[BatchCommand], State().GridsFolder, State().ExportFolder};
+  appended.resize(44, "NULL");
+  EXPECT_EQ(ReadFile(ProgramFolder() / "config"), quoted_lines({"PRINTALL"}) + quoted_lines(appended));
+  EXPECT_EQ(State().Config[ActiveLayerName], "grid");
+  EXPECT_EQ(State().Config[BatchCommand], "");
+
+  // Closed, the window has written its settings; the next click reads them afresh.
+  main().Unload();
+  Answer(host::ui::vbOK);  // the file was topped up: the greeting comes again
+  command.OnClick();
+  EXPECT_TRUE(main().Visible());
+  EXPECT_EQ(State().Config[ActiveLayerName], "grid");
 }

@@ -252,7 +252,7 @@ TEST_F(Runs, AMissingGridLayerStopsTheExportWithTheKeywordsPutBack) {
   main().btnExport.click();
   EXPECT_EQ(Boxes().back().text, "Unable to find grid layer: grid\r\nIn data frame: Inset");
   EXPECT_EQ(type->Text(), "MBTYPE");
-  EXPECT_TRUE(app->GetStatusBar().GetProgressBar().Visible());
+  EXPECT_FALSE(app->GetStatusBar().GetProgressBar().Visible());
   EXPECT_TRUE(files().empty());
 }
 
