@@ -54,13 +54,14 @@ class Pool {
 
   void For(size_t count, const std::function<void(size_t)>& task) {
     std::unique_lock busy(call_mutex_, std::try_to_lock);
-    if (threads_.empty() || count < 2 || !busy.owns_lock()) {
-      for (size_t i = 0; i < count; ++i) task(i);
-      return;
-    }
     auto job = std::make_shared<Job>();
     job->task = &task;
     job->count = count;
+    if (threads_.empty() || count < 2 || !busy.owns_lock()) {
+      job->Work();
+      if (job->error) std::rethrow_exception(job->error);
+      return;
+    }
     {
       std::lock_guard lock(mutex_);
       job_ = job;
