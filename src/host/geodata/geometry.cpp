@@ -248,6 +248,24 @@ bool Geometry::Intersects(const Geometry& other) const {
   return g_->Intersects(other.g_.get());
 }
 
+PreparedGeometry::PreparedGeometry(Geometry shape) : shape_(std::move(shape)) {
+  if (!shape_.IsEmpty() && OGRHasPreparedGeometrySupport()) {
+    detail::QuietGdal quiet;
+    prepared_ = OGRCreatePreparedGeometry(OGRGeometry::ToHandle(const_cast<OGRGeometry*>(shape_.ogr())));
+  }
+}
+
+PreparedGeometry::~PreparedGeometry() {
+  if (prepared_) OGRDestroyPreparedGeometry(prepared_);
+}
+
+bool PreparedGeometry::Intersects(const Geometry& other) const {
+  if (!prepared_) return shape_.Intersects(other);
+  if (other.IsEmpty() || !shape_.Extent().Intersects(other.Extent())) return false;
+  detail::QuietGdal quiet;
+  return OGRPreparedGeometryIntersects(prepared_, OGRGeometry::ToHandle(const_cast<OGRGeometry*>(other.ogr()))) != 0;
+}
+
 bool Geometry::operator==(const Geometry& other) const {
   if (!g_ || !other.g_) return !g_ && !other.g_;
   return g_->Equals(other.g_.get());
