@@ -425,8 +425,6 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
     if (layer->CreateField(d.get(), FALSE) != OGRERR_NONE) fail(" (field \"" + f.Name() + "\")");
   }
   if (layer->SyncToDisk() != OGRERR_NONE) fail("");
-  std::string why;
-  if (!CopyFromMemory(memory, shp, why)) fail(": " + why);
 
   // A copy already cached for this path (a set that was deleted and is made again) is
   // reused, so that tables still holding it see the new set.
@@ -441,6 +439,9 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
     s.reset(new Store(shp, Kind::Shapefile));
     cache[key] = s;
   }
+  // After the old writer has put down what it held: the new files replace them.
+  std::string why;
+  if (!CopyFromMemory(memory, shp, why)) fail(": " + why);
   s->file_ = shp;
   s->ReadFields(*layer);
   s->shape_type_ = type;
