@@ -10,6 +10,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <csetjmp>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -137,18 +139,18 @@ __attribute__((target("ssse3,popcnt"))) size_t png_filter_row_ssse3(const uint32
 }
 
 // Rows y0..y1 as PNG scanlines with the Up filter: the previous row is read from the
-// image, so a strip needs nothing from another. Returns the share of zero bytes.
-double png_filter_rows(const Pixels& px, int y0, int y1, uint8_t* out) {
+// image, so a strip needs nothing from another. zeros[i] is the count of zero bytes in
+// row y0 + i after its filter byte: all of them when the row repeats the row above.
+void png_filter_rows(const Pixels& px, int y0, int y1, uint8_t* out, std::vector<size_t>& zeros) {
   static const bool ssse3 = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
   const size_t row_bytes = 1 + size_t{3} * static_cast<size_t>(px.width);
-  size_t zeros = 0;
+  zeros.assign(static_cast<size_t>(y1 - y0), 0);
   for (int y = y0; y < y1; ++y, out += row_bytes) {
     out[0] = 2;  // Up
     const uint32_t* prev = y > 0 ? px.row(y - 1) : nullptr;
-    zeros += ssse3 ? png_filter_row_ssse3(px.row(y), prev, px.width, out + 1)
-                   : png_filter_row_plain(px.row(y), prev, px.width, out + 1);
+    zeros[static_cast<size_t>(y - y0)] = ssse3 ? png_filter_row_ssse3(px.row(y), prev, px.width, out + 1)
+                                               : png_filter_row_plain(px.row(y), prev, px.width, out + 1);
   }
-  return double(zeros) / double(row_bytes * static_cast<size_t>(y1 - y0));
 }
 
 void put_be32(uint8_t* at, uint32_t v) {
@@ -174,16 +176,95 @@ struct PngStrip {
   size_t raw = 0;
 };
 
-// Filters and deflates one strip; every strip but the last is left open for the next.
-bool png_strip(const Pixels& px, int y0, int y1, bool last, PngStrip& out) {
+// Deflates bytes into a stream that a next one may follow; false when that fails.
+bool deflate_joinable(const uint8_t* bytes, size_t size, int level, std::vector<uint8_t>& out) {
+  libdeflate_compressor* c = compressor(level);
+  std::vector<uint8_t> z(libdeflate_deflate_compress_bound(c, size));
+  z.resize(libdeflate_deflate_compress(c, bytes, size, z.data(), z.size()));
+  if (z.empty() || !MakeJoinable(z)) return false;
+  out.insert(out.end(), z.begin(), z.end());
+  return true;
+}
+
+// Runs of rows that repeat the row above (paper, margins, flat fills: most rows of a
+// map page) are the same bytes on every page of that width, so their streams are made
+// once: for 64, 8 and 1 such rows, joined as often as a run needs.
+constexpr int kBlankUnits[] = {64, 8, 1};
+// A run shorter than this is deflated with the rows around it.
+constexpr int kShortestBlankRun = 4;
+
+class BlankRows {
+ public:
+  // The streams of n blank rows of that many bytes, made by the caller's thread.
+  bool Append(size_t row_bytes, int n, std::vector<uint8_t>& out) {
+    const Units* units = units_for(row_bytes);
+    if (!units) return false;
+    for (size_t u = 0; u < std::size(kBlankUnits); ++u)
+      for (; n >= kBlankUnits[u]; n -= kBlankUnits[u]) out.insert(out.end(), (*units)[u].begin(), (*units)[u].end());
+    return true;
+  }
+
+ private:
+  using Units = std::array<std::vector<uint8_t>, std::size(kBlankUnits)>;
+  const Units* units_for(size_t row_bytes) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [bytes, units] : made_)
+      if (bytes == row_bytes) return &units;
+    Units units;
+    std::vector<uint8_t> rows(row_bytes * static_cast<size_t>(kBlankUnits[0]), 0);
+    for (size_t i = 0; i < rows.size(); i += row_bytes) rows[i] = 2;  // Up
+    for (size_t u = 0; u < units.size(); ++u)
+      if (!deflate_joinable(rows.data(), row_bytes * static_cast<size_t>(kBlankUnits[u]), kFlatLevel, units[u])) return nullptr;
+    if (made_.size() >= 8) made_.erase(made_.begin());  // a few page widths at a time
+    made_.emplace_back(row_bytes, std::move(units));
+    return &made_.back().second;
+  }
+  std::mutex mutex_;
+  std::vector<std::pair<size_t, Units>> made_;
+};
+
+BlankRows& blank_rows() {
+  static BlankRows b;
+  return b;
+}
+
+// Filters and deflates one strip into streams that the next strip may follow: its runs
+// of blank rows from the made streams, the rows between them deflated here.
+bool png_strip(const Pixels& px, int y0, int y1, PngStrip& out) {
   const size_t row_bytes = 1 + size_t{3} * static_cast<size_t>(px.width);
   thread_local std::vector<uint8_t> raw;
-  raw.resize(row_bytes * static_cast<size_t>(y1 - y0));
-  const double flat = png_filter_rows(px, y0, y1, raw.data());
-  libdeflate_compressor* c = compressor(flat >= kFlatShare ? kFlatLevel : kBusyLevel);
-  std::vector<uint8_t> z(libdeflate_deflate_compress_bound(c, raw.size()));
-  z.resize(libdeflate_deflate_compress(c, raw.data(), raw.size(), z.data(), z.size()));
-  if (z.empty() || (!last && !MakeJoinable(z))) return false;
+  thread_local std::vector<size_t> zeros;
+  const int rows = y1 - y0;
+  raw.resize(row_bytes * static_cast<size_t>(rows));
+  png_filter_rows(px, y0, y1, raw.data(), zeros);
+  std::vector<uint8_t> z;
+  // The length of the run of blank rows from row i.
+  auto run = [&](int i) {
+    int j = i;
+    while (j < rows && zeros[static_cast<size_t>(j)] == row_bytes - 1) ++j;
+    return j - i;
+  };
+  for (int i = 0; i < rows;) {
+    if (int n = run(i); n >= kShortestBlankRun) {
+      if (!blank_rows().Append(row_bytes, n, z)) return false;
+      i += n;
+      continue;
+    }
+    // Busy rows, up to the next run long enough to be taken from the made streams.
+    int j = i;
+    while (j < rows) {
+      int n = run(j);
+      if (n >= kShortestBlankRun) break;
+      j += std::max(n, 1);
+    }
+    const uint8_t* first = raw.data() + row_bytes * static_cast<size_t>(i);
+    const size_t size = row_bytes * static_cast<size_t>(j - i);
+    size_t zero = 0;
+    for (int k = i; k < j; ++k) zero += zeros[static_cast<size_t>(k)];
+    if (!deflate_joinable(first, size, double(zero) >= kFlatShare * double(size) ? kFlatLevel : kBusyLevel, z))
+      return false;
+    i = j;
+  }
   out.chunk = png_chunk("IDAT", z.data(), z.size());
   out.adler = libdeflate_adler32(1, raw.data(), raw.size());
   out.raw = raw.size();
@@ -194,7 +275,8 @@ bool png_strip(const Pixels& px, int y0, int y1, bool last, PngStrip& out) {
 std::vector<uint8_t> png_single_stream(const Pixels& px) {
   const size_t row_bytes = 1 + size_t{3} * static_cast<size_t>(px.width);
   std::vector<uint8_t> raw(row_bytes * static_cast<size_t>(px.height));
-  png_filter_rows(px, 0, px.height, raw.data());
+  std::vector<size_t> zeros;
+  png_filter_rows(px, 0, px.height, raw.data(), zeros);
   libdeflate_compressor* c = compressor(kBusyLevel);
   std::vector<uint8_t> z(libdeflate_zlib_compress_bound(c, raw.size()));
   z.resize(libdeflate_zlib_compress(c, raw.data(), raw.size(), z.data(), z.size()));
@@ -300,7 +382,7 @@ void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double 
   std::atomic<bool> joined{true};
   ParallelFor(count, [&](size_t i) {
     int y0 = static_cast<int>(i) * rows, y1 = std::min(px.height, y0 + rows);
-    if (!png_strip(px, y0, y1, i + 1 == count, strips[i])) joined = false;
+    if (!png_strip(px, y0, y1, strips[i])) joined = false;
   });
 
   uint8_t ihdr[13] = {};
@@ -329,9 +411,10 @@ void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double 
       adler = adler32_combine(adler, s.adler, static_cast<z_off_t>(s.raw));
       std::vector<uint8_t>().swap(s.chunk);
     }
-    uint8_t sum[4];
-    put_be32(sum, static_cast<uint32_t>(adler));
-    write_all(f.get(), png_chunk("IDAT", sum, 4));
+    // Every strip ends open: an empty final block closes the stream, then the checksum.
+    uint8_t end[9] = {0x01, 0x00, 0x00, 0xFF, 0xFF};
+    put_be32(end + 5, static_cast<uint32_t>(adler));
+    write_all(f.get(), png_chunk("IDAT", end, sizeof end));
   } else {
     strips.clear();
     write_all(f.get(), png_single_stream(px));
