@@ -290,6 +290,32 @@ TEST(RasterPages, PngOfFlatAndOfNoisyPagesJoinsIntoOneStream) {
   }
 }
 
+// Rows that repeat the row above come in runs of every length between lines one pixel
+// high: shorter than a run worth taking whole, just as long, and many times longer.
+TEST(RasterPages, PngRunsOfRepeatedRowsOfEveryLength) {
+  testing_support::TempDir dir;
+  const int gaps[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 63, 64, 65, 129, 300};
+  int height = 1;
+  for (int g : gaps) height += g + 1;
+  auto draw = [&](Painter& p) {
+    p.Paint({1, 1, 1, 1});
+    int y = 1;
+    for (int g : gaps) {
+      y += g;
+      p.Fill(Path().Rectangle(3, y, 50 + g, 1), {0, 0, 0, 1}, FillRule::Winding);
+      ++y;
+    }
+  };
+  for (int width : {1, 7, 333}) {
+    fs::path file = dir / ("stripes" + std::to_string(width) + ".png");
+    Export(clsid::ExportPNG, file, width, height, 96, draw);
+    int w = 0, h = 0;
+    std::vector<uint8_t> expected = Reference(width, height, draw);
+    EXPECT_EQ(Compare(StrictPngPixels(file, w, h), expected).pixels, 0u) << width << " wide, as zlib reads it";
+    EXPECT_EQ(Compare(ReadPng(file).rgb, expected).pixels, 0u) << width << " wide, as libpng reads it";
+  }
+}
+
 TEST(RasterPages, ThePngOfAPageIsTheSameFileEveryTime) {
   testing_support::TempDir dir;
   auto draw = [](Painter& p) { DrawBusy(p, 800, 900, 11); };
