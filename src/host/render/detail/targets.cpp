@@ -105,17 +105,22 @@ class PageImages {
 };
 
 // White paper: every byte 0xFF (cairo ignores the fourth byte of RGB24), cleared by the
-// workers in bands.
-void clear_white(cairo_surface_t* image) {
+// workers in bands when the encoder runs on them too; an encoder on this thread finds
+// the image in this core's cache.
+void clear_white(cairo_surface_t* image, bool workers) {
   cairo_surface_flush(image);
   unsigned char* data = cairo_image_surface_get_data(image);
   const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(image));
   const size_t height = static_cast<size_t>(cairo_image_surface_get_height(image));
   constexpr size_t kBand = 64;
-  ParallelFor((height + kBand - 1) / kBand, [&](size_t band) {
-    const size_t y0 = band * kBand, rows = std::min(kBand, height - y0);
-    std::memset(data + y0 * stride, 0xFF, rows * stride);
-  });
+  if (workers) {
+    ParallelFor((height + kBand - 1) / kBand, [&](size_t band) {
+      const size_t y0 = band * kBand, rows = std::min(kBand, height - y0);
+      std::memset(data + y0 * stride, 0xFF, rows * stride);
+    });
+  } else {
+    std::memset(data, 0xFF, height * stride);
+  }
   cairo_surface_mark_dirty(image);
 }
 
@@ -136,7 +141,7 @@ class RasterTarget : public SurfaceTarget {
       throw std::runtime_error("not enough memory for an image of " + std::to_string(page.width) + " x " +
                                std::to_string(page.height) + " pixels");
     check(surface_.get(), "cannot make the image");
-    clear_white(surface_.get());
+    clear_white(surface_.get(), format_ == Format::PNG || format_ == Format::TIF || format_ == Format::BMP);
     std::shared_ptr<DeviceContext> dc = device(kind);
     cairo_set_source_rgb(dc->Cairo(), 0, 0, 0);
     return dc;
