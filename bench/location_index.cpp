@@ -4,9 +4,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 
 #include "host/app/progressor.h"
 #include "host/carto/layer.h"
@@ -110,6 +112,108 @@ void BM_ItemScanForRepeats(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ItemScanForRepeats)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// ---- 100 counties against the 10,000 tiles ----------------------------------------
+
+// 10 x 10 county-like polygons over the grid: their corners jittered, each border a
+// wavy line of 60 segments shared by the two counties on either side, so that they
+// cover the grid without gaps; written once as "counties" with a NAME per county.
+std::shared_ptr<gd::FeatureClass> Counties() {
+  static std::shared_ptr<gd::FeatureClass> counties = [] {
+    auto ws = gd::ShapefileWorkspace::Open(bench_support::BigTown().string());
+    gd::Envelope e = ws->OpenFeatureClass("grid")->Extent();
+    const int n = 10, seg = 60;
+    auto corner = [&](int i, int j) {
+      double jx = (i == 0 || i == n) ? 0 : std::sin(i * 12.9898 + j * 78.233) * 0.15;
+      double jy = (j == 0 || j == n) ? 0 : std::cos(i * 39.346 + j * 11.135) * 0.15;
+      return gd::Point{e.XMin() + (i + jx) * e.Width() / n, e.YMin() + (j + jy) * e.Height() / n};
+    };
+    // The border from corner a to corner b, wavy unless it lies on the grid's edge.
+    auto border = [&](gd::Point a, gd::Point b, bool edge, double phase) {
+      std::vector<gd::Point> pts;
+      double dx = b.X - a.X, dy = b.Y - a.Y, len = std::hypot(dx, dy);
+      for (int k = 0; k < seg; ++k) {
+        double t = double(k) / seg, w = edge ? 0 : std::sin(t * M_PI * 6 + phase) * 0.04 * len * std::sin(t * M_PI);
+        pts.push_back({a.X + dx * t - dy / len * w, a.Y + dy * t + dx / len * w});
+      }
+      return pts;
+    };
+    auto reversed = [](std::vector<gd::Point> p, gd::Point end) {
+      std::vector<gd::Point> r{end};
+      for (size_t k = p.size() - 1; k >= 1; --k) r.push_back(p[k]);
+      return r;
+    };
+    gd::FieldSet fields{gd::Field::Shape("Shape", gd::GeometryType::Polygon, gd::SpatialReference::Unknown()),
+                        gd::Field("NAME", gd::FieldType::String, 20)};
+    auto fc = ws->CreateFeatureClass("counties", fields);
+    const int name = fc->FindField("NAME");
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < n; ++i) {
+        gd::Point sw = corner(i, j), se = corner(i + 1, j), ne = corner(i + 1, j + 1), nw = corner(i, j + 1);
+        std::vector<gd::Point> ring = border(sw, se, j == 0, j * 1.7 + i);
+        for (const auto& p : border(se, ne, i + 1 == n, (i + 1) * 2.3 + j)) ring.push_back(p);
+        for (const auto& p : reversed(border(nw, ne, j + 1 == n, (j + 1) * 1.7 + i), ne)) ring.push_back(p);
+        for (const auto& p : reversed(border(sw, nw, i == 0, i * 2.3 + j), nw)) ring.push_back(p);
+        gd::Feature f = fc->CreateFeature();
+        f.SetValue(name, "County " + std::to_string(j * n + i + 1));
+        f.SetShape(gd::Geometry::MakePolygon(ring));
+        f.Store();
+      }
+    }
+    fc->Flush();
+    return fc;
+  }();
+  return counties;
+}
+
+// Today's walk, kept here to measure against: one "intersects" search of the counties
+// per tile, each county's shape converted for GEOS at every test.
+mapbooks::LocationIndex TodaysIndex(const host::carto::FeatureLayer& grid, gd::FeatureClass& search) {
+  mapbooks::LocationIndex index;
+  gd::SpatialFilter filter;
+  filter.SetSpatialRel(gd::SpatialRelation::Intersects);
+  filter.SetGeometryField(search.ShapeFieldName());
+  const int name = search.FindField("NAME"), label = grid.FeatureClass()->FindField("MB_Label");
+  for (auto tiles = grid.Search(); auto tile = tiles.NextFeature();) {
+    filter.SetGeometry(tile->Shape());
+    for (auto found = search.Search(filter); auto f = found.NextFeature();)
+      index.Add(host::vb::CStr(f->Value(name)), " " + host::vb::CStr(tile->Value(label)));
+  }
+  return index;
+}
+
+long Pairs(const mapbooks::LocationIndex& index) {
+  long pairs = 0;
+  for (const std::string& line : index.TableLines())
+    for (char c : line) pairs += c == '\t';
+  return pairs;
+}
+
+void BM_CountiesToday(benchmark::State& state) {
+  auto counties = Counties();
+  Layers l = Open();
+  long pairs = 0;
+  for (auto _ : state) pairs = Pairs(TodaysIndex(*l.grid, *counties));
+  state.counters["pairs"] = double(pairs);
+}
+BENCHMARK(BM_CountiesToday)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_CountiesNow(benchmark::State& state) {
+  auto counties = Counties();
+  Layers l = Open();
+  long pairs = 0;
+  std::string same;
+  for (auto _ : state) {
+    mapbooks::LocationIndex index = mapbooks::BuildLocationIndex(*l.grid, "MB_Label", *counties, "NAME");
+    pairs = Pairs(index);
+    state.PauseTiming();
+    same = index.TableLines() == TodaysIndex(*l.grid, *counties).TableLines() ? "same index as today" : "DIFFERENT INDEX";
+    state.ResumeTiming();
+  }
+  state.counters["pairs"] = double(pairs);
+  state.SetLabel(same);
+}
+BENCHMARK(BM_CountiesNow)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

@@ -1,182 +1,160 @@
-// Writing a Letter page drawn with a few thousand shapes: time per page and peak memory
-// by format and resolution, and memory over 200 pages in a row.
+// A Letter page drawn with a few thousand shapes, written page after page: pages per
+// second in PNG, JPG and PDF at 150 and 300 dpi, today's path beside the new one as a
+// ratio, the cores used, peak memory, and resident memory after page 10 and page 1,000;
+// then the drawing alone, and one page of each other format.
 //
-//   build/bench/bench_render_export [--benchmark_filter=...]
+//   build/bench/bench_render_export [--pages 30] [--long 1000] [--only PNG/150]
 
-#include <benchmark/benchmark.h>
-#include <pango/pangocairo.h>
-#include <stdlib.h>
-
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 
+#include "bench_support.h"
+#include "export_compare.h"
+#include "host/render/detail/parallel.h"
 #include "host/render/device.h"
 #include "host/render/export.h"
+#include "host/render/painter.h"
 
 namespace fs = std::filesystem;
 using namespace host::render;
+using namespace export_compare;
 
 namespace {
 
-// Resident memory figures of this process in kB ("VmHWM", "VmRSS").
-long Status(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(field, 0) == 0) return std::stol(line.substr(line.find(':') + 1));
-  return -1;
-}
-
-// Starts a new peak: the kernel resets VmHWM to the current size.
-void ResetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-struct Folder {
-  Folder() {
-    char templ[] = "/tmp/zelvane-bench-XXXXXX";
-    path = mkdtemp(templ);
-  }
-  ~Folder() { fs::remove_all(path); }
-  fs::path path;
-};
-
-// 1500 polygons, 1000 lines, 500 point symbols and 150 labels over the page, in page
-// units (1/96 in) so that every resolution draws the same map.
-void DrawMap(long hdc) {
-  auto dc = LookupDevice(hdc);
-  cairo_t* cr = dc->Cairo();
-  const double s = dc->Dpi() / 96.0;
+// 1500 polygons, 1000 lines, 500 point symbols and 150 labels over the page, placed in
+// page units (1/96 in) so that every resolution draws the same map.
+void DrawMap(DeviceContext& dc) {
+  Painter& p = dc.GetPainter();
+  const double s = dc.Dpi() / 96.0;
   std::mt19937 rng(42);
   std::uniform_real_distribution<double> x(20, 796), y(20, 1036), r(3, 25), c(0, 1);
-  cairo_save(cr);
-  cairo_scale(cr, s, s);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  cairo_set_line_width(cr, 0.75);
+  PainterSave keep(p);
+  p.Paint(Colour{1, 1, 1, 1});
+  StrokeStyle outline;
+  outline.width = 0.75 * s;
   for (int i = 0; i < 1500; ++i) {
     double cx = x(rng), cy = y(rng), radius = r(rng);
     int n = 5 + i % 4;
+    Path path;
     for (int k = 0; k < n; ++k) {
       double a = 2 * M_PI * k / n, rr = radius * (0.7 + 0.3 * c(rng));
-      cairo_line_to(cr, cx + rr * std::cos(a), cy + rr * std::sin(a));
+      double px = (cx + rr * std::cos(a)) * s, py = (cy + rr * std::sin(a)) * s;
+      k == 0 ? path.MoveTo(px, py) : path.LineTo(px, py);
     }
-    cairo_close_path(cr);
-    cairo_set_source_rgba(cr, c(rng), c(rng), c(rng), 0.6);
-    cairo_fill_preserve(cr);
-    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
-    cairo_stroke(cr);
+    path.Close();
+    double red = c(rng), green = c(rng), blue = c(rng);
+    p.Fill(path, Colour{red, green, blue, 0.6}, FillRule::Winding);
+    p.Stroke(path, Colour{0.2, 0.2, 0.2, 1}, outline);
   }
-  cairo_set_source_rgb(cr, 0.1, 0.3, 0.8);
-  cairo_set_line_width(cr, 1.5);
+  StrokeStyle line;
+  line.width = 1.5 * s;
   for (int i = 0; i < 1000; ++i) {
-    cairo_move_to(cr, x(rng), y(rng));
-    for (int k = 0; k < 4; ++k) cairo_rel_line_to(cr, r(rng) - 14, r(rng) - 14);
-    cairo_stroke(cr);
+    double px = x(rng), py = y(rng);
+    Path path;
+    path.MoveTo(px * s, py * s);
+    for (int k = 0; k < 4; ++k) {
+      px += r(rng) - 14;
+      py += r(rng) - 14;
+      path.LineTo(px * s, py * s);
+    }
+    p.Stroke(path, Colour{0.1, 0.3, 0.8, 1}, line);
   }
-  cairo_set_source_rgb(cr, 0.8, 0.1, 0.1);
   for (int i = 0; i < 500; ++i) {
-    cairo_arc(cr, x(rng), y(rng), 2.5, 0, 2 * M_PI);
-    cairo_fill(cr);
+    Path dot;
+    dot.Arc(x(rng) * s, y(rng) * s, 2.5 * s, 0, 2 * M_PI);
+    p.Fill(dot, Colour{0.8, 0.1, 0.1, 1}, FillRule::Winding);
   }
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  PangoFontDescription* font = pango_font_description_from_string("Liberation Sans 8");
-  pango_layout_set_font_description(layout, font);
-  cairo_set_source_rgb(cr, 0, 0, 0);
   for (int i = 0; i < 150; ++i) {
-    std::string label = "Parcel " + std::to_string(1000 + i);
-    pango_layout_set_text(layout, label.c_str(), -1);
-    cairo_move_to(cr, x(rng), y(rng));
-    pango_cairo_show_layout(cr, layout);
+    TextSpec spec;
+    spec.text = "Parcel " + std::to_string(1000 + i);
+    spec.font = FontSpec{"Liberation Sans", 8 * dc.Dpi() / 72, false, false};
+    TextRun run;
+    run.layout = p.LayOut(spec);
+    run.anchor = XY{x(rng) * s, y(rng) * s};
+    run.colour = Colour{0, 0, 0, 1};
+    p.Text(run);
   }
-  pango_font_description_free(font);
-  g_object_unref(layout);
-  cairo_restore(cr);
+}
+
+struct Size {
+  int width, height;
+};
+
+Size LetterAt(double dpi) {
+  PixelRect frame = ExportFrame(8.5, 11);
+  return {int(std::nearbyint(dpi / 96 * frame.right)), int(std::nearbyint(dpi / 96 * frame.bottom))};
 }
 
 void ExportPage(std::string_view id, const fs::path& file, double dpi) {
-  PixelRect frame = ExportFrame(8.5, 11);
+  Size size = LetterAt(dpi);
   auto ex = CreateExport(id);
   ex->SetExportFileName(file.string());
   ex->SetResolution(dpi);
-  ex->SetPixelBounds(host::geodata::Envelope(0, 0, std::nearbyint(dpi / 96 * frame.right), std::nearbyint(dpi / 96 * frame.bottom)));
-  DrawMap(ex->StartExporting());
+  ex->SetPixelBounds(host::geodata::Envelope(0, 0, size.width, size.height));
+  DrawMap(*LookupDevice(ex->StartExporting()));
   ex->FinishExporting();
   ex->Cleanup();
 }
 
-struct FormatArg {
-  std::string_view id;
-  const char* ext;
-};
-const FormatArg kFormats[] = {{clsid::ExportPNG, "png"}, {clsid::ExportJPEG, "jpg"}, {clsid::ExportPDF, "pdf"},
-                              {clsid::ExportSVG, "svg"}, {clsid::ExportEMF, "emf"}, {clsid::ExportTIFF, "tif"},
-                              {clsid::ExportGIF, "gif"}, {clsid::ExportBMP, "bmp"}};
-
-void BM_LetterPage(benchmark::State& state) {
-  const FormatArg& f = kFormats[state.range(0)];
-  const double dpi = static_cast<double>(state.range(1));
-  Folder dir;
-  fs::path file = dir.path / (std::string("page.") + f.ext);
-  ResetPeak();
-  for (auto _ : state) ExportPage(f.id, file, dpi);
-  state.SetLabel(std::string(f.ext) + " " + std::to_string(state.range(1)) + " dpi");
-  state.counters["peak_MB"] = Status("VmHWM:") / 1024.0;
-  state.counters["file_kB"] = fs::file_size(file) / 1024.0;
+std::string_view ClassOf(const std::string& format) {
+  if (format == "PNG") return clsid::ExportPNG;
+  if (format == "JPG") return clsid::ExportJPEG;
+  return clsid::ExportPDF;
 }
 
-// Drawing alone into the page's image, to tell the drawing from the writing.
-void BM_DrawOnly(benchmark::State& state) {
-  const int dpi = static_cast<int>(state.range(0));
-  const int w = dpi * 17 / 2, h = dpi * 11;
-  for (auto _ : state) {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-    long hdc = OpenDevice(std::make_shared<DeviceContext>(cairo_create(s), w, h, dpi, DeviceKind::Raster));
-    DrawMap(hdc);
-    ReleaseDevice(hdc);
-    cairo_surface_destroy(s);
+// The drawing alone, into an image of the page, per page.
+double DrawOnlySeconds(double dpi, int pages) {
+  Size size = LetterAt(dpi);
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, size.width, size.height);
+  double t0 = Now();
+  for (int i = 0; i < pages; ++i) {
+    DeviceContext dc(cairo_create(image), size.width, size.height, dpi, DeviceKind::Raster);
+    DrawMap(dc);
   }
-  state.SetLabel(std::to_string(dpi) + " dpi");
-}
-
-// 200 pages in a row, each its own file as an export run writes them: resident memory
-// after the 10th page and after the 200th.
-void BM_TwoHundredPages(benchmark::State& state) {
-  const FormatArg& f = kFormats[state.range(0)];
-  const double dpi = static_cast<double>(state.range(1));
-  long after10 = 0, after200 = 0;
-  double seconds = 0;
-  for (auto _ : state) {
-    Folder dir;
-    ResetPeak();
-    auto start = std::chrono::steady_clock::now();
-    for (int page = 1; page <= 200; ++page) {
-      char name[32];
-      std::snprintf(name, sizeof name, "page-%03d.%s", page, f.ext);
-      ExportPage(f.id, dir.path / name, dpi);
-      if (page == 10) after10 = Status("VmRSS:");
-    }
-    after200 = Status("VmRSS:");
-    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
-  state.SetLabel(std::string(f.ext) + " " + std::to_string(state.range(1)) + " dpi");
-  state.counters["rss_after_10_MB"] = after10 / 1024.0;
-  state.counters["rss_after_200_MB"] = after200 / 1024.0;
-  state.counters["peak_MB"] = Status("VmHWM:") / 1024.0;
-  state.counters["per_page_ms"] = seconds / 200 * 1000;
+  double seconds = (Now() - t0) / pages;
+  cairo_surface_destroy(image);
+  return seconds;
 }
 
 }  // namespace
 
-BENCHMARK(BM_DrawOnly)->Arg(150)->Arg(300)->Unit(benchmark::kMillisecond);
-// PNG, JPG, PDF at 150 and 300 dpi; the other formats at 150 dpi for comparison.
-BENCHMARK(BM_LetterPage)->ArgsProduct({{0, 1, 2}, {150, 300}})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LetterPage)->ArgsProduct({{3, 4, 5, 6, 7}, {150}})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TwoHundredPages)->Args({0, 150})->Args({0, 300})->Args({2, 150})->Iterations(1)->Unit(benchmark::kSecond);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  Options options = ParseOptions(argc, argv);
+  bench_support::Scratch scratch;
+  std::printf("bench_render_export: the dense Letter page, %d pages per row and path\n", options.pages);
+  PrintHeader(detail::UsableCores());
+  for (const char* format : {"PNG", "JPG", "PDF"}) {
+    for (int dpi : {150, 300}) {
+      if (options.pages <= 0 || !options.Wants(format, dpi)) continue;
+      Size size = LetterAt(dpi);
+      Comparison c = Compare(
+          scratch.dir, format, options.pages,
+          [&](int, const fs::path& file) { LegacyPage(format, file, dpi, size.width, size.height, DrawMap); },
+          [&](int, const fs::path& file) { ExportPage(ClassOf(format), file, dpi); });
+      PrintRow(format, dpi, c);
+    }
+  }
+  if (options.only.empty()) {
+    std::printf("\ndrawing alone: %.1f ms a page at 150 dpi, %.1f ms at 300 dpi\n", DrawOnlySeconds(150, 5) * 1e3,
+                DrawOnlySeconds(300, 5) * 1e3);
+    const std::pair<std::string_view, const char*> others[] = {{clsid::ExportTIFF, "tif"}, {clsid::ExportBMP, "bmp"},
+                                                               {clsid::ExportGIF, "gif"}, {clsid::ExportSVG, "svg"},
+                                                               {clsid::ExportEMF, "emf"}};
+    for (const auto& [id, ext] : others) {
+      Figures f;
+      ExportPage(id, scratch.dir / (std::string("warm.") + ext), 150);
+      TimePages(1, 5, scratch.dir, ext, [&](int, const fs::path& file) { ExportPage(id, file, 150); }, f);
+      std::printf("%s 150 dpi: %.1f ms a page, %.2f cores, %.0f kB\n", ext, f.wall / f.pages * 1e3, f.Cores(),
+                  f.bytes / 1024.0);
+    }
+  }
+  if (options.long_pages > 10 && options.Wants("PNG", 150)) {
+    std::printf("\n");
+    PrintLongRun(scratch.dir, "PNG", 150, options.long_pages,
+                 [&](int, const fs::path& file) { ExportPage(clsid::ExportPNG, file, 150); });
+  }
+  return 0;
+}

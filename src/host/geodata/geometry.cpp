@@ -29,10 +29,13 @@ GeometryType ClassifyOgr(const OGRGeometry& g) {
 }
 
 void AddRing(OGRPolygon& poly, const std::vector<Point>& ring) {
-  OGRLinearRing r;
-  for (const Point& p : ring) r.addPoint(p.X, p.Y);
-  r.closeRings();
-  poly.addRing(&r);
+  // Sized once and handed over: point by point, the ring grows and is copied again.
+  auto* r = new OGRLinearRing;
+  const bool open = !ring.empty() && (ring.front().X != ring.back().X || ring.front().Y != ring.back().Y);
+  r->setNumPoints(int(ring.size() + (open ? 1 : 0)), FALSE);
+  for (size_t i = 0; i < ring.size(); ++i) r->setPoint(int(i), ring[i].X, ring[i].Y);
+  if (open) r->setPoint(int(ring.size()), ring.front().X, ring.front().Y);
+  poly.addRingDirectly(r);
 }
 
 void PathPoints(const OGRLineString& ls, std::vector<std::vector<Point>>& out) {
@@ -243,6 +246,24 @@ bool Geometry::Intersects(const Geometry& other) const {
   if (!extent_.Intersects(other.extent_)) return false;
   detail::QuietGdal quiet;
   return g_->Intersects(other.g_.get());
+}
+
+PreparedGeometry::PreparedGeometry(Geometry shape) : shape_(std::move(shape)) {
+  if (!shape_.IsEmpty() && OGRHasPreparedGeometrySupport()) {
+    detail::QuietGdal quiet;
+    prepared_ = OGRCreatePreparedGeometry(OGRGeometry::ToHandle(const_cast<OGRGeometry*>(shape_.ogr())));
+  }
+}
+
+PreparedGeometry::~PreparedGeometry() {
+  if (prepared_) OGRDestroyPreparedGeometry(prepared_);
+}
+
+bool PreparedGeometry::Intersects(const Geometry& other) const {
+  if (!prepared_) return shape_.Intersects(other);
+  if (other.IsEmpty() || !shape_.Extent().Intersects(other.Extent())) return false;
+  detail::QuietGdal quiet;
+  return OGRPreparedGeometryIntersects(prepared_, OGRGeometry::ToHandle(const_cast<OGRGeometry*>(other.ogr()))) != 0;
 }
 
 bool Geometry::operator==(const Geometry& other) const {

@@ -12,6 +12,7 @@
 
 class OGRGeometry;
 class OGRSpatialReference;
+struct _OGRPreparedGeometry;
 
 namespace host::geodata {
 
@@ -131,6 +132,25 @@ class Geometry {
   std::shared_ptr<const OGRGeometry> g_;
   GeometryType type_ = GeometryType::Null;
   Envelope extent_;
+};
+
+// A shape made ready for many intersection tests (a GEOS prepared geometry): the
+// shape is converted and indexed once instead of at every test, which pays for a large
+// polygon tested against many small shapes.
+class PreparedGeometry {
+ public:
+  explicit PreparedGeometry(Geometry shape);
+  ~PreparedGeometry();
+  PreparedGeometry(const PreparedGeometry&) = delete;
+  PreparedGeometry& operator=(const PreparedGeometry&) = delete;
+
+  // The answer of Shape().Intersects(other).
+  bool Intersects(const Geometry& other) const;
+  const Geometry& Shape() const { return shape_; }
+
+ private:
+  Geometry shape_;
+  _OGRPreparedGeometry* prepared_ = nullptr;  // none without GEOS: the plain test then
 };
 
 enum class LinearUnit { Unknown, Meters, Feet, Degrees, Other };

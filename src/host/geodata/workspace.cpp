@@ -190,7 +190,7 @@ std::shared_ptr<FeatureClass> ShapefileWorkspace::OpenFeatureClass(std::string_v
     vb::raise(vb::err::FileNotFound, "Shapefile \"" + base + "\" has no attribute table: \"" + shp.stem().string() +
                                          ".dbf\" not found in \"" + path_name_ + "\"");
   }
-  if (!TableIsWhole(dbf)) {
+  if (!detail::Store::BeingWritten(shp) && !TableIsWhole(dbf)) {
     vb::raise(vb::err::HostFailure, "Shapefile \"" + base + "\" cannot be read: its attribute table \"" +
                                         dbf.filename().string() + "\" is damaged or cut short");
   }

@@ -1,7 +1,9 @@
 #include "mapbooks/layout/LocationIndex.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "host/carto/layer.h"
 #include "host/geodata/feature_class.h"
@@ -73,6 +75,52 @@ int require_field(const geo::Table& table, const std::string& name) {
 }
 }  // namespace
 
+namespace {
+// A search shape of this many points or more is prepared for its exact tests; a smaller
+// one is tested against the tile prepared instead.
+constexpr int kPrepareFrom = 32;
+
+// An axis-aligned rectangle: one ring of four corners (closed by a fifth point).
+bool is_rectangle(const geo::Geometry& g) {
+  if (g.Type() != geo::GeometryType::Polygon || g.PointCount() != 5) return false;
+  auto parts = g.Parts();
+  if (parts.size() != 1 || parts[0].size() != 5) return false;
+  const auto& r = parts[0];
+  for (size_t i = 0; i < 4; ++i)
+    if (r[i].X != r[i + 1].X && r[i].Y != r[i + 1].Y) return false;
+  return true;
+}
+
+// The tile of the walk, prepared on its first exact test with a small shape.
+struct Tile {
+  const geo::Geometry& shape;
+  bool rectangle;
+  std::unique_ptr<geo::PreparedGeometry> prepared;
+  const geo::PreparedGeometry& Prepared() {
+    if (!prepared) prepared = std::make_unique<geo::PreparedGeometry>(shape);
+    return *prepared;
+  }
+};
+
+// What the walk keeps of a search feature once it has met one tile: its key, and for a
+// large shape the shape prepared.
+struct SearchFeature {
+  bool met = false;
+  bool large = false;
+  std::optional<std::string> key;
+  std::unique_ptr<geo::PreparedGeometry> prepared;
+
+  bool Intersects(const geo::Geometry& shape, Tile& tile) {
+    if (shape.IsEmpty()) return false;
+    // A shape inside a rectangular tile's box lies in the tile.
+    if (tile.rectangle && tile.shape.Extent().Contains(shape.Extent())) return true;
+    if (!large) return tile.Prepared().Intersects(shape);
+    if (!prepared) prepared = std::make_unique<geo::PreparedGeometry>(shape);
+    return prepared->Intersects(tile.shape);
+  }
+};
+}  // namespace
+
 LocationIndex BuildLocationIndex(const host::carto::FeatureLayer& grid, const std::string& gridField,
                                  geo::Table& search, const std::string& searchField,
                                  const std::function<void()>& beforeTile) {
@@ -80,22 +128,34 @@ LocationIndex BuildLocationIndex(const host::carto::FeatureLayer& grid, const st
   const int tile_field = require_field(*grid.MapFeatures(), gridField);
   const int search_field = require_field(search, searchField);
   LocationIndex index;
+  // Per tile, the search class's R-tree gives the features whose envelopes meet the
+  // tile's, in object ID order; the exact test then runs here, on shapes kept (and the
+  // large ones prepared) for the whole walk, since one county meets many tiles.
   geo::SpatialFilter filter;
-  filter.SetSpatialRel(geo::SpatialRelation::Intersects);
+  filter.SetSpatialRel(geo::SpatialRelation::EnvelopeIntersects);
   filter.SetGeometryField(search.ShapeFieldName());
+  std::vector<SearchFeature> features;  // by object ID
   geo::FeatureCursor tiles = grid.Search();
   while (auto tile = tiles.NextFeature()) {
     if (beforeTile) beforeTile();
-    filter.SetGeometry(tile->Shape());
+    Tile here{tile->Shape(), is_rectangle(tile->Shape()), nullptr};
+    filter.SetGeometry(here.shape);
     geo::FeatureCursor found = search.Search(filter);
     // The tile's label is the same for every feature found; read it at the first one.
     std::optional<std::optional<std::string>> tile_label;
     while (auto feature = found.NextFeature()) {
-      std::optional<std::string> key = label_of(*feature, search_field);
-      if (!key) continue;
+      const size_t oid = size_t(feature->OID());
+      if (oid >= features.size()) features.resize(oid + 1);
+      SearchFeature& f = features[oid];
+      if (!f.met) {
+        f.met = true;
+        f.key = label_of(*feature, search_field);
+        f.large = feature->Shape().PointCount() >= kPrepareFrom;
+      }
+      if (!f.key || !f.Intersects(feature->Shape(), here)) continue;
       if (!tile_label) tile_label = label_of(*tile, tile_field);
       if (!*tile_label) continue;
-      index.Add(*key, " " + **tile_label);
+      index.Add(*f.key, " " + **tile_label);
     }
   }
   return index;

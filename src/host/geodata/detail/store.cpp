@@ -1,12 +1,17 @@
 #include "host/geodata/detail/store.h"
 
 #include <cpl_string.h>
+#include <cpl_vsi.h>
 #include <ogrsf_frmts.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <system_error>
 
@@ -154,6 +159,32 @@ void RemoveShapefileFiles(const fs::path& shp) {
     fs::remove(p, ec);
   }
 }
+// Puts the files of the shapefile written in memory at memory (.shp and its companions)
+// beside target under target's name, each in one write. False with the reason when one
+// cannot be written.
+bool CopyFromMemory(const fs::path& memory, const fs::path& target, std::string& why) {
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
+    fs::path from = memory, to = target;
+    from.replace_extension(ext);
+    to.replace_extension(ext);
+    vsi_l_offset size = 0;
+    GByte* bytes = VSIGetMemFileBuffer(from.c_str(), &size, FALSE);
+    if (!bytes) continue;
+    FILE* f = std::fopen(to.c_str(), "wb");
+    bool ok = f && std::fwrite(bytes, 1, size_t(size), f) == size_t(size);
+    int e = errno;
+    if (f && std::fclose(f) != 0 && ok) {
+      ok = false;
+      e = errno;
+    }
+    if (!ok) {
+      why = std::strerror(e);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---- cache ----
@@ -178,6 +209,12 @@ void Store::Forget(const fs::path& file) {
   auto& cache = Cache();
   auto it = cache.find(Key(file));
   if (it != cache.end()) it->second->CloseWriter();
+}
+
+bool Store::BeingWritten(const fs::path& file) {
+  auto& cache = Cache();
+  auto it = cache.find(Key(file));
+  return it != cache.end() && it->second->writer_ != nullptr;
 }
 
 void Store::ClearUnused() {
@@ -369,10 +406,16 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
   QuietGdal quiet;
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
   if (!driver) vb::raise(vb::err::HostFailure, "The shapefile driver of GDAL is missing");
-  GDALDatasetUniquePtr ds(driver->Create(shp.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  // A new shapefile is written in memory and put on disk whole at each Flush and when
+  // its writer closes: OGR writes every row with a seek and two small writes per file,
+  // which on disk cost more than the rows themselves.
+  static std::atomic<unsigned long> staged{0};
+  const fs::path memory = fs::path("/vsimem/zelvane-new-" + std::to_string(++staged)) / shp.filename();
+  GDALDatasetUniquePtr ds(driver->Create(memory.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   auto fail = [&](const std::string& what) {
     std::string text = WithMessage("Cannot create \"" + shp.string() + "\"" + what);
     ds.reset();
+    VSIRmdirRecursive(memory.parent_path().c_str());
     RemoveShapefileFiles(shp);
     vb::raise(vb::err::HostFailure, text);
   };
@@ -402,6 +445,9 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
     s.reset(new Store(shp, Kind::Shapefile));
     cache[key] = s;
   }
+  // After the old writer has put down what it held: the new files replace them.
+  std::string why;
+  if (!CopyFromMemory(memory, shp, why)) fail(": " + why);
   s->file_ = shp;
   s->ReadFields(*layer);
   s->shape_type_ = type;
@@ -411,6 +457,7 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
   s->next_fid_ = 0;
   s->writer_ = std::move(ds);
   s->writer_layer_ = layer;
+  s->staged_ = memory;
   s->dirty_ = false;
   s->ResolveCompanions();
   s->stamps_ = s->Stamps();
@@ -442,6 +489,14 @@ void Store::CloseWriter() {
   QuietGdal quiet;
   writer_.reset();
   writer_layer_ = nullptr;
+  if (!staged_.empty()) {
+    // Nothing to report to here (a destructor may be closing): a failed copy leaves the
+    // files as the last Flush put them.
+    std::string why;
+    CopyFromMemory(staged_, file_, why);
+    VSIRmdirRecursive(staged_.parent_path().c_str());
+    staged_.clear();
+  }
   dirty_ = false;
   stamps_ = Stamps();
 }
@@ -459,6 +514,9 @@ void Store::Flush() {
   if (dirty_ && writer_layer_->SyncToDisk() != OGRERR_NONE) {
     vb::raise(vb::err::HostFailure, WithMessage("Cannot write \"" + file_.string() + "\""));
   }
+  std::string why;
+  if (dirty_ && !staged_.empty() && !CopyFromMemory(staged_, file_, why))
+    vb::raise(vb::err::HostFailure, "Cannot write \"" + file_.string() + "\": " + why);
   dirty_ = false;
   stamps_ = Stamps();
 }

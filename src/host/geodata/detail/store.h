@@ -4,8 +4,9 @@
 // A file is read through OGR once, whole, when it is first opened; every table over it
 // shares that copy, which is read again only when the files change on disk. Value and
 // spatial indexes are built on first use and dropped when the rows change. Shapefiles
-// are written through OGR as rows are stored; the files are brought up to date on
-// Flush and when the last feature class over them goes away.
+// are written through OGR as rows are stored (a new one in memory, put on disk whole);
+// the files are brought up to date on Flush and when the last feature class over them
+// goes away.
 
 #include <gdal_priv.h>
 
@@ -39,6 +40,9 @@ class Store {
   static void Forget(const std::filesystem::path& file);
   // Drops cached copies that no table uses.
   static void ClearUnused();
+  // Whether this process is writing file: its rows are then the ones in memory, and
+  // the files on disk are only whole again at the writer's next flush.
+  static bool BeingWritten(const std::filesystem::path& file);
 
   ~Store();
   Store(const Store&) = delete;
@@ -115,6 +119,7 @@ class Store {
 
   GDALDatasetUniquePtr writer_;
   OGRLayer* writer_layer_ = nullptr;
+  std::filesystem::path staged_;  // where a new shapefile is written in memory, until its writer closes
   int64_t next_fid_ = 0;
   int64_t reserved_ = 0;
   bool dirty_ = false;

@@ -2,7 +2,8 @@
 // Encoders for the raster exporters. Each takes an opaque cairo image surface
 // (CAIRO_FORMAT_RGB24), writes the whole image to path with the resolution recorded
 // where the format has a place for it, and throws std::runtime_error with the
-// codec's reason on failure.
+// codec's reason on failure. PNG, TIFF and BMP spread their work over the cores
+// (parallel.h); their files do not depend on how many there are.
 
 #include <filesystem>
 
@@ -10,6 +11,7 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace host::render::detail {
 
+// RGB, the Up filter, deflated by libdeflate in strips joined into one stream.
 void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double dpi);
 // quality 1..100
 void WriteJpeg(cairo_surface_t* image, const std::filesystem::path& path, double dpi, int quality);
@@ -17,7 +19,7 @@ void WriteJpeg(cairo_surface_t* image, const std::filesystem::path& path, double
 void WriteGif(cairo_surface_t* image, const std::filesystem::path& path);
 // 24 bits per pixel, bottom-up, no compression.
 void WriteBmp(cairo_surface_t* image, const std::filesystem::path& path, double dpi);
-// RGB, LZW with the horizontal predictor.
+// RGB, deflate with the horizontal predictor, in strips.
 void WriteTiff(cairo_surface_t* image, const std::filesystem::path& path, double dpi);
 
 // Pixels per metre for a resolution in dots per inch (PNG pHYs, BMP header).

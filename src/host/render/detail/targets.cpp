@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 
 #include "host/render/detail/emf_writer.h"
+#include "host/render/detail/parallel.h"
 #include "host/render/detail/raster_codecs.h"
 #include "host/render/detail/svg_writer.h"
 #include "host/render/display_list.h"
@@ -60,26 +62,88 @@ class SurfaceTarget : public Target {
   PageSetup page_;
 };
 
+// The page image of the last raster page, kept for the next one of the same size: a
+// run's pages are all one size, and a fresh image per page cost more than encoding
+// (a 300 dpi Letter page is 33 MB that the kernel hands out zeroed, page by page).
+// One image at most, and none larger than a 600 dpi Letter page.
+class PageImages {
+ public:
+  static PageImages& Instance() {
+    static PageImages images;
+    return images;
+  }
+
+  SurfacePtr Take(int width, int height) {
+    {
+      std::lock_guard lock(mutex_);
+      if (spare_ && cairo_image_surface_get_width(spare_.get()) == width &&
+          cairo_image_surface_get_height(spare_.get()) == height) {
+        cairo_surface_set_device_offset(spare_.get(), 0, 0);
+        return std::move(spare_);
+      }
+      spare_.reset();
+    }
+    return SurfacePtr(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  }
+
+  // Keeps the image when nothing else holds it (a context still open on it would draw
+  // into the next page).
+  void Give(SurfacePtr image) {
+    if (!image || cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_get_reference_count(image.get()) != 1)
+      return;
+    const double bytes = double(cairo_image_surface_get_stride(image.get())) * cairo_image_surface_get_height(image.get());
+    if (bytes > kKeepBytes) return;
+    std::lock_guard lock(mutex_);
+    spare_ = std::move(image);
+  }
+
+ private:
+  static constexpr double kKeepBytes = 5100.0 * 6600.0 * 4.0;
+  std::mutex mutex_;
+  SurfacePtr spare_;
+};
+
+// White paper: every byte 0xFF (cairo ignores the fourth byte of RGB24), cleared by the
+// workers in bands when the encoder runs on them too; an encoder on this thread finds
+// the image in this core's cache.
+void clear_white(cairo_surface_t* image, bool workers) {
+  cairo_surface_flush(image);
+  unsigned char* data = cairo_image_surface_get_data(image);
+  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(image));
+  const size_t height = static_cast<size_t>(cairo_image_surface_get_height(image));
+  constexpr size_t kBand = 64;
+  if (workers) {
+    ParallelFor((height + kBand - 1) / kBand, [&](size_t band) {
+      const size_t y0 = band * kBand, rows = std::min(kBand, height - y0);
+      std::memset(data + y0 * stride, 0xFF, rows * stride);
+    });
+  } else {
+    std::memset(data, 0xFF, height * stride);
+  }
+  cairo_surface_mark_dirty(image);
+}
+
 // Raster pages are opaque white paper; the encoders take the pixels as they are.
 class RasterTarget : public SurfaceTarget {
  public:
   explicit RasterTarget(Format f) : format_(f) {}
+  ~RasterTarget() override { Drop(); }
   DeviceKind Kind() const override { return DeviceKind::Raster; }
+  void Drop() override { PageImages::Instance().Give(std::move(surface_)); }
 
   std::shared_ptr<DeviceContext> Begin(const std::filesystem::path& file, const PageSetup& page,
                                        DeviceKind kind) override {
     file_ = file;
     page_ = page;
-    surface_.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, page.width, page.height));
+    surface_ = PageImages::Instance().Take(page.width, page.height);
     if (cairo_surface_status(surface_.get()) == CAIRO_STATUS_NO_MEMORY)
       throw std::runtime_error("not enough memory for an image of " + std::to_string(page.width) + " x " +
                                std::to_string(page.height) + " pixels");
     check(surface_.get(), "cannot make the image");
+    clear_white(surface_.get(), format_ == Format::PNG || format_ == Format::TIF || format_ == Format::BMP);
     std::shared_ptr<DeviceContext> dc = device(kind);
-    cairo_t* cr = dc->Cairo();
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_source_rgb(dc->Cairo(), 0, 0, 0);
     return dc;
   }
 
