@@ -40,7 +40,7 @@
 #include "host/ui/user.h"
 #include "host/win/drives.h"
 
-namespace host::gui {
+namespace gui {
 
 namespace ui = host::ui;
 
@@ -1025,4 +1025,4 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
   return b->filter(watched, event);
 }
 
-}  // namespace host::gui
+}  // namespace gui

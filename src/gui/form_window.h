@@ -4,6 +4,7 @@
 // in them goes to the controls' user methods (click, type, key, pick, ...), after
 // which the widgets are read back from the model.
 
+#include "gui/host_modules.h"
 #include <QPointer>
 #include <QWidget>
 
@@ -19,7 +20,7 @@ class VScrollBar;
 
 class QTabWidget;
 
-namespace host::gui {
+namespace gui {
 
 class FormWindow : public QWidget, public host::ui::FormObserver {
  public:
@@ -97,4 +98,4 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
 // The host's settings file of window places, in the host's data folder.
 QString WindowPlacesFile();
 
-}  // namespace host::gui
+}  // namespace gui

@@ -13,7 +13,7 @@
 #include "host/app/application.h"
 #include "host/ui/form.h"
 
-namespace host::gui {
+namespace gui {
 
 namespace ui = host::ui;
 
@@ -154,4 +154,4 @@ void GuiUser::RunModal(ui::Form& form) {
   if (guard) guard->SetClosedListener(nullptr);
 }
 
-}  // namespace host::gui
+}  // namespace gui

@@ -2,6 +2,7 @@
 // The user of the GUI: real message and input boxes, modal forms run in a nested event
 // loop, a window for every form that is shown, the wait cursor.
 
+#include "gui/host_modules.h"
 #include <QPointer>
 
 #include <vector>
@@ -9,7 +10,7 @@
 #include "gui/form_window.h"
 #include "host/ui/user.h"
 
-namespace host::gui {
+namespace gui {
 
 class GuiUser : public host::ui::User {
  public:
@@ -49,4 +50,4 @@ class GuiUser : public host::ui::User {
 // The title of a box: its own, or the application's name.
 QString BoxTitle(const host::ui::BoxRecord& box);
 
-}  // namespace host::gui
+}  // namespace gui

@@ -9,7 +9,7 @@
 #include "host/carto/map.h"
 #include "host/carto/page_layout.h"
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 // Items carry the address of their map or layer.
@@ -144,4 +144,4 @@ void LayerList::item_activated(QTreeWidgetItem* item) {
   if (changed_) changed_();
 }
 
-}  // namespace host::gui
+}  // namespace gui

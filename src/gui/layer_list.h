@@ -2,6 +2,7 @@
 // The list of maps and their layers beside the view: a check box per layer that shows
 // or hides it, the focus map in bold. A double-click on a map makes it the focus map.
 
+#include "gui/host_modules.h"
 #include <QTreeWidget>
 
 #include <functional>
@@ -15,7 +16,7 @@ class Layer;
 class Map;
 }  // namespace host::carto
 
-namespace host::gui {
+namespace gui {
 
 class LayerList : public QTreeWidget {
  public:
@@ -40,4 +41,4 @@ class LayerList : public QTreeWidget {
   std::function<void()> changed_;
 };
 
-}  // namespace host::gui
+}  // namespace gui

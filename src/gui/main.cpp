@@ -32,7 +32,7 @@ int fail(const std::string& reason) {
 }
 
 // Every window closes, newest first, without the save question.
-void close_everything(host::gui::MainWindow& window) {
+void close_everything(gui::MainWindow& window) {
   host::ui::UnloadAllForms();
   window.CloseWithoutAsking();
 }
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
 
   try {
     host::app::Application application;
-    host::gui::GuiUser user;
+    gui::GuiUser user;
     user.SetUnattended(unattended);
     if (QScreen* screen = QGuiApplication::primaryScreen())
       host::ui::Screen::Instance().SetSizePixels(screen->size().width(), screen->size().height());
@@ -94,23 +94,23 @@ int main(int argc, char** argv) {
       try {
         step();
       } catch (const std::exception& e) {
-        if (unattended) return fail(host::gui::FailureText(e));
-        QMessageBox::warning(nullptr, QStringLiteral("ZelvaneMap"), host::gui::ToQtLines(host::gui::FailureText(e)));
+        if (unattended) return fail(gui::FailureText(e));
+        QMessageBox::warning(nullptr, QStringLiteral("ZelvaneMap"), gui::ToQtLines(gui::FailureText(e)));
       }
       return 0;
     };
     if (!document.isEmpty()) {
-      if (int rc = warned([&] { application.OpenDocument(host::gui::ToStd(document)); })) return rc;
+      if (int rc = warned([&] { application.OpenDocument(gui::ToStd(document)); })) return rc;
     }
     if (int rc = warned([&] { application.CreateCommands(); })) return rc;
     std::vector<host::app::ICommand*> to_click;
     for (const QString& name : clicks) {
-      host::app::ICommand* command = application.FindCommand(host::gui::ToStd(name));
-      if (!command) return fail("unknown command " + host::gui::ToStd(name));
+      host::app::ICommand* command = application.FindCommand(gui::ToStd(name));
+      if (!command) return fail("unknown command " + gui::ToStd(name));
       to_click.push_back(command);
     }
 
-    host::gui::MainWindow window(application);
+    gui::MainWindow window(application);
     user.SetHostWindow(&window);
     window.show();
 
@@ -123,8 +123,8 @@ int main(int argc, char** argv) {
     if (quit_after >= 0) {
       QTimer::singleShot(quit_after, &window, [&] {
         QApplication::processEvents();
-        if (!screenshot.isEmpty() && !host::gui::WriteScreenshot(screenshot)) {
-          rc = fail("cannot write the screenshot " + host::gui::ToStd(screenshot));
+        if (!screenshot.isEmpty() && !gui::WriteScreenshot(screenshot)) {
+          rc = fail("cannot write the screenshot " + gui::ToStd(screenshot));
         }
         close_everything(window);
         QApplication::exit(rc);
@@ -135,6 +135,6 @@ int main(int argc, char** argv) {
     application.End();
     return rc ? rc : exec_rc;
   } catch (const std::exception& e) {
-    return fail(host::gui::FailureText(e));
+    return fail(gui::FailureText(e));
   }
 }

@@ -32,7 +32,7 @@
 #include "host/ui/user.h"
 #include "host/vb/error.h"
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 
@@ -331,4 +331,4 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();  // the last window closed: the event loop ends
 }
 
-}  // namespace host::gui
+}  // namespace gui

@@ -4,6 +4,7 @@
 // registered command, and the status bar with the pointer's place, the map's scale, the
 // selection's count and the progressor.
 
+#include "gui/host_modules.h"
 #include <QMainWindow>
 
 #include <exception>
@@ -26,7 +27,7 @@ class ICommand;
 class StepProgressor;
 }  // namespace host::app
 
-namespace host::gui {
+namespace gui {
 
 // What a failure says to the user: a host error's description, else the library's text.
 std::string FailureText(const std::exception& e);
@@ -84,4 +85,4 @@ class MainWindow : public QMainWindow {
   bool ask_on_close_ = true;
 };
 
-}  // namespace host::gui
+}  // namespace gui

@@ -20,7 +20,7 @@
 #include "host/render/view_drawing.h"
 #include "host/vb/error.h"
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 constexpr int kPageMargin = 24;
@@ -499,4 +499,4 @@ void MapCanvas::wheelEvent(QWheelEvent* event) {
   event->accept();
 }
 
-}  // namespace host::gui
+}  // namespace gui

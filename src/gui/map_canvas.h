@@ -5,6 +5,7 @@
 // inside it.
 // Selected features are drawn over the view here, so no export or print sees them.
 
+#include "gui/host_modules.h"
 #include <QImage>
 #include <QPointF>
 #include <QRectF>
@@ -25,7 +26,7 @@ class ActiveView;
 class Map;
 }  // namespace host::carto
 
-namespace host::gui {
+namespace gui {
 
 // A part of the world (map units or page inches) shown in a rectangle of the canvas,
 // y up in the world and down on the canvas.
@@ -132,4 +133,4 @@ class MapCanvas : public QWidget {
   std::function<void()> changed_;
 };
 
-}  // namespace host::gui
+}  // namespace gui

@@ -1,11 +1,12 @@
 #pragma once
 // Text between the model (UTF-8 std::string) and Qt.
 
+#include "gui/host_modules.h"
 #include <QString>
 
 #include <string>
 
-namespace host::gui {
+namespace gui {
 
 inline QString ToQt(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 inline std::string ToStd(const QString& s) { return s.toStdString(); }
@@ -17,4 +18,4 @@ inline QString ToQtLines(const std::string& s) {
   return q;
 }
 
-}  // namespace host::gui
+}  // namespace gui

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace host::gui {
+namespace gui {
 
 namespace {
 constexpr int kMargin = 20;
@@ -68,4 +68,4 @@ QImage ComposeScreenshot() {
 
 bool WriteScreenshot(const QString& path) { return ComposeScreenshot().save(path, "PNG"); }
 
-}  // namespace host::gui
+}  // namespace gui

@@ -69,9 +69,9 @@ class DesktopWindow : public ::testing::Test {
     host::app::RegisterLibrary(ZELVANE_MAPBOOKS_PLUGIN);
     app_->CreateCommands();
     unsetenv("ZELVANE_REGISTRY");
-    user_ = new host::gui::GuiUser;
+    user_ = new gui::GuiUser;
     user_->SetUnattended(true);  // boxes take their default answer; their texts are logged
-    host_ = new host::gui::MainWindow(*app_);
+    host_ = new gui::MainWindow(*app_);
     user_->SetHostWindow(host_);
     host_->resize(640, 480);
     host_->move(0, 0);
@@ -121,12 +121,12 @@ class DesktopWindow : public ::testing::Test {
   // The main window, open and set up on the grid once per suite: the first click, the
   // grid layer chosen in its list with the keyboard, Apply and the first data frame
   // clicked with the mouse.
-  static host::gui::FormWindow* OpenMain() {
+  static gui::FormWindow* OpenMain() {
     if (ui::Form* form = ui::FindLoadedForm("frmMain"); form && form->Visible()) return user_->WindowOf(*form);
     ClickCommand();
     ui::Form* form = ui::FindLoadedForm("frmMain");
     if (!form) return nullptr;
-    host::gui::FormWindow* window = user_->WindowOf(*form);
+    gui::FormWindow* window = user_->WindowOf(*form);
     if (!window || !QTest::qWaitForWindowExposed(window)) return nullptr;
     if (Text("cboNavIndex").empty() && Control<ui::ComboBox>("cboNavIndex").ListCount() == 0) {
       auto* layers = Widget<QComboBox>("cboMapLayers");
@@ -157,7 +157,7 @@ class DesktopWindow : public ::testing::Test {
   }
   template <typename W>
   static W* Widget(const std::string& name, const std::string& form = "frmMain") {
-    host::gui::FormWindow* window = user_->WindowOf(*ui::FindLoadedForm(form));
+    gui::FormWindow* window = user_->WindowOf(*ui::FindLoadedForm(form));
     return dynamic_cast<W*>(window->WidgetOf(Control(name, form)));
   }
   // Clicks into a widget, then types as the keyboard does: to the widget with the focus.
@@ -179,12 +179,12 @@ class DesktopWindow : public ::testing::Test {
   }
   // Runs `then` on a form's window once it is shown: the way to act inside a modal
   // window, whose own loop runs until it closes.
-  static void WhenShown(const std::string& form, std::function<void(host::gui::FormWindow*)> then) {
+  static void WhenShown(const std::string& form, std::function<void(gui::FormWindow*)> then) {
     auto* poll = new QTimer(host_);
     poll->setInterval(5);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, form, then = std::move(then)] {
       ui::Form* f = ui::FindLoadedForm(form);
-      host::gui::FormWindow* w = f && f->Visible() ? user_->WindowOf(*f) : nullptr;
+      gui::FormWindow* w = f && f->Visible() ? user_->WindowOf(*f) : nullptr;
       if (!w || !w->isVisible()) return;
       poll->stop();
       poll->deleteLater();
@@ -211,19 +211,19 @@ class DesktopWindow : public ::testing::Test {
 
   static testing_support::TempDir* dir_;
   static host::app::Application* app_;
-  static host::gui::GuiUser* user_;
-  static host::gui::MainWindow* host_;
+  static gui::GuiUser* user_;
+  static gui::MainWindow* host_;
 };
 
 testing_support::TempDir* DesktopWindow::dir_ = nullptr;
 host::app::Application* DesktopWindow::app_ = nullptr;
-host::gui::GuiUser* DesktopWindow::user_ = nullptr;
-host::gui::MainWindow* DesktopWindow::host_ = nullptr;
+gui::GuiUser* DesktopWindow::user_ = nullptr;
+gui::MainWindow* DesktopWindow::host_ = nullptr;
 
 }  // namespace
 
 TEST_F(DesktopWindow, ASecondClickBringsTheOpenWindowForwardAndKeepsItsGridLayer) {
-  host::gui::FormWindow* main = OpenMain();
+  gui::FormWindow* main = OpenMain();
   ASSERT_NE(main, nullptr);
   ASSERT_EQ(Text("cboMapLayers"), "grid");
   // The user goes back to the map, then clicks the command again.
@@ -306,7 +306,7 @@ TEST_F(DesktopWindow, KeysReachTheSearchListAndTheFindBoxAsTheScriptTypesThem) {
 }
 
 TEST_F(DesktopWindow, TheCommandsWindowsBelongToTheHostWindowAndDialogsOpenOnTheirOwner) {
-  host::gui::FormWindow* main = OpenMain();
+  gui::FormWindow* main = OpenMain();
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(main->parentWidget(), host_);
   EXPECT_TRUE(main->isWindow());
@@ -321,7 +321,7 @@ TEST_F(DesktopWindow, TheCommandsWindowsBelongToTheHostWindowAndDialogsOpenOnThe
   QRect chooser_place, main_place = main->frameGeometry();
   bool chooser_modal = false;
   QWidget* chooser_parent = nullptr;
-  WhenShown("frmSelectGridType", [&](host::gui::FormWindow* chooser) {
+  WhenShown("frmSelectGridType", [&](gui::FormWindow* chooser) {
     chooser_place = chooser->frameGeometry();
     chooser_modal = chooser->isModal();
     chooser_parent = chooser->parentWidget();
@@ -341,9 +341,9 @@ TEST_F(DesktopWindow, TheCommandsWindowsBelongToTheHostWindowAndDialogsOpenOnThe
       testing_support::DrivesRoot() / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks" / "config");
   main->close();
   ASSERT_FALSE(ui::FindLoadedForm("frmMain"));
-  QSettings places(host::gui::WindowPlacesFile(), QSettings::IniFormat);
+  QSettings places(gui::WindowPlacesFile(), QSettings::IniFormat);
   EXPECT_EQ(places.value("frmMain/position").toPoint(), left_at);
-  EXPECT_TRUE(fs::path(host::gui::WindowPlacesFile().toStdString()).parent_path() == host::app::HostDataFolder());
+  EXPECT_TRUE(fs::path(gui::WindowPlacesFile().toStdString()).parent_path() == host::app::HostDataFolder());
   const std::string config_after = testing_support::ReadFile(
       testing_support::DrivesRoot() / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks" / "config");
   EXPECT_EQ(config_after.find("321"), std::string::npos);
@@ -359,10 +359,10 @@ TEST_F(DesktopWindow, EscapeCancelsOnlyADialogThatHasACancelButton) {
   ASSERT_NE(OpenMain(), nullptr);
   ClickTab(1);
   bool chooser_stayed = false, page_closed_by_escape = false;
-  WhenShown("frmSelectGridType", [&](host::gui::FormWindow* chooser) {
+  WhenShown("frmSelectGridType", [&](gui::FormWindow* chooser) {
     QTest::keyClick(chooser, Qt::Key_Escape);  // no cancel button: nothing
     chooser_stayed = chooser->isVisible() && ui::FindLoadedForm("frmSelectGridType");
-    WhenShown("frmMakeGrid", [&](host::gui::FormWindow* page) {
+    WhenShown("frmMakeGrid", [&](gui::FormWindow* page) {
       // Escape from the box that has the focus presses "Cancel".
       QTest::keyClick(Focused(page), Qt::Key_Escape);
       page_closed_by_escape = !ui::FindLoadedForm("frmMakeGrid");
@@ -381,7 +381,7 @@ TEST_F(DesktopWindow, EscapeCancelsTheAdvancedSettings) {
   ASSERT_NE(OpenMain(), nullptr);
   ClickTab(2);
   bool closed = false;
-  WhenShown("frmAdvanced", [&](host::gui::FormWindow* dialog) {
+  WhenShown("frmAdvanced", [&](gui::FormWindow* dialog) {
     QTest::keyClick(Focused(dialog), Qt::Key_Escape);
     closed = !ui::FindLoadedForm("frmAdvanced");
     if (!closed) dialog->close();
@@ -395,7 +395,7 @@ TEST_F(DesktopWindow, TheHelpWindowScrollsWithTheWheelAndThePageKeys) {
   QTest::mouseClick(Widget<QPushButton>("btnHelp2"), Qt::LeftButton);
   ui::Form* help = ui::FindLoadedForm("frmHelp");
   ASSERT_NE(help, nullptr);
-  host::gui::FormWindow* window = user_->WindowOf(*help);
+  gui::FormWindow* window = user_->WindowOf(*help);
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
   auto& bar = Control<ui::VScrollBar>("VScroll1", "frmHelp");
@@ -507,20 +507,20 @@ TEST_F(DesktopMapBook, IsMadeAndExportedByKeyAndMouse) {
   ClickCommand();
   ui::Form* form = ui::FindLoadedForm("frmMain");
   ASSERT_NE(form, nullptr);
-  host::gui::FormWindow* main = user_->WindowOf(*form);
+  gui::FormWindow* main = user_->WindowOf(*form);
   ASSERT_NE(main, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(main, 20000));
   EXPECT_EQ(main->windowHandle()->transientParent(), host_->windowHandle());
 
   // A 2 x 2 grid around the map, through the wizard, by the keyboard.
   ClickTab(1);
-  WhenShown("frmSelectGridType", [](host::gui::FormWindow*) {
-    WhenShown("frmAutomaticGrid", [](host::gui::FormWindow* page) {
+  WhenShown("frmSelectGridType", [](gui::FormWindow*) {
+    WhenShown("frmAutomaticGrid", [](gui::FormWindow* page) {
       TypeInto(Widget<QLineEdit>("txtHorizontalNumber", "frmAutomaticGrid"), "2");
       TypeInto(Widget<QLineEdit>("txtVerticalNumber", "frmAutomaticGrid"), "2");
       QTest::keyClick(Focused(page), Qt::Key_Return);  // "Next", the default
     });
-    WhenShown("frmAutomaticGrid2", [](host::gui::FormWindow* summary) {
+    WhenShown("frmAutomaticGrid2", [](gui::FormWindow* summary) {
       QTest::keyClick(Focused(summary), Qt::Key_Return);
     });
     QTest::mouseClick(Widget<QPushButton>("Command2", "frmSelectGridType"), Qt::LeftButton);

@@ -64,9 +64,9 @@ class FormWindowTest : public ::testing::Test {
     if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
   }
 
-  host::gui::GuiUser user;
+  gui::GuiUser user;
   frmSample form;
-  host::gui::FormWindow* window = nullptr;
+  gui::FormWindow* window = nullptr;
 };
 
 }  // namespace

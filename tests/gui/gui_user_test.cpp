@@ -63,7 +63,7 @@ void when_shown(std::function<void()> f) { QTimer::singleShot(0, qApp, std::move
 class GuiUserTest : public ::testing::Test {
  protected:
   void SetUp() override { ClearBoxLog(); }
-  host::gui::GuiUser user;
+  gui::GuiUser user;
 };
 
 }  // namespace
@@ -73,11 +73,11 @@ TEST_F(GuiUserTest, ModalFormsRunInNestedLoopsUntilTheirWindowsClose) {
   frmPage first("frmFirst", &second);
   bool first_was_modal = false, second_was_modal = false;
   when_shown([&] {
-    host::gui::FormWindow* w = user.WindowOf(first);
+    gui::FormWindow* w = user.WindowOf(first);
     ASSERT_NE(w, nullptr);
     first_was_modal = w->isModal() && w->isVisible();
     when_shown([&] {
-      host::gui::FormWindow* w2 = user.WindowOf(second);
+      gui::FormWindow* w2 = user.WindowOf(second);
       ASSERT_NE(w2, nullptr);
       second_was_modal = w2->isModal() && w2->isVisible();
       QTest::mouseClick(w2->WidgetOf(second.btnNext), Qt::LeftButton);

@@ -61,7 +61,7 @@ class MainWindowTest : public ::testing::Test {
     doc().FocusMap()->SetExtent(geo::Envelope(-50, -50, 150, 150));
   }
   carto::Document& doc() { return app.GetDocument(); }
-  void show(host::gui::MainWindow& w) {
+  void show(gui::MainWindow& w) {
     w.resize(800, 600);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -69,16 +69,16 @@ class MainWindowTest : public ::testing::Test {
 
   testing_support::TempDir dir;
   host::app::Application app;
-  host::gui::GuiUser user;
+  gui::GuiUser user;
 };
 
 }  // namespace
 
 TEST_F(MainWindowTest, TheCanvasDrawsTheActiveViewAndFollowsItsRefreshes) {
   add_red_square();
-  host::gui::MainWindow w(app);
+  gui::MainWindow w(app);
   show(w);
-  host::gui::MapCanvas* canvas = w.Canvas();
+  gui::MapCanvas* canvas = w.Canvas();
   // Data view: the canvas is the data window, the map's centre in its middle.
   EXPECT_EQ(doc().DataWindowWidth(), canvas->width());
   EXPECT_EQ(doc().DataWindowHeight(), canvas->height());
@@ -111,7 +111,7 @@ TEST_F(MainWindowTest, TheToolbarClicksARegisteredCommand) {
   host::app::RegisterLibrary(ZELVANE_TEST_PLUGIN);
   app.CreateCommands();
   unsetenv("ZELVANE_REGISTRY");
-  host::gui::MainWindow w(app);
+  gui::MainWindow w(app);
   show(w);
   QAction* action = w.CommandAction("TestGIS_TestCommand");
   ASSERT_NE(action, nullptr);
@@ -123,7 +123,7 @@ TEST_F(MainWindowTest, TheToolbarClicksARegisteredCommand) {
   // The command shows its window modelessly.
   host::ui::Form* form = host::ui::FindLoadedForm("frmTest");
   ASSERT_NE(form, nullptr);
-  host::gui::FormWindow* window = user.WindowOf(*form);
+  gui::FormWindow* window = user.WindowOf(*form);
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->isVisible());
   EXPECT_FALSE(window->isModal());
@@ -131,7 +131,7 @@ TEST_F(MainWindowTest, TheToolbarClicksARegisteredCommand) {
 }
 
 TEST_F(MainWindowTest, TheStatusBarShowsTheProgressor) {
-  host::gui::MainWindow w(app);
+  gui::MainWindow w(app);
   show(w);
   host::app::StepProgressor& p = app.GetStatusBar().GetProgressBar();
   p.SetMessage("Exporting maps");
@@ -151,7 +151,7 @@ TEST_F(MainWindowTest, TheStatusBarShowsTheProgressor) {
 }
 
 TEST_F(MainWindowTest, ClosingAsksWhetherToSaveAChangedDocument) {
-  host::gui::MainWindow w(app);
+  gui::MainWindow w(app);
   show(w);
   app.SetDocumentChanged(true);
   auto answer = [](QMessageBox::StandardButton b) {
@@ -173,7 +173,7 @@ TEST_F(MainWindowTest, ClosingAsksWhetherToSaveAChangedDocument) {
 }
 
 TEST_F(MainWindowTest, FileOpenOfABrokenDocumentWarnsAndKeepsTheDocument) {
-  host::gui::MainWindow w(app);
+  gui::MainWindow w(app);
   show(w);
   doc().FocusMap()->SetName("Kept");
   const std::string bad = (dir.path() / "bad.json").string();

@@ -30,7 +30,7 @@ class WindowSession {
  public:
   explicit WindowSession(const std::string& document) {
     app.OpenDocument(document);
-    window = std::make_unique<host::gui::MainWindow>(app);
+    window = std::make_unique<gui::MainWindow>(app);
     window->resize(1000, 700);
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -45,8 +45,8 @@ class WindowSession {
   }
 
   host::app::Application app;
-  host::gui::GuiUser user;
-  std::unique_ptr<host::gui::MainWindow> window;
+  gui::GuiUser user;
+  std::unique_ptr<gui::MainWindow> window;
 };
 
 std::string printed(const std::string& out, const std::string& ref) {

@@ -30,9 +30,9 @@ namespace {
 
 namespace carto = host::carto;
 namespace geo = host::geodata;
-using host::gui::CanvasFrame;
-using host::gui::MainWindow;
-using host::gui::MapCanvas;
+using gui::CanvasFrame;
+using gui::MainWindow;
+using gui::MapCanvas;
 
 const QColor kTileColour(200, 200, 120);
 
@@ -105,7 +105,7 @@ class MapTools : public ::testing::Test {
 
   testing_support::TempDir dir;
   host::app::Application app;
-  host::gui::GuiUser user;
+  gui::GuiUser user;
   std::shared_ptr<carto::FeatureLayer> grid, dots;
   std::unique_ptr<MainWindow> window;
   MapCanvas* canvas = nullptr;
@@ -222,7 +222,7 @@ TEST_F(MapTools, ARectangleSelectsExactlyTheFeaturesItMeetsOnScreenOnly) {
 }
 
 TEST_F(MapTools, TheLayerListShowsAndHidesLayersAndTheSaveQuestionCoversIt) {
-  host::gui::LayerList* list = window->Layers();
+  gui::LayerList* list = window->Layers();
   QTreeWidgetItem* map_item = list->ItemOf(map());
   ASSERT_NE(map_item, nullptr);
   EXPECT_EQ(map_item->text(0), "Layers");
