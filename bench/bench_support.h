@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the benchmark programs share: a scratch folder removed at exit, and the big town
 // that the spatial benchmarks run on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the two export benchmarks share: the page as it was written before the page
 // image was kept between pages and the PNG encoder ran on every core (kept here, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The demo town's Letter layout written page after page as an export run writes it
 // (the main map moved to the next tile, the page's file written whole): pages per second
 // in PNG, JPG and PDF at 150 and 300 dpi, today's path beside the new one as a ratio,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A location index's spatial work: for each of 10,000 grid tiles, the street lines
 // (about 100,000) that intersect it, through spatial filters.
 

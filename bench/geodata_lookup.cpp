@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding a page by value in a 100,000-tile grid through the search API, the way the
 // map book looks a page up: a where clause "MB_Label = 'X'", then the first feature.
 // Also: reading the shapefile, a lookup that cannot use the index (for comparison),

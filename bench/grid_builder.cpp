@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 100 x 100 grid written as the grid wizard's last step writes it: the set written
 // whole beside the old one, the feature class created, a step of the progressor, a tile
 // (lettered row, numbered column, label, index, rectangle) stored per cell, the files

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The order of sorted lists: 10,000 location-index lines put in collation order (as
 // the wizard's hidden sorted list does), against the byte order folded for A to Z.
 

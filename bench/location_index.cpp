@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The location index wizard's work on a 10,000-tile grid over about 100,000 street
 // lines: one spatial search per tile, the index keyed by street name, its lines sorted
 // into the wizard's hidden sorted list, and the text file and table written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Letter page drawn with a few thousand shapes, written page after page: pages per
 // second in PNG, JPG and PDF at 150 and 300 dpi, today's path beside the new one as a
 // ratio, the cores used, peak memory, and resident memory after page 10 and page 1,000;

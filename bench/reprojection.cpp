@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing pages of a map in WGS84 degrees over 100,000 street lines in State Plane
 // feet: per page, the layer's search with the page's envelope, every street found read.
 // The same pages of a map in feet are the yardstick.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Include roots built of links in the build tree, so that a target sees exactly the
 # headers it may include. For a folder of sources known to the code as PREFIX
 # ("host/render"), the public root holds PREFIX/*.h and the private root the whole

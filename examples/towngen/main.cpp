@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zelvane-towngen: writes the demo town (and, when asked, a tile grid over it).
 
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "towngen/towngen.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A synthetic town for tests, benchmarks and the demo map book, written as shapefiles
 // through the host's own shapefile workspace.

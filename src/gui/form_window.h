@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window of one form: a widget per control, kept in step with the model. The
 // model stays the one source of truth: widgets show its state, and what the user does

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user of the GUI: real message and input boxes, modal forms run in a nested event
 // loop, a window for every form that is shown, the wait cursor.

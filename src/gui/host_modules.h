@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The front end lives beside the host, not in it; its code names the host's modules by
 // their short names, as the host's own code does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The list of maps and their layers beside the view: a check box per layer that shows
 // or hides it, the focus map in bold. A double-click on a map makes it the focus map.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zelvane-gui: the host with real windows. Opens a map document, shows the host's window
 // with a toolbar button for every registered command, and runs the Qt event loop.
 // For checks: --screenshot FILE writes a PNG of every visible window and exits, after

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The host's own window: the map document's active view on a canvas with the map tools,
 // the list of maps and layers beside it, the menus, a toolbar button for every

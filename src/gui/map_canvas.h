@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The canvas of the host's window: draws the active view and carries the desktop's map
 // tools. In data view they move the focus map's extent; in layout view the window's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A picture of the application's windows for checks: every visible top-level window,
 // each with a title bar, side by side.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing through a real print server: the private cupsd that run_cupsd_test.sh starts,
 // with three cups-pdf queues (Letter; A4; Letter with 0.25 in margins at the sides and
 // 0.5 in at the top and bottom). The map book is printed as a user prints it, and what

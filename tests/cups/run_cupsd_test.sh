@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a test program against a print server of its own: a private cupsd on a socket in
 # a temporary folder, with three cups-pdf queues (Letter, A4, and Letter with margins),
 # each writing its PDFs into a folder of its own. Nothing of the machine's own CUPS is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map-book command driven through the host's command line, the way a user and the
 // checks outside the code drive it: a registered plug-in, a document, a script.
 

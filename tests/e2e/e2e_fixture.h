@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The host's command line run as a separate program, with drive C and the command
 // registry in a folder of the test's own, and the map-book command registered the way

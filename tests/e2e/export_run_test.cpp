@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A new user's export, from registering the command to the joined PDF, and a page
 // export killed at random moments, all through the host's command line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host as a careless user and a hostile file meet it, through its command line: runs
 // that end with windows open, documents and scripts that try the readers, a grid whose
 // data cannot be read.

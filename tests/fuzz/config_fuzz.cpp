@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input # over any file, as the config file and mapbooks are read: counted by the
 // command's counter, then read into the settings record. Reading fails only with the
 // host's errors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Map documents and layer files: the input read as both. A file that cannot be read
 // fails with the host's one error naming it; nothing else may happen.
 

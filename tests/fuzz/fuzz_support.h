@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fuzz targets share: one private folder for the process (also the host's
 // data folder, so nothing outside it is touched), a small shapefile in it, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pdftk's command line and its file-name patterns. Lines of the input are the
 // arguments; the first two are also matched as a pattern and a file name.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scripts of user actions as "zelvane-host run --script" reads them: every line checked,
 // nothing played. A line not understood fails with a ScriptError naming it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where clauses: parsed, bound to a table's fields and run over its rows.
 // A clause that is not understood fails with the host's error; nothing else may happen.
 

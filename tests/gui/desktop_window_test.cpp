@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map-book command in the desktop window, used as a user uses it: keys and mouse
 // clicks on the real widgets, with the host's window and the command's windows together.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every form of the map-book command as designed: each caption fits its box in the
 // windows' 9-point font (measured with Qt's font metrics), and each control keeps
 // clear of its container's edges, so nothing is shrunk, cut or sits on a border.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A form's window: its widgets mirror the controls, the user's input reaches the model
 // through the controls' user methods, and the model's changes show in the widgets.
 

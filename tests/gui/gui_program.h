@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // zelvane-gui and zelvane-host run as programs in a folder of their own, the map-book
 // plug-in registered, and a town's document to open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GUI's user: modal forms in nested event loops, message and input boxes as real
 // dialogs answered by clicks, the wait cursor.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's main window: the canvas draws the active view and follows its refreshes,
 // the toolbar clicks the registered commands, the status bar shows the progressor, and
 // closing asks the save question.

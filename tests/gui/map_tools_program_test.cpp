@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the map tools feed into the command: features selected in the window become the
 // pages of a "maps in selection" export, and the automatic grid is cut after a zoom.
 // The window runs here; the command runs as the program a user starts next.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host window's map tools as the user meets them: wheel and rectangle zooms, pans,
 // the extent history, the select tool, the layer list and the status bar, in data view
 // and in layout view, through real mouse and wheel events on the canvas.

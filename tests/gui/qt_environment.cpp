@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One QApplication for the whole suite, on the offscreen platform unless told otherwise.
 
 #include <gtest/gtest.h>

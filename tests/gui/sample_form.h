@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A form with controls of every kind, whose handlers write what they hear into a log.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zelvane-gui run as a program, the way a check outside the code runs it: the map-book
 // plug-in registered, a town's document opened, the command clicked, a screenshot.
 

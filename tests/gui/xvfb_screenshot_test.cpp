@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zelvane-gui on a real X server (Xvfb): the window with its map, its layer list and
 // its tools, drawn by the X platform rather than off screen.
 

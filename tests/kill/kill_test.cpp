@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host killed (SIGKILL) at random moments while it rewrites its files: mapbooks,
 // exported pages, grids and the config. After every kill each file is the old one or
 // the new one, whole; after the next run that completes, no temporary file is left.

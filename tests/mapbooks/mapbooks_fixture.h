@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh program load for each test: the shared state reset, drive C with an empty
 // Program Files folder, a running host application, and no box left unanswered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A map book ready to print, as a user leaves it: the demo town with a grid saved as
 // C:\town\town.json, the window applied to the grid, the frame selected, "A - Print all

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every test program runs with its drives in a temp folder of its own, so that
 // nothing of the machine's own drive C is read or written, and leaves nothing behind.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Map documents through the host's command line: opened with --document, shown and
 // changed by the document verbs, saved by save-document and --save-document.
 

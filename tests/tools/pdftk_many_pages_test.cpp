@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long export run's join: hundreds of page files into one, with the few open files a
 // desktop session allows a program.
 

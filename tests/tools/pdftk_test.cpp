@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PDF join program, run as the export run runs it: a separate program with a
 // Windows-style command line.
 

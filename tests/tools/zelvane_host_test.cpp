@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's command line, run as a separate program the way scripts outside the
 // code run it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The running host application: one per process. It creates the registered commands
 // with itself, clicks them by name, holds the status bar, and shuts down on request,

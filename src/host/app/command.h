@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command plug-in interface: a class that the host creates with the application,
 // asks for its properties when it shows the command, and clicks.

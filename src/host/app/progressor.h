@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status bar's step progressor: a range, a step, a position and a message.
 // The command line draws it on stderr when stderr is a terminal; the GUI listens.

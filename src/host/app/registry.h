@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The host's registry of command classes: a JSON file that registration writes and the
 // host reads at start. Each entry names a class id, the command's name and category,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted session of the host: lines of user actions played against the windows,
 // as the command line's "run --script" plays them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The host's map document: maps, layers, symbols, labels, the page layout and its
 // elements, views, and the document and layer files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The map document: its maps in order, the focus map, the active view, the page layout,
 // and the file it was opened from. A new document has one map named "Layers" in a frame

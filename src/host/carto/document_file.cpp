@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map document file and the layer file: JSON, read by hand so that every fault
 // names its place; written whole through a temporary file.
 

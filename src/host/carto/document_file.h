@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Layer files (.lyr): one layer entry of the map document file, on its own. The schema
 // is described in docs/map-document.md; data sources are written relative to the file's

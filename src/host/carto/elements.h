@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Elements of the page layout: text elements and map frames, placed in page units
 // (inches from the lower left corner of the page).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Label properties of a feature layer: which text each feature gets and how it is drawn.
 

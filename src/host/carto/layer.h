@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Layers of a map: feature layers over a feature class, and group layers that hold
 // layers. Layers are shared objects (std::shared_ptr); a map or a group holds them.

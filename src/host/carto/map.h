@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A map (data frame): named, holding layers, showing an extent at a scale.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The page layout: the page, and the graphics container of its elements. It is also
 // the view of layout view. Page units are inches, from the page's lower left corner.

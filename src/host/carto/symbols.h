@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Colours, symbols, borders and the simple renderer: plain values, copied freely.
 // Sizes and widths are in points (1/72 inch), as on paper.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Units of length with the codes the command uses (3 feet, 9 metres, ...), and the
 // conversions the scale rule needs: page units are inches.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Views: what the document shows. The page layout is one view (layout view); each map is
 // a view of its own (data view, or the map inside its frame on the page). Views count

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Query filters (a where clause) and spatial filters (a shape and a relation, with an
 // optional where clause) for searching tables and feature classes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The host's vector data: geometry values, fields, filters, tables and feature classes,
 // joins, selection sets and the shapefile workspace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A joined table: a layer's display table when a table is joined to it.
 //

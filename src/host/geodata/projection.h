@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Features shown in another coordinate system: a transformation between two coordinate
 // systems, and a feature class seen through one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The shapefile workspace: a folder of shapefiles (and of .dbf and .csv tables).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Owning pointers for cairo objects and a save/restore guard, so that a throw between
 // the two leaves no context in the wrong state.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Device contexts: what a view draws into. The command passes them around as handles
 // (a long), the way it passes the platform's device context handles; whoever draws

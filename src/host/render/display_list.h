@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A page kept as the painter calls that drew it: what the EMF and SVG writers read, and
 // what can be drawn again on any other painter.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where labels stand, in device pixels: the pole of a polygon's visible part, the middle
 // of a line's longest visible stretch, the eight places round a point; and the greedy

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a view is drawn into: paths filled and stroked, clips, text runs and images, in
 // device pixels ((0, 0) top left, y down). The drawing decides everything once; a back

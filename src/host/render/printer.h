@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The host's printer. A print job is one page: StartPrinting gives a device context the
 // size of the paper in printer pixels (see device.h), FinishPrinting sends the page.

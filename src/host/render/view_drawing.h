@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Drawing a view: the page layout with its elements (map frames with their maps,
 // locator rectangles and borders, texts), or one map in data view. Every output — the

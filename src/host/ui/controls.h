@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controls of the host's windows: a model with the event rules the command
 // relies on. Properties are read with Name() and written with SetName(); writing a

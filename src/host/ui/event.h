@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Control and form events: one handler each, raised by the host when the user acts
 // or when code changes a property that raises the event.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows of the host: forms with their controls, the modeless frame that hosts a
 // form beside the map, the screen and its mouse pointer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user, as the host's windows see it. Headless, the user is a queue of actions:
 // tests and scripts push them; a modal form and every message or input box take their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Numeric conversions with the command's rules: rounding half to even,
 // 16- and 32-bit ranges that fail with Overflow, text that is a number only

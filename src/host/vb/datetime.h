@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dates as the command sees them: a day count from 30 Dec 1899 with the time
 // as the fraction, written in the short en-US forms ("12/7/2026", "3:05:09 PM").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sequential text files by file number, as the command uses them: open for input,
 // output or append; Write # puts one double-quoted value and CR LF; Input # reads

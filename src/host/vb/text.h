@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text functions with the command's rules: blanks are spaces, case folding is
 // ASCII, comparisons "without regard to case" fold both sides.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/vb/variant.h"
 
 #include "host/vb/convert.h"

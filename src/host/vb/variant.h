@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A value that may be Empty, Null, a Boolean, a whole or real number, a text or a date:
 // what a field value, a dictionary item or an untyped argument holds.

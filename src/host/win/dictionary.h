@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scripting runtime's Dictionary: items under text keys, kept in the order they
 // were added. Keys are compared exactly ("A" and "a" are two keys).

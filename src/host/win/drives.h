@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The drive map: Windows drive letters over folders of this machine, as Wine does it.
 // C: is a folder under the user's data directory that holds "Program Files", Z: is "/",

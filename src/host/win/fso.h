@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scripting runtime's file system object over the drive map. Every path is a
 // Windows path ("C:\a\b.shp") or a native absolute one; failures raise the classic

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sequential files take Windows paths; the drive map is what translates them.
 
 #include "host/vb/seqfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows functions the command calls: Sleep, ShellExecute, GetShortPathName, the
 // runtime's Shell (starting a program without waiting) and SendKeys.

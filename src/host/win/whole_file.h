@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file written whole or not at all: the bytes go to a temporary file in the target's
 // folder, and only Commit() puts it under the final name (a rename, so a reader sees

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plug-in library's exports: registration of the command class with the host,
 // and the class factory the host creates the command with.
 

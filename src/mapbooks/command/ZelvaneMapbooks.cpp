@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/command/ZelvaneMapbooks.h"
 
 #include "host/app/application.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command the host creates and clicks: it sets up the shared state at creation and
 // opens the main window at every click.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The config file (and a mapbook, which is a copy of it): reading the settings record,
 // counting its values, and writing it whole.

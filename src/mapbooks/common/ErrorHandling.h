@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one report of unexpected run-time errors, and the guards that procedures with an
 // error handler are written inside.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the dialogs and the shared modules may ask of the main window. They reach it
 // through this and the shared state only, so that the window's folder sits above

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The state every window and module of the command shares: identity, the program
 // folder and its subfolders, the application and its document, the active layer,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File and folder operations over the file system object. Each reports a failing
 // call through the error report and returns.

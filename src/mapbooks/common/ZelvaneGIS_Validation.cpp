@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/common/ZelvaneGIS_Validation.h"
 
 #include "mapbooks/common/ErrorHandling.h"

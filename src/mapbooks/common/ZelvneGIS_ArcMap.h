@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The map-document operations shared by every window: layers by name, field and value
 // lists, attribute queries with value quoting, zooming to a feature, layout texts.

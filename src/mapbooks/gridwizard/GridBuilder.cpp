@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/gridwizard/GridBuilder.h"
 
 #include "host/app/application.h"

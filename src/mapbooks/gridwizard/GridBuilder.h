@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing a grid shapefile: equal rectangular tiles in rows and columns, each with its
 // row letter, column number, label and running index.

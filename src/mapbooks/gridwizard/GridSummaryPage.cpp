@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/gridwizard/GridSummaryPage.h"
 
 #include "mapbooks/common/FormDesign.h"

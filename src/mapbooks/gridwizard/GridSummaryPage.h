@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The last page of either wizard path: the grid's figures shown read-only, with
 // Back, Next (which builds the grid) and Cancel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The automatic grid path: tile counts typed in, the grid cut from the extent of the
 // current view.

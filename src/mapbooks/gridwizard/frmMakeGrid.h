@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The manual grid path: the corner, the grid's size and the tile counts typed in, then
 // the figures shown before the grid is written.

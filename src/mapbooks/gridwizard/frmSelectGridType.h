@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The grid wizard's first dialog: a grid around the map's extent, or one typed in.
 

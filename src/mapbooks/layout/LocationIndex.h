@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The location index: for every value of a search layer's label field, the labels of
 // the grid tiles that features with that value intersect.

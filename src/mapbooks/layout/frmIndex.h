@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The location index wizard: a search layer's labels against the grid tiles they fall
 // in, written as a text file, a tab-delimited table or text elements on the page.

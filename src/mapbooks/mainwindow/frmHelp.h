@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The help window: the quick-start guide as one tall picture scrolled by a scroll bar,
 // and three links.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: a tabbed dialog beside the map, hosted in a modeless frame. Its
 // controls hold every setting of the map book; the navigator above the tabs turns the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's design: captions, tooltips, design values, places (twips) and tabs.
 
 #include "mapbooks/mainwindow/frmMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Mapbooks and Grids tabs: mapbook files (copies of the config file) and grid
 // shapefile sets in their folders.
 

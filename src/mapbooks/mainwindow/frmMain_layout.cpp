@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Layout tab: keyword text elements, the layout data frames and the location index.
 
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turning the pages: the go-to-page operation and the navigator above the tabs.
 
 #include "host/carto/document.h"

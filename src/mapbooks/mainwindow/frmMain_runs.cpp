@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print and export buttons: the run of the output folder, with the window's
 // settings as they stand and the window turning the pages.
 

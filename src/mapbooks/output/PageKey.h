@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A page of the map book: a value of the search field, a row and a column value, or
 // an object ID of the grid layer.

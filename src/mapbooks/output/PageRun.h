@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The print and export runs: every page of the chosen set, zoomed and printed or
 // written to a file, with the keyword texts filled in for the run. The window that

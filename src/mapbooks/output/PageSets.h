@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pages of a run's page set, in run order: what each page goes to, what its file
 // is named by and its parity. The run that outputs them is apart (PageRun.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Joining an export run's PDF pages into one file with the toolkit of the Bin folder.
 // The join goes on after its run.

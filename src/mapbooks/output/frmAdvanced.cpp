@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/output/frmAdvanced.h"
 
 #include "host/ui/boxes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The advanced settings of the runs: the refresh delay and the page order.
 

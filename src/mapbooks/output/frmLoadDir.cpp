@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/output/frmLoadDir.h"
 
 #include "mapbooks/common/ErrorHandling.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // pdftk's command line and its file-name patterns, apart from the joining, so that
 // they can be driven on their own.

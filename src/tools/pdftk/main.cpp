@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pdftk: joins PDF files into one, the part of the PDF toolkit's command line that the
 // map-book export run uses:
 //

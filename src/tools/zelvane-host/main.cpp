@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zelvane-host: the host's command line. Registers plug-in libraries, lists their
 // commands, and runs the host headless: open a document, click commands, play a script.
 

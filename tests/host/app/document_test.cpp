@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application's map document: opening, saving, the save question at shutdown, and
 // the document verbs of scripts.
 

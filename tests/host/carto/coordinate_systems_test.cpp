@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Maps and layers in different coordinate systems: which system a map takes, layers
 // shown in it, degree scales, locators across maps, and layers that cannot be shown.
 

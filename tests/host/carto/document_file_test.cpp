@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map document file and layer files: written, read back, and refused when bad.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Documents and layer files that try the reader: numbers out of range and nesting past
 // what the reader takes. Each is refused with one message that names the file and place.
 

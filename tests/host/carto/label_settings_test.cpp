@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The label classes' placement settings in the map document: read, written back only
 // when set, and refused with one message when bad.
 

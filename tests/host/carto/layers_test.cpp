@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Layers over real shapefiles: lookups, searches with definition queries and joins,
 // selections, copies, and what the first layer does to a map.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The select tool's shape selection: what the shape meets on the visible layers, new or
 // added, and nothing from hidden layers.
 

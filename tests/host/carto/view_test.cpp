@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Views, the scale rule, the page layout and its elements, and the document's state.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Envelopes, shapes and coordinate systems.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Joined display tables: qualified fields, searches on either side, unmatched rows.
 
 #include <gtest/gtest.h>

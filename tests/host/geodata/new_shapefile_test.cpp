@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A new shapefile is written in memory and put on disk whole: what a reader of its own
 // finds there at its start, after each Flush, and once the last holder lets it go.
 

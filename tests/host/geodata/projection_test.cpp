@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transformations between coordinate systems and feature classes seen through one.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Selection sets over a feature class.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spatial filters against a brute-force test of every feature with OGR directly.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The demo town: the same seed writes the same bytes, and the data holds the cases the
 // map book's tests lean on.
 

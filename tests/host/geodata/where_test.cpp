@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where clauses on a shapefile written here: every form, the errors, and the value
 // index against a plain scan.
 

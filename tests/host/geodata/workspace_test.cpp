@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shapefile workspace: creating feature classes (checked with ogrinfo and OGR),
 // opening classes and tables by name, values and shapes of features, refusals.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The demo page in the nine formats, against reference figures kept with the tests: the
 // raster pixels, the text of the PDF, the SVG and the EMF, and the EMF's records as an
 // independent reader (data/emf_read.py) finds them.

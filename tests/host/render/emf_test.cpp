@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Enhanced metafiles from the painter's display list.
 
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export classes as the command uses them: created by class identifier, a file name
 // ending in the filter's extension, files replaced whole, nothing left after a failure.
 

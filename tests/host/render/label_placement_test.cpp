@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the drawing puts labels, read back from the drawing's record: inside the frame,
 // on the visible part of a polygon, along their lines, upright, never on one another.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's printers (only the spool folder and EMF kinds: no test prints on paper)
 // and the tiling of a layout over printer pages.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The raster exporters, each file read back by the format's own library.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raster pages as a run writes them, one after another into the kept page image: every
 // file decoded and compared pixel for pixel with the same page drawn into a fresh image
 // as pages were drawn before; PNG files also taken apart chunk by chunk and inflated by

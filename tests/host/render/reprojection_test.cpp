@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Layers in another coordinate system are drawn where the map's own layers are: the
 // demo town's streets, reprojected by ogr2ogr, drawn over the original at 300 dpi.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces under the parallel encoders: deflate streams joined into one, and the
 // work spread over the cores.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vector exporters: PDF and AI checked by qpdf and pdftotext, SVG parsed as XML.
 
 #include <gmock/gmock.h>

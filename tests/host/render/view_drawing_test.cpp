@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing a known layout and reading pixels back at known places.
 
 #include <gtest/gtest.h>

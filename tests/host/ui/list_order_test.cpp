@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The order of sorted lists: collation, not bytes.
 
 #include <gtest/gtest.h>

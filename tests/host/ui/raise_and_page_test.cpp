@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bringing a shown window to the front, and the scroll bar's track: what the desktop
 // window's second command click and page keys rest on.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the win suite: environment variables put back after a test, and a
 // drive C of the test's own.

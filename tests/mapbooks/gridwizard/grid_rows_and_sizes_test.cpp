@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A grid of more than 26 rows, made with the wizard and used as a user uses it.
 
 #include <gtest/gtest.h>

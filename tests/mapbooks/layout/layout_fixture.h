@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Layout tab's tests: the demo town with a 3 x 2 grid in the data frame "Layers",
 // and small shapefiles of tiles and roads drawn to order, all in C:\town.

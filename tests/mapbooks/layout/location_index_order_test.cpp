@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The location index's text file in the order of a sorted list: collation, not bytes.
 
 #include "layout_fixture.h"

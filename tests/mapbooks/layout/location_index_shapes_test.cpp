@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The location index over polygons, large and small, against tiles: the pairs it finds
 // are exactly those whose shapes share a point, in the order of the walk.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch command: the config file's first value starts a run when the main window
 // loads, and its closing words shut the host down when a run ends.
 

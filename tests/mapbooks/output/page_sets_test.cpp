@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pages of each set in run order, with the names and the parity the run uses:
 // every set reversed, where the run tests turn the Search list only.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print run's jobs as the user meets them: named after the document and the page,
 // and a printer that is not there said so on every page instead of printing nowhere.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status bar after a run: however a run ends, its progressor is gone and the
 // pointer is back to normal.
 

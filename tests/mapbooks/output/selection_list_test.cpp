@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Selection tab's list: refilled whenever settings are applied, and its two buttons.
 
 #include <gtest/gtest.h>

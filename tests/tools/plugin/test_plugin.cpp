@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small command plug-in that the host's tests register, create and click: it shows a
 // window modelessly, asks questions, opens a modal dialog and shuts the host down.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a filter over a table: reads the where clause, picks an index or a scan, tests
 // shapes. The where-clause grammar is described in host/geodata/filter.h.

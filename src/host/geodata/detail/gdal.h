@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // GDAL set-up shared by the geodata sources: drivers registered once, and OGR's own
 // messages kept off stderr while we turn its failures into our errors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A static R-tree over envelopes, packed with the Sort-Tile-Recursive method: built
 // once in n log n, answers "which boxes meet this box" without looking at the others.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/geodata/detail/store.h"
 
 #include <cpl_string.h>

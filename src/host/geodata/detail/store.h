@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The in-memory copy of one file of vector data (a shapefile, a .dbf or a .csv).
 //

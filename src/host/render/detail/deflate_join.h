@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Raw deflate streams compressed apart, joined into one: every stream but the last has
 // its final-block mark cleared and is closed by an empty stored block (what a sync

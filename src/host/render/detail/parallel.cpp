@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/render/detail/parallel.h"
 
 #include <sched.h>

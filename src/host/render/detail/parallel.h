@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Work spread over the cores this process may run on: one pool for the whole process,
 // its threads kept between pages. With one core everything runs on the caller.

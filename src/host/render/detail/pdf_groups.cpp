@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compiled as C++17: qpdf's headers do not build as C++20 with every compiler we use.
 
 #include "host/render/detail/pdf_groups.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // cairo marks every PDF page as a transparency group, and print servers rasterise such
 // pages on their way to PostScript. Pages that blend nothing lose the mark, so that

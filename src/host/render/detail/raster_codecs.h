@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Encoders for the raster exporters. Each takes an opaque cairo image surface
 // (CAIRO_FORMAT_RGB24), writes the whole image to path with the resolution recorded

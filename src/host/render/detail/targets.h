@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One page written as a file of one format: what an exporter or a print job draws into.
 // Begin gives the device to draw on (device pixels, see device.h): cairo for raster

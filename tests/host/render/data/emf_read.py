@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads an enhanced metafile from the record layout alone and checks that it holds
 together: the header, every record's size, the object handles, path brackets, point
 counts and strings. Prints one line per record kind ("count TYPE N"), then one line per
