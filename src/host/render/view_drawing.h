@@ -12,6 +12,7 @@
 
 #include "host/carto/view.h"
 #include "host/geodata/geometry.h"
+#include "host/render/label_placement.h"
 
 typedef struct _cairo cairo_t;
 
@@ -22,7 +23,6 @@ class Map;
 namespace host::render {
 
 class Painter;
-struct PixelBox;
 
 // Draws the part of the view given by visibleBounds (page inches for the layout, map
 // units for a map; the whole view when null) into the pixel rectangle deviceFrame of
