@@ -352,6 +352,9 @@ bool jpeg_encode(FILE* f, const Pixels& px, unsigned density, int quality, JpegE
 
 // ---- GIF -------------------------------------------------------------------------
 
+// Below libimagequant's low-memory path (64 MB of four-float pixels).
+constexpr int64_t kLiqBandPixels = 4'000'000;
+
 void liq_row(liq_color row_out[], int row, int width, void* user) {
   const auto* px = static_cast<const Pixels*>(user);
   const uint32_t* in = px->row(row);
@@ -443,16 +446,47 @@ void WriteGif(cairo_surface_t* image, const std::filesystem::path& path) {
   std::unique_ptr<liq_attr, void (*)(liq_attr*)> attr(liq_attr_create(), liq_attr_destroy);
   if (!attr) throw std::runtime_error("out of memory while choosing the colours");
   liq_set_max_colors(attr.get(), 256);
-  std::unique_ptr<liq_image, void (*)(liq_image*)> img(
-      liq_image_create_custom(attr.get(), liq_row, &px, px.width, px.height, 0), liq_image_destroy);
-  if (!img) throw std::runtime_error("out of memory while choosing the colours");
+
+  // libimagequant 2.17 never frees a few rows' buffers of an image over 4 million pixels
+  // (its low-memory path), so a run of large pages would grow without end. A larger page
+  // is taken in bands below that size, all of them choosing one palette together.
+  const int band_rows = std::max(1, static_cast<int>(kLiqBandPixels / px.width));
+  std::vector<Pixels> bands;
+  for (int y = 0; y < px.height; y += band_rows)
+    bands.push_back(Pixels{px.data + static_cast<size_t>(y) * px.stride, px.width, std::min(band_rows, px.height - y),
+                           px.stride});
+  using LiqImage = std::unique_ptr<liq_image, void (*)(liq_image*)>;
+  std::vector<LiqImage> images;
+  for (Pixels& band : bands) {
+    images.emplace_back(liq_image_create_custom(attr.get(), liq_row, &band, band.width, band.height, 0),
+                        liq_image_destroy);
+    if (!images.back()) throw std::runtime_error("out of memory while choosing the colours");
+  }
   liq_result* raw_result = nullptr;
-  if (liq_error e = liq_image_quantize(img.get(), attr.get(), &raw_result); e != LIQ_OK) throw std::runtime_error(liq_reason(e));
+  if (images.size() == 1) {
+    if (liq_error e = liq_image_quantize(images[0].get(), attr.get(), &raw_result); e != LIQ_OK)
+      throw std::runtime_error(liq_reason(e));
+  } else {
+    std::unique_ptr<liq_histogram, void (*)(liq_histogram*)> histogram(liq_histogram_create(attr.get()),
+                                                                       liq_histogram_destroy);
+    if (!histogram) throw std::runtime_error("out of memory while choosing the colours");
+    for (LiqImage& image : images)
+      if (liq_error e = liq_histogram_add_image(histogram.get(), attr.get(), image.get()); e != LIQ_OK)
+        throw std::runtime_error(liq_reason(e));
+    if (liq_error e = liq_histogram_quantize(histogram.get(), attr.get(), &raw_result); e != LIQ_OK)
+      throw std::runtime_error(liq_reason(e));
+  }
   std::unique_ptr<liq_result, void (*)(liq_result*)> result(raw_result, liq_result_destroy);
   liq_set_dithering_level(result.get(), 0.5f);
   std::vector<unsigned char> indices(static_cast<size_t>(px.width) * px.height);
-  if (liq_error e = liq_write_remapped_image(result.get(), img.get(), indices.data(), indices.size()); e != LIQ_OK)
-    throw std::runtime_error(liq_reason(e));
+  size_t offset = 0;
+  for (size_t i = 0; i < images.size(); ++i) {
+    const size_t count = static_cast<size_t>(bands[i].width) * bands[i].height;
+    if (liq_error e = liq_write_remapped_image(result.get(), images[i].get(), indices.data() + offset, count);
+        e != LIQ_OK)
+      throw std::runtime_error(liq_reason(e));
+    offset += count;
+  }
   const liq_palette* palette = liq_get_palette(result.get());
 
   // A GIF colour table has a power-of-two size; the unused entries stay black.
