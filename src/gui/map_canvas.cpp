@@ -18,6 +18,7 @@
 #include "host/carto/layer.h"
 #include "host/carto/map.h"
 #include "host/carto/page_layout.h"
+#include "host/render/cairo_ptr.h"
 #include "host/render/view_drawing.h"
 #include "host/vb/error.h"
 
@@ -256,9 +257,10 @@ void MapCanvas::render() {
   image_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
   image_.fill(layout ? kDesk : QColor(Qt::white));
   // Cairo's ARGB32 is Qt's premultiplied ARGB32: cairo draws straight into the image.
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(image_.bits(), CAIRO_FORMAT_ARGB32, size.width(),
-                                                                 size.height(), int(image_.bytesPerLine()));
-  cairo_t* cr = cairo_create(surface);
+  render::SurfacePtr surface(cairo_image_surface_create_for_data(image_.bits(), CAIRO_FORMAT_ARGB32, size.width(),
+                                                                  size.height(), int(image_.bytesPerLine())));
+  render::CairoPtr owner(cairo_create(surface.get()));
+  cairo_t* cr = owner.get();
   try {
     const CanvasFrame shown = PageDisplay();
     if (layout && !shown.IsEmpty()) {
@@ -273,13 +275,14 @@ void MapCanvas::render() {
       // The page shrinks or grows with its display: its symbols and texts with it.
       render::DrawView(pl, cr, frame, w / shown.world.Width(), &shown.world);
       // Off the page is the desk, also where the display runs past the page's edge.
-      cairo_save(cr);
-      cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
-      cairo_rectangle(cr, x, y, w, h);
-      cairo_rectangle(cr, page.x() * dpr, page.y() * dpr, page.width() * dpr, page.height() * dpr);
-      cairo_set_source_rgb(cr, kDesk.redF(), kDesk.greenF(), kDesk.blueF());
-      cairo_fill(cr);
-      cairo_restore(cr);
+      {
+        render::CairoSave saved(cr);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_rectangle(cr, x, y, w, h);
+        cairo_rectangle(cr, page.x() * dpr, page.y() * dpr, page.width() * dpr, page.height() * dpr);
+        cairo_set_source_rgb(cr, kDesk.redF(), kDesk.greenF(), kDesk.blueF());
+        cairo_fill(cr);
+      }
       cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
       cairo_set_line_width(cr, 1);
       cairo_rectangle(cr, page.x() * dpr + 0.5, page.y() * dpr + 0.5, page.width() * dpr - 1, page.height() * dpr - 1);
@@ -293,9 +296,8 @@ void MapCanvas::render() {
   } catch (const std::exception& e) {
     failure_ = QString::fromUtf8(e.what());
   }
-  cairo_destroy(cr);
-  cairo_surface_flush(surface);
-  cairo_surface_destroy(surface);
+  owner.reset();
+  cairo_surface_flush(surface.get());
   image_.setDevicePixelRatio(dpr);
 }
 

@@ -49,13 +49,10 @@ class SurfaceTarget : public Target {
       cairo_surface_get_device_scale(surface_.get(), &sx, &sy);
       cairo_surface_set_device_offset(surface_.get(), page_.origin_x * sx, page_.origin_y * sy);
     }
-    cairo_t* cr = cairo_create(surface_.get());
-    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
-      std::string why = cairo_status_to_string(cairo_status(cr));
-      cairo_destroy(cr);
-      throw std::runtime_error("cannot draw: " + why);
-    }
-    return std::make_shared<DeviceContext>(cr, page_.width, page_.height, page_.dpi, kind);
+    CairoPtr cr(cairo_create(surface_.get()));
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
+      throw std::runtime_error(std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr.get())));
+    return std::make_shared<DeviceContext>(cr.release(), page_.width, page_.height, page_.dpi, kind);
   }
 
   SurfacePtr surface_;
