@@ -111,3 +111,20 @@ class ProgramTest : public MapbooksTest {
   towngen::TownSummary town;
   towngen::GridSummary grid;
 };
+
+// The program started on an empty document; the grids and mapbooks a test wrote go
+// with it.
+class StartedProgramTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    StartProgram();
+    host::ui::ClearBoxLog();
+  }
+  void TearDown() override {
+    host::geodata::ShapefileWorkspace::ClearCache();
+    std::filesystem::remove_all(ProgramFolder() / "Mapbooks");
+    std::filesystem::remove_all(ProgramFolder() / "Grids");
+    ProgramTest::TearDown();
+  }
+};

@@ -14,18 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class GridWizard : public ProgramTest {
+class GridWizard : public StartedProgramTest {
  protected:
-  void SetUp() override {
-    ProgramTest::SetUp();
-    StartProgram();
-    host::ui::ClearBoxLog();
-  }
-  void TearDown() override {
-    geo::ShapefileWorkspace::ClearCache();
-    fs::remove_all(ProgramFolder() / "Grids");
-    ProgramTest::TearDown();
-  }
   void step(std::function<void()> f) { host::ui::ScriptedUser::Instance().PushStep(std::move(f)); }
   void input(std::optional<std::string> text) { host::ui::ScriptedUser::Instance().PushInput(std::move(text)); }
   template <typename F>

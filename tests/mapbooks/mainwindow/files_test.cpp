@@ -12,19 +12,8 @@ using testing_support::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
-class Files : public ProgramTest {
+class Files : public StartedProgramTest {
  protected:
-  void SetUp() override {
-    ProgramTest::SetUp();
-    StartProgram();
-    host::ui::ClearBoxLog();
-  }
-  void TearDown() override {
-    host::geodata::ShapefileWorkspace::ClearCache();
-    fs::remove_all(ProgramFolder() / "Mapbooks");
-    fs::remove_all(ProgramFolder() / "Grids");
-    ProgramTest::TearDown();
-  }
   static fs::path books() { return ProgramFolder() / "Mapbooks"; }
   static fs::path grids() { return ProgramFolder() / "Grids"; }
   // No message box was shown (input boxes are).
