@@ -106,19 +106,6 @@ void CheckName(std::string_view name) {
 // Whether a dBASE file's header is whole and its records are all there. The shapefile
 // reader opens a shapefile without its table, or with a table cut short, as one without
 // attributes: every query on it would then find nothing and say nothing.
-bool TableIsWhole(const fs::path& dbf) {
-  std::ifstream in(dbf, std::ios::binary);
-  unsigned char h[32];
-  if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return false;
-  const uint64_t records = uint64_t(h[4]) | uint64_t(h[5]) << 8 | uint64_t(h[6]) << 16 | uint64_t(h[7]) << 24;
-  const uint64_t header = uint64_t(h[8]) | uint64_t(h[9]) << 8;
-  const uint64_t record = uint64_t(h[10]) | uint64_t(h[11]) << 8;
-  std::error_code ec;
-  const uint64_t size = fs::file_size(dbf, ec);
-  // A header holds 32 bytes, a descriptor of 32 for each field and a terminator.
-  if (ec || header < 33 || record < 1) return false;
-  return size >= header + records * record;
-}
 
 }  // namespace
 
@@ -191,7 +178,7 @@ std::shared_ptr<FeatureClass> ShapefileWorkspace::OpenFeatureClass(std::string_v
     vb::raise(vb::err::FileNotFound, "Shapefile \"" + base + "\" has no attribute table: \"" + shp.stem().string() +
                                          ".dbf\" not found in \"" + path_name_ + "\"");
   }
-  if (!detail::Store::BeingWritten(shp) && !TableIsWhole(dbf)) {
+  if (!detail::Store::BeingWritten(shp) && !detail::Store::AttributeTableIsWhole(dbf)) {
     vb::raise(vb::err::HostFailure, "Shapefile \"" + base + "\" cannot be read: its attribute table \"" +
                                         dbf.filename().string() + "\" is damaged or cut short");
   }

@@ -232,6 +232,30 @@ TEST(ShapefileWorkspace, FeatureValuesAndShapes) {
   EXPECT_TRUE(fc->GetFeature(1)->Shape().IsEmpty());
 }
 
+TEST(ShapefileWorkspace, KeepsItsRowsWhileTheAttributeTableIsGoneOrCutShort) {
+  TempDir dir;
+  auto ws = gd::ShapefileWorkspace::Open(dir.path().string());
+  {
+    auto fc = ws->CreateFeatureClass("grid", GridFields());
+    for (const char* label : {"A1", "A2"}) {
+      gd::Feature f = fc->CreateFeature();
+      f.SetValue(5, label);
+      f.Store();
+    }
+  }
+  auto fc = ws->OpenFeatureClass("grid");
+  const std::string dbf = testing_support::ReadFile(dir / "grid.dbf");
+  // Deleted while the document is open: the rows read keep their attributes.
+  fs::remove(dir / "grid.dbf");
+  EXPECT_EQ(Where(*fc, "MB_Label = 'A2'"), (std::vector<int64_t>{1}));
+  // Cut short, as a copy that stopped part way leaves it.
+  testing_support::WriteFile(dir / "grid.dbf", dbf.substr(0, dbf.size() - 20));
+  EXPECT_EQ(Where(*fc, "MB_Label = 'A2'"), (std::vector<int64_t>{1}));
+  // Whole again: read again.
+  testing_support::WriteFile(dir / "grid.dbf", dbf);
+  EXPECT_EQ(fc->FeatureCount(), 2);
+}
+
 TEST(ShapefileWorkspace, FollowsFilesChangedOnDisk) {
   TempDir dir;
   auto ws = gd::ShapefileWorkspace::Open(dir.path().string());

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -218,6 +219,20 @@ bool Store::BeingWritten(const fs::path& file) {
   return it != cache.end() && it->second->writer_ != nullptr;
 }
 
+bool Store::AttributeTableIsWhole(const fs::path& dbf) {
+  std::ifstream in(dbf, std::ios::binary);
+  unsigned char h[32];
+  if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return false;
+  const uint64_t records = uint64_t(h[4]) | uint64_t(h[5]) << 8 | uint64_t(h[6]) << 16 | uint64_t(h[7]) << 24;
+  const uint64_t header = uint64_t(h[8]) | uint64_t(h[9]) << 8;
+  const uint64_t record = uint64_t(h[10]) | uint64_t(h[11]) << 8;
+  std::error_code ec;
+  const uint64_t size = fs::file_size(dbf, ec);
+  // A header holds 32 bytes, a descriptor of 32 for each field and a terminator.
+  if (ec || header < 33 || record < 1) return false;
+  return size >= header + records * record;
+}
+
 void Store::ClearUnused() {
   auto& cache = Cache();
   for (auto it = cache.begin(); it != cache.end();) {
@@ -327,6 +342,13 @@ void Store::Refresh() {
   std::vector<Stamp> now = Stamps();
   if (now == stamps_) return;
   if (now.front().size < 0) return;  // the file is gone: keep what was read
+  // Rows without their attributes would be rows of another table: while the table is
+  // missing or cut short (being replaced, or damaged), what was read stays.
+  if (kind_ == Kind::Shapefile) {
+    const fs::path dbf = Companion(file_, ".dbf");
+    std::error_code ec;
+    if (!fs::exists(dbf, ec) || !AttributeTableIsWhole(dbf)) return;
+  }
   Load();
 }
 

@@ -44,6 +44,8 @@ class Store {
   // Whether this process is writing file: its rows are then the ones in memory, and
   // the files on disk are only whole again at the writer's next flush.
   static bool BeingWritten(const std::filesystem::path& file);
+  // Whether a .dbf holds as many records as its header says.
+  static bool AttributeTableIsWhole(const std::filesystem::path& dbf);
 
   ~Store();
   Store(const Store&) = delete;
