@@ -34,6 +34,18 @@ class AppTest : public ::testing::Test {
     ui::ScriptedUser::Instance().Clear();
     std::filesystem::remove(app::RegistryPath());
   }
+  // What a script that is read and played says when it stops; "" when it runs through.
+  static std::string ScriptMessage(app::Application& application, std::ostream& out, const std::string& text) {
+    try {
+      app::Script s(application, out);
+      s.Read(text);
+      s.Play();
+    } catch (const ui::ScriptError& e) {
+      ui::ScriptedUser::Instance().Clear();
+      return e.what();
+    }
+    return "";
+  }
 };
 
 ui::Form& loaded(const std::string& name) {
@@ -175,17 +187,7 @@ TEST_F(AppTest, ScriptMistakesNameTheirLine) {
   app::Application application;
   std::stringstream out;
   app::Script script(application, out);
-  auto message = [&](const std::string& text) -> std::string {
-    try {
-      app::Script s(application, out);
-      s.Read(text);
-      s.Play();
-    } catch (const ui::ScriptError& e) {
-      ui::ScriptedUser::Instance().Clear();
-      return e.what();
-    }
-    return "";
-  };
+  auto message = [&](const std::string& text) { return ScriptMessage(application, out, text); };
   EXPECT_EQ(message("\nfly frmMain.btnGo"), "line 2: unknown verb fly");
   EXPECT_EQ(message("type frmMain.txtName \"open"), "line 1: a quoted text is not closed");
   EXPECT_EQ(message("click frmMain.btnGo"), "line 1: no window frmMain is loaded");
@@ -197,17 +199,7 @@ TEST_F(AppTest, ScriptMistakesNameTheirLine) {
 TEST_F(AppTest, NumbersInAScriptThatNoControlTakesNameTheirLine) {
   app::Application application;
   std::stringstream out;
-  auto message = [&](const std::string& text) -> std::string {
-    try {
-      app::Script s(application, out);
-      s.Read(text);
-      s.Play();
-    } catch (const ui::ScriptError& e) {
-      ui::ScriptedUser::Instance().Clear();
-      return e.what();
-    }
-    return "";
-  };
+  auto message = [&](const std::string& text) { return ScriptMessage(application, out, text); };
   const std::string key = " (a key name or a whole number from 0 to 255)";
   EXPECT_EQ(message("key frmMain.txtRes 1e20"), "line 1: not a key code: 1e20" + key);
   EXPECT_EQ(message("\nkey frmMain.txtRes 1e400"), "line 2: not a key code: 1e400" + key);
