@@ -69,11 +69,11 @@ void DrawMap(DeviceContext& dc) {
     p.Fill(dot, Colour{0.8, 0.1, 0.1, 1}, FillRule::Winding);
   }
   for (int i = 0; i < 150; ++i) {
-    TextSpec spec;
-    spec.text = "Parcel " + std::to_string(1000 + i);
-    spec.font = FontSpec{"Liberation Sans", 8 * dc.Dpi() / 72, false, false};
+    TextBlock block;
+    block.text = "Parcel " + std::to_string(1000 + i);
+    block.font = FontChoice{"Liberation Sans", 8 * dc.Dpi() / 72, false, false};
     TextRun run;
-    run.layout = p.LayOut(spec);
+    run.layout = p.LayOut(block);
     run.anchor = XY{x(rng) * s, y(rng) * s};
     run.colour = Colour{0, 0, 0, 1};
     p.Text(run);

@@ -84,7 +84,7 @@ void DisplayList::Stroke(const Path& path, const Colour& colour, const StrokeSty
 
 void DisplayList::Paint(const Colour& colour) { add(DisplayItem::Kind::Paint).colour = colour; }
 
-std::shared_ptr<const TextLayout> DisplayList::LayOut(const TextSpec& spec) { return LayOutForVector(spec); }
+std::shared_ptr<const TextLayout> DisplayList::LayOut(const TextBlock& block) { return LayOutForVector(block); }
 
 void DisplayList::Text(const TextRun& run) {
   if (!run.layout) return;

@@ -36,7 +36,7 @@ class DisplayList : public Painter {
   void Fill(const Path& path, const Colour& colour, FillRule rule) override;
   void Stroke(const Path& path, const Colour& colour, const StrokeStyle& style) override;
   void Paint(const Colour& colour) override;
-  std::shared_ptr<const TextLayout> LayOut(const TextSpec& spec) override;
+  std::shared_ptr<const TextLayout> LayOut(const TextBlock& block) override;
   void Text(const TextRun& run) override;
   void DrawImage(const Image& image, double x, double y, double w, double h) override;
 

@@ -105,23 +105,23 @@ namespace {
 class PangoTextLayout : public TextLayout {
  public:
   // medium: the painter's context it is laid out for; none for vector media.
-  PangoTextLayout(cairo_t* cr, const TextSpec& spec, const cairo_t* medium)
-      : spec_(spec), layout_(pango_cairo_create_layout(cr)), medium_(medium) {
+  PangoTextLayout(cairo_t* cr, const TextBlock& block, const cairo_t* medium)
+      : block_(block), layout_(pango_cairo_create_layout(cr)), medium_(medium) {
     PangoFontDescription* font = pango_font_description_new();
-    pango_font_description_set_family(font, spec.font.family.c_str());
-    pango_font_description_set_absolute_size(font, spec.font.size * PANGO_SCALE);
-    pango_font_description_set_weight(font, spec.font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    if (spec.font.italic) pango_font_description_set_style(font, PANGO_STYLE_ITALIC);
+    pango_font_description_set_family(font, block.font.family.c_str());
+    pango_font_description_set_absolute_size(font, block.font.size * PANGO_SCALE);
+    pango_font_description_set_weight(font, block.font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    if (block.font.italic) pango_font_description_set_style(font, PANGO_STYLE_ITALIC);
     pango_layout_set_font_description(layout_, font);
     pango_font_description_free(font);
     // A CR LF in the text starts a new line.
-    std::string lines = vb::Replace(vb::Replace(spec.text, "\r\n", "\n"), "\r", "\n");
+    std::string lines = vb::Replace(vb::Replace(block.text, "\r\n", "\n"), "\r", "\n");
     pango_layout_set_text(layout_, lines.c_str(), -1);
     PangoAlignment align = PANGO_ALIGN_LEFT;
-    if (spec.align == TextAlign::Center) align = PANGO_ALIGN_CENTER;
-    if (spec.align == TextAlign::Right) align = PANGO_ALIGN_RIGHT;
+    if (block.align == TextAlign::Center) align = PANGO_ALIGN_CENTER;
+    if (block.align == TextAlign::Right) align = PANGO_ALIGN_RIGHT;
     pango_layout_set_alignment(layout_, align);
-    if (spec.width > 0) pango_layout_set_width(layout_, int(spec.width * PANGO_SCALE));
+    if (block.width > 0) pango_layout_set_width(layout_, int(block.width * PANGO_SCALE));
     int w = 0, h = 0;
     pango_layout_get_pixel_size(layout_, &w, &h);
     width_ = w;
@@ -130,7 +130,7 @@ class PangoTextLayout : public TextLayout {
   }
   ~PangoTextLayout() override { g_object_unref(layout_); }
 
-  const TextSpec& Spec() const override { return spec_; }
+  const TextBlock& Block() const override { return block_; }
   double Width() const override { return width_; }
   double Height() const override { return height_; }
   double Baseline() const override { return baseline_; }
@@ -209,7 +209,7 @@ class PangoTextLayout : public TextLayout {
     return runs;
   }
 
-  TextSpec spec_;
+  TextBlock block_;
   PangoLayout* layout_;
   const cairo_t* medium_;
   double width_ = 0, height_ = 0, baseline_ = 0;
@@ -224,11 +224,11 @@ cairo_fill_rule_t fill_rule(FillRule rule) {
 
 }  // namespace
 
-std::shared_ptr<const TextLayout> LayOutForVector(const TextSpec& spec) {
+std::shared_ptr<const TextLayout> LayOutForVector(const TextBlock& block) {
   // A recording surface has the font options of the vector surfaces: unhinted metrics.
   SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
   CairoPtr cr(cairo_create(scratch.get()));
-  return std::make_shared<PangoTextLayout>(cr.get(), spec, nullptr);
+  return std::make_shared<PangoTextLayout>(cr.get(), block, nullptr);
 }
 
 // ---- cairo -------------------------------------------------------------------------
@@ -271,8 +271,8 @@ void CairoPainter::Paint(const Colour& colour) {
   cairo_paint(cr_);
 }
 
-std::shared_ptr<const TextLayout> CairoPainter::LayOut(const TextSpec& spec) {
-  return std::make_shared<PangoTextLayout>(cr_, spec, cr_);
+std::shared_ptr<const TextLayout> CairoPainter::LayOut(const TextBlock& block) {
+  return std::make_shared<PangoTextLayout>(cr_, block, cr_);
 }
 
 void CairoPainter::Text(const TextRun& run) {
@@ -280,7 +280,7 @@ void CairoPainter::Text(const TextRun& run) {
   // A layout made for another medium is laid out again for this one.
   std::shared_ptr<const TextLayout> own;
   if (!layout || layout->Medium() != cr_) {
-    own = LayOut(run.layout->Spec());
+    own = LayOut(run.layout->Block());
     layout = static_cast<const PangoTextLayout*>(own.get());
   }
   CairoSave keep(cr_);

@@ -68,7 +68,7 @@ struct StrokeStyle {
   std::vector<double> dash;  // on, off, ... in device pixels; empty is solid
 };
 
-struct FontSpec {
+struct FontChoice {
   std::string family;  // as asked ("Arial"); fontconfig picks the face
   double size = 12;    // device pixels
   bool bold = false;
@@ -79,9 +79,9 @@ enum class TextAlign { Left, Center, Right };
 
 // A block of text to lay out: lines split at CR, LF or CR LF, aligned within the block
 // (or within width when one is given).
-struct TextSpec {
+struct TextBlock {
   std::string text;
-  FontSpec font;
+  FontChoice font;
   TextAlign align = TextAlign::Left;
   double width = -1;
 };
@@ -105,7 +105,7 @@ struct GlyphRun {
 class TextLayout {
  public:
   virtual ~TextLayout() = default;
-  virtual const TextSpec& Spec() const = 0;
+  virtual const TextBlock& Block() const = 0;
   // The block's size in whole pixels and its first baseline from the top.
   virtual double Width() const = 0;
   virtual double Height() const = 0;
@@ -147,7 +147,7 @@ class Painter {
   virtual void Stroke(const Path& path, const Colour& colour, const StrokeStyle& style) = 0;
   // The whole clip in one colour.
   virtual void Paint(const Colour& colour) = 0;
-  virtual std::shared_ptr<const TextLayout> LayOut(const TextSpec& spec) = 0;
+  virtual std::shared_ptr<const TextLayout> LayOut(const TextBlock& block) = 0;
   virtual void Text(const TextRun& run) = 0;
   // The image stretched over the rectangle.
   virtual void DrawImage(const Image& image, double x, double y, double w, double h) = 0;
@@ -175,7 +175,7 @@ class CairoPainter : public Painter {
   void Fill(const Path& path, const Colour& colour, FillRule rule) override;
   void Stroke(const Path& path, const Colour& colour, const StrokeStyle& style) override;
   void Paint(const Colour& colour) override;
-  std::shared_ptr<const TextLayout> LayOut(const TextSpec& spec) override;
+  std::shared_ptr<const TextLayout> LayOut(const TextBlock& block) override;
   void Text(const TextRun& run) override;
   void DrawImage(const Image& image, double x, double y, double w, double h) override;
 
@@ -184,6 +184,6 @@ class CairoPainter : public Painter {
 };
 
 // Text laid out as a vector medium lays it out (unhinted), without a page to draw on.
-std::shared_ptr<const TextLayout> LayOutForVector(const TextSpec& spec);
+std::shared_ptr<const TextLayout> LayOutForVector(const TextBlock& block);
 
 }  // namespace host::render

@@ -141,13 +141,13 @@ void draw_feature(Painter& p, const geo::Geometry& g, const carto::SimpleRendere
   }
 }
 
-TextSpec text_spec(const std::string& text, const carto::TextSymbol& symbol, double dpi) {
-  TextSpec spec;
-  spec.text = text;
-  spec.font = FontSpec{symbol.FontName(), points_to_pixels(symbol.Size(), dpi), symbol.Bold(), symbol.Font().Italic};
-  if (symbol.HorizontalAlign() == carto::HorizontalAlignment::Center) spec.align = TextAlign::Center;
-  if (symbol.HorizontalAlign() == carto::HorizontalAlignment::Right) spec.align = TextAlign::Right;
-  return spec;
+TextBlock text_block(const std::string& text, const carto::TextSymbol& symbol, double dpi) {
+  TextBlock block;
+  block.text = text;
+  block.font = FontChoice{symbol.FontName(), points_to_pixels(symbol.Size(), dpi), symbol.Bold(), symbol.Font().Italic};
+  if (symbol.HorizontalAlign() == carto::HorizontalAlignment::Center) block.align = TextAlign::Center;
+  if (symbol.HorizontalAlign() == carto::HorizontalAlignment::Right) block.align = TextAlign::Right;
+  return block;
 }
 
 // Text anchored at a device point: the horizontal alignment says which side of the text
@@ -155,7 +155,7 @@ TextSpec text_spec(const std::string& text, const carto::TextSymbol& symbol, dou
 void draw_text_at(Painter& p, const std::string& text, const carto::TextSymbol& symbol, double x, double y,
                   double dpi) {
   if (text.empty()) return;
-  std::shared_ptr<const TextLayout> layout = p.LayOut(text_spec(text, symbol, dpi));
+  std::shared_ptr<const TextLayout> layout = p.LayOut(text_block(text, symbol, dpi));
   const double w = layout->Width(), h = layout->Height();
   double dx = 0, dy = 0;
   switch (symbol.HorizontalAlign()) {
@@ -176,9 +176,9 @@ void draw_text_at(Painter& p, const std::string& text, const carto::TextSymbol& 
 void draw_text_in(Painter& p, const std::string& text, const carto::TextSymbol& symbol, double left, double top,
                   double width, double dpi) {
   if (text.empty()) return;
-  TextSpec spec = text_spec(text, symbol, dpi);
-  if (width > 0 && symbol.HorizontalAlign() != carto::HorizontalAlignment::Left) spec.width = width;
-  p.Text(TextRun{p.LayOut(spec), {left, top}, {0, 0}, 0, colour_of(symbol.Color()), std::nullopt});
+  TextBlock block = text_block(text, symbol, dpi);
+  if (width > 0 && symbol.HorizontalAlign() != carto::HorizontalAlignment::Left) block.width = width;
+  p.Text(TextRun{p.LayOut(block), {left, top}, {0, 0}, 0, colour_of(symbol.Color()), std::nullopt});
 }
 
 void collect_feature_layers(const std::vector<std::shared_ptr<carto::Layer>>& layers,
@@ -212,7 +212,7 @@ std::vector<std::vector<XY>> device_parts(const geo::Geometry& g, const Transfor
 }
 
 struct PendingLabel {
-  TextSpec spec;
+  TextBlock block;
   Colour colour;
   std::optional<Halo> halo;
 };
@@ -236,7 +236,7 @@ void draw_labels(Painter& p, const std::vector<const carto::FeatureLayer*>& laye
       std::string text = props.LabelText(*f);
       if (text.empty()) continue;
       const geo::Geometry& g = f->Shape();
-      std::shared_ptr<const TextLayout> size = LayOutForVector(text_spec(text, symbol, kMeasureDpi));
+      std::shared_ptr<const TextLayout> size = LayOutForVector(text_block(text, symbol, kMeasureDpi));
       const double w = size->Width() * measure, h = size->Height() * measure;
       LabelCandidate c;
       c.priority = props.Priority();
@@ -279,14 +279,14 @@ void draw_labels(Painter& p, const std::vector<const carto::FeatureLayer*>& laye
       std::optional<Halo> halo;
       if (auto lh = props.Halo(line)) halo = Halo{colour_of(lh->color), points_to_pixels(lh->width, dpi)};
       candidates.push_back(std::move(c));
-      pending.push_back({text_spec(text, symbol, dpi), colour_of(symbol.Color()), halo});
+      pending.push_back({text_block(text, symbol, dpi), colour_of(symbol.Color()), halo});
     }
   }
   std::vector<std::optional<size_t>> chosen = PlaceLabels(candidates, frame, keepClear);
   for (size_t i = 0; i < candidates.size(); ++i) {
     if (!chosen[i]) continue;
     const LabelBox& box = candidates[i].positions[*chosen[i]];
-    std::shared_ptr<const TextLayout> layout = p.LayOut(pending[i].spec);
+    std::shared_ptr<const TextLayout> layout = p.LayOut(pending[i].block);
     p.Text(TextRun{layout, box.centre, {-layout->Width() / 2, -layout->Height() / 2}, box.angle, pending[i].colour,
                    pending[i].halo});
   }

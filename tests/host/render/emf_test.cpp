@@ -210,7 +210,7 @@ TEST(DisplayList, LeavesOutTextOutsideTheClipAndThePage) {
   render_test::ShowText(list, "Out of the clip's reach", 20, 150, 10);
   std::vector<std::string> texts;
   for (const DisplayItem& i : list.Items())
-    if (i.kind == DisplayItem::Kind::Text) texts.push_back(i.text.layout->Spec().text);
+    if (i.kind == DisplayItem::Kind::Text) texts.push_back(i.text.layout->Block().text);
   EXPECT_EQ(texts, (std::vector<std::string>{"In", "Out of the clip's reach"}));
 }
 

@@ -43,7 +43,7 @@ std::vector<Drawn> LabelsOf(const DisplayList& list) {
     // The block's middle, turned about the anchor as the back ends turn it.
     const double dx = run.offset.x + w / 2, dy = run.offset.y + h / 2;
     XY centre{run.anchor.x + dx * std::cos(a) + dy * std::sin(a), run.anchor.y - dx * std::sin(a) + dy * std::cos(a)};
-    out.push_back({run.layout->Spec().text, LabelBox{centre, w, h, run.angle}, run.halo.has_value()});
+    out.push_back({run.layout->Block().text, LabelBox{centre, w, h, run.angle}, run.halo.has_value()});
   }
   return out;
 }

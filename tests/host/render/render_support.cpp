@@ -15,11 +15,11 @@ namespace render_test {
 
 void ShowText(host::render::Painter& p, const std::string& text, double size, double x, double y, double angle,
               const host::render::Colour& colour) {
-  host::render::TextSpec spec;
-  spec.text = text;
-  spec.font.family = "Liberation Sans";
-  spec.font.size = size;
-  p.Text({p.LayOut(spec), {x, y}, {0, 0}, angle, colour, std::nullopt});
+  host::render::TextBlock block;
+  block.text = text;
+  block.font.family = "Liberation Sans";
+  block.font.size = size;
+  p.Text({p.LayOut(block), {x, y}, {0, 0}, angle, colour, std::nullopt});
 }
 
 void DrawPage(long hdc) {

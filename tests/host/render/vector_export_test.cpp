@@ -151,11 +151,11 @@ TEST(SvgExport, HalosAndImagesAreWrittenToo) {
   testing_support::TempDir dir;
   Export(clsid::ExportSVG, dir / "h.svg", 96, 200, 100, [](long hdc) {
     Painter& p = LookupDevice(hdc)->GetPainter();
-    TextSpec spec;
-    spec.text = "Halo";
-    spec.font.family = "Liberation Sans";
-    spec.font.size = 20;
-    p.Text({p.LayOut(spec), {10, 10}, {0, 0}, 0, {0, 0, 0, 1}, Halo{{1, 1, 1, 1}, 2}});
+    TextBlock block;
+    block.text = "Halo";
+    block.font.family = "Liberation Sans";
+    block.font.size = 20;
+    p.Text({p.LayOut(block), {10, 10}, {0, 0}, 0, {0, 0, 0, 1}, Halo{{1, 1, 1, 1}, 2}});
     Image dot{2, 1, {0xFFFF0000u, 0xFF0000FFu}};
     p.DrawImage(dot, 100, 50, 20, 10);
   });

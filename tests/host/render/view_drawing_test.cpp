@@ -175,16 +175,16 @@ TEST_F(ViewDrawing, TheDrawingIsADisplayListWithItsLabelsAsText) {
   EXPECT_GE(clips, 3) << "the page, each map's frame";
   ASSERT_EQ(texts.size(), 2u);
   const host::render::TextRun& label = texts[0]->text;
-  EXPECT_EQ(label.layout->Spec().text, "AAA");
-  EXPECT_EQ(label.layout->Spec().font.family, "Arial");
-  EXPECT_DOUBLE_EQ(label.layout->Spec().font.size, 14 * 96 / 72.0);
-  EXPECT_EQ(label.layout->Spec().align, host::render::TextAlign::Center);
+  EXPECT_EQ(label.layout->Block().text, "AAA");
+  EXPECT_EQ(label.layout->Block().font.family, "Arial");
+  EXPECT_DOUBLE_EQ(label.layout->Block().font.size, 14 * 96 / 72.0);
+  EXPECT_EQ(label.layout->Block().align, host::render::TextAlign::Center);
   EXPECT_NEAR(label.anchor.x, PX(50) * 96, 0.5) << "the square's middle";
   EXPECT_NEAR(label.anchor.y, (11 - PY(50)) * 96, 0.5);
   EXPECT_NEAR(label.offset.x, -label.layout->Width() / 2, 1e-9);
   EXPECT_EQ(label.angle, 0);
   EXPECT_EQ(label.layout->Runs()[0].family, "Liberation Sans") << "Arial is drawn with its metric twin";
-  EXPECT_EQ(texts[1]->text.layout->Spec().text, "MBDATE");
+  EXPECT_EQ(texts[1]->text.layout->Block().text, "MBDATE");
 
   // Drawn again on cairo, the list gives the page the drawing gives.
   Draw(96);
