@@ -15,18 +15,7 @@ namespace {
 using namespace e2e;
 
 // Each test runs the host with drive C in a folder of its own.
-class CommandLine : public HostSession {
- protected:
-  // The values of the config file, in order.
-  std::vector<std::string> config_values() {
-    std::vector<std::string> values;
-    host::vb::Close(1);
-    host::vb::Open((program() / "config").string(), host::vb::OpenMode::Input, 1);
-    while (!host::vb::Eof(1)) values.push_back(host::vb::Input(1));
-    host::vb::Close(1);
-    return values;
-  }
-};
+class CommandLine : public HostSession {};
 
 // "MAP extent = a b c d" printed by the script: the extent's centre.
 std::pair<double, double> centre_of(const std::string& out, const std::string& line_start, int occurrence) {

@@ -14,6 +14,7 @@
 #include "host/carto/layer.h"
 #include "host/carto/map.h"
 #include "host/geodata/workspace.h"
+#include "host/vb/seqfile.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "towngen/towngen.h"
@@ -40,6 +41,15 @@ class HostSession : public ::testing::Test {
   std::string command(const std::string& args) const { return environment + ZELVANE_HOST_EXE + " " + args; }
   Result host(const std::string& args) { return testing_support::RunCommand(command(args)); }
   fs::path program() const { return dir / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks"; }
+  // The values of the command's config file, in order.
+  std::vector<std::string> config_values() {
+    std::vector<std::string> values;
+    host::vb::Close(1);
+    host::vb::Open((program() / "config").string(), host::vb::OpenMode::Input, 1);
+    while (!host::vb::Eof(1)) values.push_back(host::vb::Input(1));
+    host::vb::Close(1);
+    return values;
+  }
 
   // A town with a grid of columns x rows tiles, saved as a document holding layers
   // (by shapefile name) in one map; returns the grid.

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "e2e_fixture.h"
 #include "host/carto/document.h"
 #include "host/carto/layer.h"
 #include "host/carto/map.h"
@@ -29,14 +30,12 @@ std::string Repeat(const std::string& s, int n) {
   return out;
 }
 
-class HostileInput : public ::testing::Test {
+class HostileInput : public e2e::HostSession {
  protected:
   void SetUp() override {
-    fs::create_directories(dir / "c");
     fs::create_directories(dir / "data" / "pages");
-    environment = "ZELVANE_HEADLESS=1 ZELVANE_REGISTRY='" + (dir / "registry.json").string() + "' ZELVANE_DRIVES='C=" +
-                  (dir / "c").string() + ";D=" + (dir / "data").string() + "' ";
-    ASSERT_EQ(host("register " ZELVANE_MAPBOOKS_PLUGIN).status, 0);
+    HostSession::SetUp();
+    environment = "ZELVANE_HEADLESS=1 " + environment;
   }
   void TearDown() override { host::geodata::ShapefileWorkspace::ClearCache(); }
 
@@ -46,15 +45,6 @@ class HostileInput : public ::testing::Test {
   std::string file(const std::string& name, const std::string& text) {
     WriteFile(dir / name, text);
     return (dir / name).string();
-  }
-  fs::path program() const { return dir / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks"; }
-  std::vector<std::string> config_values() {
-    std::vector<std::string> values;
-    host::vb::Close(1);
-    host::vb::Open((program() / "config").string(), host::vb::OpenMode::Input, 1);
-    while (!host::vb::Eof(1)) values.push_back(host::vb::Input(1));
-    host::vb::Close(1);
-    return values;
   }
 
   // A town with a 3 x 2 grid in one map "Layers", saved as D:\town.json.
@@ -84,8 +74,6 @@ class HostileInput : public ::testing::Test {
       "settext frmMain.txtRes \"20\"\n"
       "settext frmMain.txtDir \"D:\\\\pages\"\n";
 
-  testing_support::TempDir dir;
-  std::string environment;
 };
 
 bool HasValgrind() { return std::system("valgrind --version >/dev/null 2>&1") == 0; }

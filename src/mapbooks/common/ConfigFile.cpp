@@ -66,4 +66,9 @@ bool RefusedAsLocked(const std::string& path) {
   return true;
 }
 
+bool IsNoValue(const std::string& item) {
+  const std::string u = host::vb::UCase(item);
+  return u == "NONE" || u == "NULL";
+}
+
 }  // namespace mapbooks::ConfigFile

@@ -30,4 +30,8 @@ void Write(const std::string& path, const std::vector<std::string>& values, bool
 // delete that would replace it refuses it with its report, and True comes back.
 bool RefusedAsLocked(const std::string& path);
 
+// "NONE" or "NULL" in any letter case: an item that holds no value. The window shows
+// such a number as "0", and a run takes it as 0.
+bool IsNoValue(const std::string& item);
+
 }  // namespace mapbooks::ConfigFile

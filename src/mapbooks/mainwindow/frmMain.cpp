@@ -32,11 +32,6 @@ constexpr const char* kModule = "frmMain";
 std::string option_flag(const host::ui::OptionButton& o) { return o.Value() ? "TRUE" : "FALSE"; }
 std::string check_flag(const host::ui::CheckBox& c) { return c.Value() == 1 ? "1" : "0"; }
 
-// "NONE" or "NULL" in any letter case show as "0".
-bool is_none(const std::string& item) {
-  std::string u = vb::UCase(item);
-  return u == "NONE" || u == "NULL";
-}
 }  // namespace
 
 frmMain::frmMain() : Form("frmMain") {
@@ -232,11 +227,11 @@ void frmMain::ApplySettingsItems() {
   option(optLayerFeatureExtent, LayerFeatureExtent);
   txtLayerPercent.SetText(c[LayerPercent]);
   txtDelay.SetText(c[RefreshDelay]);
-  if (is_none(c[RefreshDelay])) txtDelay.SetText("0");
+  if (ConfigFile::IsNoValue(c[RefreshDelay])) txtDelay.SetText("0");
   txtXDiff.SetText(c[XDiff]);
-  if (is_none(c[XDiff]) || vb::Trim(c[XDiff]).empty()) txtXDiff.SetText("0");
+  if (ConfigFile::IsNoValue(c[XDiff]) || vb::Trim(c[XDiff]).empty()) txtXDiff.SetText("0");
   txtYDiff.SetText(c[YDiff]);
-  if (is_none(c[YDiff]) || vb::Trim(c[YDiff]).empty()) txtYDiff.SetText("0");
+  if (ConfigFile::IsNoValue(c[YDiff]) || vb::Trim(c[YDiff]).empty()) txtYDiff.SetText("0");
   // Rows are only ever selected here, never cleared.
   const auto& frames = c.DataFramesToZoom;
   for (size_t j = 0; j + 1 < frames.size(); ++j)

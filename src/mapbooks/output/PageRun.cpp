@@ -10,6 +10,7 @@
 #include "host/vb/datetime.h"
 #include "host/vb/text.h"
 #include "host/win/system.h"
+#include "mapbooks/common/ConfigFile.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/common/ZelvaneGIS_IO.h"
@@ -29,10 +30,7 @@ void pointer(int p) { ui::Screen::Instance().SetMousePointer(p); }
 
 // The wait after each zoomed frame: "NONE" and "NULL" in any letter case are no wait,
 // as the window shows them, so the settings of a new user do not end the first run.
-double refresh_delay(const std::string& item) {
-  std::string u = vb::UCase(item);
-  return u == "NONE" || u == "NULL" ? 0.0 : vb::CDbl(item);
-}
+double refresh_delay(const std::string& item) { return ConfigFile::IsNoValue(item) ? 0.0 : vb::CDbl(item); }
 
 // The four keyword texts of the layout, replaced by a run's values and put back.
 struct RunKeywordTexts {

@@ -37,6 +37,16 @@ class GridWizard : public StartedProgramTest {
       p.txtHorizontalNumber.key(host::ui::vbKeyReturn);  // Enter presses Next
     });
   }
+  // The automatic grid chosen, 5 tiles down and 8 across.
+  void automatic_5_by_8() {
+    step([] { dynamic_cast<host::ui::CommandButton*>(host::ui::FindLoadedForm("frmSelectGridType")->FindControl("Command2"))->click(); });
+    step([] {
+      auto& p = form<frmAutomaticGrid>("frmAutomaticGrid");
+      p.txtVerticalNumber.paste("5");
+      p.txtHorizontalNumber.paste("8");
+      p.btnNext.click();
+    });
+  }
   static std::shared_ptr<geo::FeatureClass> grid(const std::string& name) {
     geo::ShapefileWorkspace::ClearCache();
     return geo::ShapefileWorkspace::Open((ProgramFolder() / "Grids").string())->OpenFeatureClass(name);
@@ -174,13 +184,7 @@ TEST_F(GridWizard, AnAutomaticGridCoversTheMapsExtent) {
   f.Store();
   area->Flush();
   doc().FocusMap()->AddLayer(Layer("area"));
-  step([] { dynamic_cast<host::ui::CommandButton*>(host::ui::FindLoadedForm("frmSelectGridType")->FindControl("Command2"))->click(); });
-  step([] {
-    auto& p = form<frmAutomaticGrid>("frmAutomaticGrid");
-    p.txtVerticalNumber.paste("5");
-    p.txtHorizontalNumber.paste("8");
-    p.btnNext.click();
-  });
+  automatic_5_by_8();
   step([] {
     auto& p = form<frmAutomaticGrid2>("frmAutomaticGrid2");
     EXPECT_EQ(p.txtX.Text(), "0");
@@ -272,13 +276,7 @@ TEST_F(GridWarnings, AnOverwriteReplacesTheWholeSetAndAFailedBuildKeepsTheOldOne
   area->Flush();
   doc().FocusMap()->AddLayer(Layer("area"));
   host::ui::ClearBoxLog();
-  step([] { dynamic_cast<host::ui::CommandButton*>(host::ui::FindLoadedForm("frmSelectGridType")->FindControl("Command2"))->click(); });
-  step([] {
-    auto& p = form<frmAutomaticGrid>("frmAutomaticGrid");
-    p.txtVerticalNumber.paste("5");
-    p.txtHorizontalNumber.paste("8");
-    p.btnNext.click();
-  });
+  automatic_5_by_8();
   step([] {
     auto& p = form<frmAutomaticGrid2>("frmAutomaticGrid2");
     p.txtTileWidth.SetText("wide");
