@@ -9,6 +9,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <cmath>
+#include <mutex>
 
 #include "host/render/cairo_ptr.h"
 #include "host/vb/text.h"
@@ -222,9 +223,13 @@ cairo_fill_rule_t fill_rule(FillRule rule) {
   return rule == FillRule::EvenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING;
 }
 
+// Pango's objects may be used from several threads only one at a time.
+std::mutex pango_mutex;
+
 }  // namespace
 
 std::shared_ptr<const TextLayout> LayOutForVector(const TextBlock& block) {
+  std::lock_guard lock(pango_mutex);
   // A recording surface has the font options of the vector surfaces: unhinted metrics.
   SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
   CairoPtr cr(cairo_create(scratch.get()));
@@ -272,6 +277,7 @@ void CairoPainter::Paint(const Colour& colour) {
 }
 
 std::shared_ptr<const TextLayout> CairoPainter::LayOut(const TextBlock& block) {
+  std::lock_guard lock(pango_mutex);
   return std::make_shared<PangoTextLayout>(cr_, block, cr_);
 }
 
@@ -279,10 +285,11 @@ void CairoPainter::Text(const TextRun& run) {
   auto* layout = dynamic_cast<const PangoTextLayout*>(run.layout.get());
   // A layout made for another medium is laid out again for this one.
   std::shared_ptr<const TextLayout> own;
-  if (!layout || layout->Medium() != cr_) {
+  if (!layout || (layout->Medium() != cr_ && layout->Medium() != same_medium_)) {
     own = LayOut(run.layout->Block());
     layout = static_cast<const PangoTextLayout*>(own.get());
   }
+  std::lock_guard lock(pango_mutex);
   CairoSave keep(cr_);
   cairo_translate(cr_, run.anchor.x, run.anchor.y);
   if (run.angle != 0) cairo_rotate(cr_, -run.angle * M_PI / 180.0);

@@ -165,10 +165,15 @@ class PainterSave {
   Painter& p_;
 };
 
-// Draws with cairo on a context it does not own.
+// Draws with cairo on a context it does not own. Text laid out for another context is
+// laid out again for this one, unless it was laid out for `sameMedium` (a context of the
+// same kind of surface, so the layout fits this one as it is); nullptr there stands for
+// the vector layouts of LayOutForVector. Painters on separate contexts may draw at once
+// on separate threads: their text is drawn one at a time.
 class CairoPainter : public Painter {
  public:
-  explicit CairoPainter(cairo_t* cr) : cr_(cr) {}
+  explicit CairoPainter(cairo_t* cr) : cr_(cr), same_medium_(cr) {}
+  CairoPainter(cairo_t* cr, const cairo_t* sameMedium) : cr_(cr), same_medium_(sameMedium) {}
   void Save() override;
   void Restore() override;
   void Clip(const Path& path, FillRule rule) override;
@@ -181,6 +186,7 @@ class CairoPainter : public Painter {
 
  private:
   cairo_t* cr_;
+  const cairo_t* same_medium_;
 };
 
 // Text laid out as a vector medium lays it out (unhinted), without a page to draw on.

@@ -317,6 +317,58 @@ TEST(RasterPages, PngRunsOfRepeatedRowsOfEveryLength) {
   }
 }
 
+// The page is drawn in bands on several cores, each band with what can reach it: items
+// whose paint reaches far beyond their points (sharp miters, wide round caps, halos,
+// turned text, a clip made before the band's first item) must still reach every band
+// they touch. Thin bands make most of them cross a band's edge. A page with a scaled
+// image on it is drawn whole, as the image's sampling would change at a band's edge.
+TEST(RasterPages, ItemsReachingAcrossBandsAreDrawnInEveryBand) {
+  testing_support::TempDir dir;
+  const int w = 900, h = 1400;
+  for (bool with_image : {false, true}) {
+    auto draw = [&](Painter& p) {
+      p.Paint({1, 1, 1, 1});
+      PainterSave keep(p);
+      p.Clip(Path().Rectangle(10.5, 10.5, w - 21, h - 21), FillRule::Winding);
+      for (int i = 0; i < 40; ++i) {
+        // A spike: its miter reaches up to ten half-widths beyond the corner.
+        StrokeStyle spike;
+        spike.width = 6 + i % 5;
+        spike.join = LineJoin::Miter;
+        spike.miter_limit = 10;
+        const double x = 20 + i * 21.0, y = 33.0 * i + 17.3;
+        p.Stroke(Path().MoveTo(x, y + 60).LineTo(x + 4, y).LineTo(x + 8, y + 60), {0.1, 0.2, 0.7, 0.8}, spike);
+        StrokeStyle dashed;
+        dashed.width = 14;
+        dashed.cap = LineCap::Square;
+        dashed.dash = {9, 5};
+        p.Stroke(Path().MoveTo(w - x, y).LineTo(w - x - 30, y + 31.7), {0.7, 0.1, 0.1, 1}, dashed);
+        p.Fill(Path().Arc(x + 400, y, 5.5 + i % 3, 0, 2 * M_PI), {0.1, 0.6, 0.1, 0.5}, FillRule::Winding);
+      }
+      Image checks;
+      checks.width = 7;
+      checks.height = 5;
+      for (int i = 0; i < 35; ++i) checks.pixels.push_back((i % 2) ? 0xFF203040u : 0xFFE0D0C0u);
+      if (with_image) p.DrawImage(checks, 300.3, 700.6, 250, 97.5);
+      for (int i = 0; i < 60; ++i) {
+        const FontChoice font{"Liberation Sans", 12.0 + i % 13, i % 2 == 0, i % 3 == 0};
+        auto layout = p.LayOut({"Band edge " + std::to_string(i), font});
+        TextRun run;
+        run.layout = layout;
+        run.anchor = {60.0 + 150 * (i % 5), 22.7 * i + 31.5};
+        run.angle = i % 4 == 0 ? 0 : -35 + 13 * (i % 7);
+        run.colour = {0, 0, 0, 1};
+        if (i % 2 == 0) run.halo = Halo{{1, 1, 0.6, 1}, 4};
+        p.Text(run);
+      }
+    };
+    fs::path file = dir / (with_image ? "image.png" : "bands.png");
+    Export(clsid::ExportPNG, file, w, h, 96, draw);
+    Difference d = Compare(ReadPng(file).rgb, Reference(w, h, draw));
+    EXPECT_EQ(d.pixels, 0u) << (with_image ? "with" : "without") << " an image: largest difference " << d.largest;
+  }
+}
+
 TEST(RasterPages, ThePngOfAPageIsTheSameFileEveryTime) {
   testing_support::TempDir dir;
   auto draw = [](Painter& p) { DrawBusy(p, 800, 900, 11); };

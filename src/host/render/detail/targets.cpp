@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -102,64 +103,131 @@ class PageImages {
   SurfacePtr spare_;
 };
 
-// White paper: every byte 0xFF (cairo ignores the fourth byte of RGB24), cleared by the
-// workers in bands when the encoder runs on them too; an encoder on this thread finds
-// the image in this core's cache.
-void clear_white(cairo_surface_t* image, bool workers) {
-  cairo_surface_flush(image);
-  unsigned char* data = cairo_image_surface_get_data(image);
-  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(image));
-  const size_t height = static_cast<size_t>(cairo_image_surface_get_height(image));
-  constexpr size_t kBand = 64;
-  if (workers) {
-    ParallelFor((height + kBand - 1) / kBand, [&](size_t band) {
-      const size_t y0 = band * kBand, rows = std::min(kBand, height - y0);
-      std::memset(data + y0 * stride, 0xFF, rows * stride);
-    });
-  } else {
-    std::memset(data, 0xFF, height * stride);
-  }
-  cairo_surface_mark_dirty(image);
+// Text laid out as a page image lays it out: a context on a tiny image has the font
+// options of every image.
+class RasterLayouts {
+ public:
+  RasterLayouts()
+      : surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1)), cr_(cairo_create(surface_.get())),
+        painter_(cr_.get()) {}
+  cairo_t* Medium() const { return cr_.get(); }
+  std::shared_ptr<const TextLayout> LayOut(const TextBlock& block) { return painter_.LayOut(block); }
+
+ private:
+  SurfacePtr surface_;
+  CairoPtr cr_;
+  CairoPainter painter_;
+};
+
+// The bands a page image is drawn in at once: a few per core, so that a band of dense
+// streets does not keep the others waiting, and none thinner than kMinBand rows.
+size_t band_count(int height) {
+  constexpr int kMinBand = 32;
+  const int cores = UsableCores();
+  if (cores <= 1) return 1;
+  return static_cast<size_t>(std::clamp(height / kMinBand, 1, cores * 3));
 }
 
-// Raster pages are opaque white paper; the encoders take the pixels as they are.
-class RasterTarget : public SurfaceTarget {
+std::string cairo_failure(cairo_t* cr) {
+  cairo_status_t st = cairo_status(cr);
+  return st == CAIRO_STATUS_SUCCESS ? std::string() : std::string("drawing the page failed: ") + cairo_status_to_string(st);
+}
+
+// Raster pages are opaque white paper; the encoders take the pixels as they are. The
+// page is kept as a display list while it is drawn, then drawn into the image in bands
+// on every core: each band is cleared and drawn by one worker, with what reaches it.
+class RasterTarget : public Target {
  public:
   explicit RasterTarget(Format f) : format_(f) {}
   ~RasterTarget() override { Drop(); }
   DeviceKind Kind() const override { return DeviceKind::Raster; }
-  void Drop() override { PageImages::Instance().Give(std::move(surface_)); }
+  void Drop() override {
+    page_.reset();
+    layouts_.reset();
+    PageImages::Instance().Give(std::move(surface_));
+  }
 
   std::shared_ptr<DeviceContext> Begin(const std::filesystem::path& file, const PageSetup& page,
                                        DeviceKind kind) override {
     file_ = file;
-    page_ = page;
+    setup_ = page;
     surface_ = PageImages::Instance().Take(page.width, page.height);
     if (cairo_surface_status(surface_.get()) == CAIRO_STATUS_NO_MEMORY)
       throw std::runtime_error("not enough memory for an image of " + std::to_string(page.width) + " x " +
                                std::to_string(page.height) + " pixels");
     check(surface_.get(), "cannot make the image");
-    clear_white(surface_.get(), format_ == Format::PNG || format_ == Format::TIF || format_ == Format::BMP);
-    std::shared_ptr<DeviceContext> dc = device(kind);
-    cairo_set_source_rgb(dc->Cairo(), 0, 0, 0);
-    return dc;
+    layouts_ = std::make_shared<RasterLayouts>();
+    std::shared_ptr<RasterLayouts> layouts = layouts_;
+    page_ = std::make_shared<RecordedPage>(XY{page.origin_x, page.origin_y}, XY{double(page.width), double(page.height)},
+                                           [layouts](const TextBlock& block) { return layouts->LayOut(block); });
+    return std::make_shared<DeviceContext>(page_, page.width, page.height, page.dpi, kind);
   }
 
   void End() override {
+    draw();
     cairo_surface_t* s = surface_.get();
     switch (format_) {
-      case Format::PNG: WritePng(s, file_, page_.dpi); break;
-      case Format::JPG: WriteJpeg(s, file_, page_.dpi, 92); break;
+      case Format::PNG: WritePng(s, file_, setup_.dpi); break;
+      case Format::JPG: WriteJpeg(s, file_, setup_.dpi, 92); break;
       case Format::GIF: WriteGif(s, file_); break;
-      case Format::BMP: WriteBmp(s, file_, page_.dpi); break;
-      case Format::TIF: WriteTiff(s, file_, page_.dpi); break;
+      case Format::BMP: WriteBmp(s, file_, setup_.dpi); break;
+      case Format::TIF: WriteTiff(s, file_, setup_.dpi); break;
       default: throw std::logic_error("not a raster format");
     }
     Drop();
   }
 
  private:
+  void draw() {
+    cairo_surface_t* image = surface_.get();
+    cairo_surface_flush(image);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
+    const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(image));
+    if (page_->cairo) {
+      // Drawn with cairo itself: its recording, on this thread.
+      std::memset(data, 0xFF, stride * static_cast<size_t>(height));
+      cairo_surface_mark_dirty(image);
+      CairoPtr cr(cairo_create(image));
+      cairo_set_source_surface(cr.get(), page_->cairo.get(), 0, 0);
+      cairo_paint(cr.get());
+      if (std::string failure = cairo_failure(cr.get()); !failure.empty()) throw std::runtime_error(failure);
+      return;
+    }
+    // A scaled image is sampled a level apart where a band's edge cuts its paint, so a
+    // page holding one is drawn whole.
+    const std::vector<DisplayItem>& items = page_->list.Items();
+    const bool has_image =
+        std::any_of(items.begin(), items.end(), [](const DisplayItem& i) { return i.kind == DisplayItem::Kind::Image; });
+    const size_t bands = has_image ? 1 : band_count(height);
+    std::vector<std::string> failures(bands);
+    ParallelFor(bands, [&](size_t band) {
+      const int y0 = static_cast<int>(size_t(height) * band / bands);
+      const int y1 = static_cast<int>(size_t(height) * (band + 1) / bands);
+      std::memset(data + stride * static_cast<size_t>(y0), 0xFF, stride * static_cast<size_t>(y1 - y0));
+      // The whole image clipped to the band: device pixels stay where they are on a page
+      // drawn whole, so everything rounds as it does there.
+      SurfacePtr part(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, width, height, int(stride)));
+      CairoPtr cr(cairo_create(part.get()));
+      cairo_rectangle(cr.get(), 0, y0, width, y1 - y0);
+      cairo_clip(cr.get());
+      CairoPainter painter(cr.get(), layouts_->Medium());
+      page_->list.ReplayPart(painter, 0, items.size(), y0, y1);
+      failures[band] = cairo_failure(cr.get());
+      cr.reset();
+      cairo_surface_flush(part.get());
+    });
+    cairo_surface_mark_dirty(image);
+    for (const std::string& failure : failures)
+      if (!failure.empty()) throw std::runtime_error(failure);
+  }
+
   Format format_;
+  std::filesystem::path file_;
+  PageSetup setup_;
+  SurfacePtr surface_;
+  std::shared_ptr<RasterLayouts> layouts_;
+  std::shared_ptr<RecordedPage> page_;
 };
 
 // PDF (and the Illustrator file, which is a PDF): cairo writes while the page is drawn.
