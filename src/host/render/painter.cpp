@@ -289,18 +289,23 @@ void CairoPainter::Text(const TextRun& run) {
     own = LayOut(run.layout->Block());
     layout = static_cast<const PangoTextLayout*>(own.get());
   }
-  std::lock_guard lock(pango_mutex);
   CairoSave keep(cr_);
   cairo_translate(cr_, run.anchor.x, run.anchor.y);
   if (run.angle != 0) cairo_rotate(cr_, -run.angle * M_PI / 180.0);
   if (run.halo) {
-    cairo_move_to(cr_, run.offset.x, run.offset.y);
-    pango_cairo_layout_path(cr_, layout->Pango());
+    {
+      std::lock_guard lock(pango_mutex);
+      cairo_move_to(cr_, run.offset.x, run.offset.y);
+      pango_cairo_layout_path(cr_, layout->Pango());
+    }
+    // The outlines are cairo's own from here: stroking them, the dearest part of a
+    // label, needs no lock.
     set_colour(cr_, run.halo->colour);
     cairo_set_line_width(cr_, 2 * run.halo->width);
     cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
     cairo_stroke(cr_);
   }
+  std::lock_guard lock(pango_mutex);
   cairo_move_to(cr_, run.offset.x, run.offset.y);
   set_colour(cr_, run.colour);
   pango_cairo_show_layout(cr_, layout->Pango());
