@@ -1,0 +1,230 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A page drawn in parts, one PDF each, put back together: it must read and look as the
+// same page drawn into one PDF.
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <stdexcept>
+
+#include "host/render/detail/pdf_stack.h"
+#include "raster_readers.h"
+#include "render_support.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using host::render::detail::StackPdfPages;
+using render_test::Quote;
+using render_test::RunCommand;
+using testing_support::ReadFile;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr double kWidth = 300, kHeight = 200;
+constexpr const char* kText = "Stacked parts";
+
+using Step = std::function<void(cairo_t*)>;
+
+// The drawing in order: opaque and translucent fills, translucent strokes, a clip, a
+// multiplying fill over what earlier parts drew, an image with alpha, and text.
+std::vector<Step> Drawing() {
+  return {
+      [](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 0.9, 0.2, 0.1);
+        cairo_rectangle(cr, 20, 20, 120, 80);
+        cairo_fill(cr);
+      },
+      [](cairo_t* cr) {
+        cairo_set_source_rgba(cr, 0.1, 0.3, 0.9, 0.5);
+        cairo_rectangle(cr, 80, 50, 120, 90);
+        cairo_fill(cr);
+        cairo_set_source_rgba(cr, 0, 0.6, 0.2, 0.6);
+        cairo_set_line_width(cr, 9);
+        cairo_move_to(cr, 10, 180);
+        cairo_curve_to(cr, 100, 10, 200, 190, 290, 30);
+        cairo_stroke(cr);
+      },
+      [](cairo_t* cr) {
+        cairo_save(cr);
+        cairo_arc(cr, 230, 120, 50, 0, 6.2831853);
+        cairo_clip(cr);
+        cairo_set_source_rgb(cr, 0.95, 0.8, 0.1);
+        cairo_paint(cr);
+        cairo_restore(cr);
+      },
+      [](cairo_t* cr) {
+        cairo_save(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_MULTIPLY);
+        cairo_set_source_rgba(cr, 0.3, 0.9, 0.9, 0.8);
+        cairo_rectangle(cr, 40, 40, 150, 40);
+        cairo_fill(cr);
+        cairo_restore(cr);
+      },
+      [](cairo_t* cr) {
+        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 48, 48);
+        unsigned char* data = cairo_image_surface_get_data(image);
+        const int stride = cairo_image_surface_get_stride(image);
+        for (int y = 0; y < 48; ++y)
+          for (int x = 0; x < 48; ++x) {
+            auto* px = reinterpret_cast<uint32_t*>(data + y * stride) + x;
+            const uint32_t a = 128 + x * 2, r = x * 5 * a / 255, g = y * 5 * a / 255, b = 60 * a / 255;
+            *px = a << 24 | r << 16 | g << 8 | b;
+          }
+        cairo_surface_mark_dirty(image);
+        cairo_set_source_surface(cr, image, 150, 8);
+        cairo_paint(cr);
+        cairo_surface_destroy(image);
+      },
+      [](cairo_t* cr) {
+        cairo_select_font_face(cr, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, 22);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_move_to(cr, 30, 160);
+        cairo_show_text(cr, kText);
+      },
+  };
+}
+
+cairo_status_t Append(void* closure, const unsigned char* data, unsigned int length) {
+  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+// The steps [from, to) drawn into a PDF in memory, as the export's threads do.
+std::string DrawPdf(size_t from, size_t to, const char* title = nullptr) {
+  std::string bytes;
+  cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(Append, &bytes, kWidth, kHeight);
+  if (title) cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE, title);
+  cairo_t* cr = cairo_create(surface);
+  std::vector<Step> steps = Drawing();
+  for (size_t i = from; i < to; ++i) steps[i](cr);
+  cairo_destroy(cr);
+  cairo_surface_finish(surface);
+  cairo_surface_destroy(surface);
+  return bytes;
+}
+
+std::vector<std::string> ThreeParts(const char* title = nullptr) {
+  return {DrawPdf(0, 2, title), DrawPdf(2, 4), DrawPdf(4, 6)};
+}
+
+// The stored bytes of every stream in a PDF written by cairo.
+std::vector<std::string> StreamBytes(const std::string& pdf) {
+  std::vector<std::string> streams;
+  for (size_t at = pdf.find("stream\n"); at != std::string::npos; at = pdf.find("stream\n", at)) {
+    at += 7;
+    const size_t end = pdf.find("endstream", at);
+    if (end == std::string::npos) break;
+    streams.push_back(pdf.substr(at, end - at - 1));
+    at = end + 9;
+  }
+  return streams;
+}
+
+raster_test::Raster Rasterise(const fs::path& pdf) {
+  fs::path png = pdf;
+  png.replace_extension();
+  render_test::Run run = RunCommand("pdftoppm -r 72 -png -singlefile " + Quote(pdf.string()) + " " + Quote(png.string()));
+  if (run.status != 0) throw std::runtime_error("pdftoppm: " + run.err);
+  return raster_test::ReadPng(png.string() + ".png");
+}
+
+TEST(PdfStack, ThreePartsReadAndLookAsOnePdf) {
+  testing_support::TempDir dir;
+  testing_support::WriteFile(dir / "single.pdf", DrawPdf(0, Drawing().size(), "Sheet 4"));
+  const fs::path stacked = dir / "stacked.pdf";
+  const std::vector<std::string> parts = ThreeParts("Sheet 4");
+  StackPdfPages(parts, stacked);
+
+  render_test::Run check = RunCommand("qpdf --check " + Quote(stacked.string()));
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_EQ(RunCommand("qpdf --show-npages " + Quote(stacked.string())).out, "1\n");
+  const std::string info = RunCommand("pdfinfo " + Quote(stacked.string())).out;
+  EXPECT_THAT(info, HasSubstr("300 x 200 pts"));
+  EXPECT_THAT(info, HasSubstr("Sheet 4"));
+  EXPECT_THAT(info, HasSubstr("cairo"));
+  EXPECT_THAT(RunCommand("pdftotext " + Quote(stacked.string()) + " -").out, HasSubstr(kText));
+
+  // The parts' drawings, fonts and images are copied as they are, not unpacked and
+  // packed again.
+  const std::string bytes = ReadFile(stacked);
+  for (const std::string& part : parts) {
+    const std::vector<std::string> streams = StreamBytes(part);
+    EXPECT_GE(streams.size(), 1u);
+    for (const std::string& stream : streams) EXPECT_NE(bytes.find(stream), std::string::npos);
+  }
+
+  raster_test::Raster one = Rasterise(dir / "single.pdf"), many = Rasterise(stacked);
+  ASSERT_EQ(many.width, one.width);
+  ASSERT_EQ(many.height, one.height);
+  int worst = 0;
+  size_t differing = 0;
+  for (size_t i = 0; i < one.rgb.size(); ++i) {
+    const int d = std::abs(one.rgb[i] - many.rgb[i]);
+    worst = std::max(worst, d);
+    differing += d != 0;
+  }
+  EXPECT_EQ(worst, 0) << differing << " channel values differ";
+}
+
+TEST(PdfStack, OnePartIsWrittenAsItIs) {
+  testing_support::TempDir dir;
+  const std::string part = DrawPdf(0, 3);
+  StackPdfPages({part}, dir / "one.pdf");
+  EXPECT_EQ(ReadFile(dir / "one.pdf"), part);
+}
+
+TEST(PdfStack, RefusesPartsThatAreNotOnePagePdfsAndWritesNothing) {
+  testing_support::TempDir dir;
+  const std::string good = DrawPdf(0, 3);
+  std::string twoPages;
+  {
+    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(Append, &twoPages, kWidth, kHeight);
+    cairo_t* cr = cairo_create(surface);
+    cairo_show_page(cr);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+  }
+  std::string otherSize;
+  {
+    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(Append, &otherSize, kHeight, kWidth);
+    cairo_surface_destroy(surface);
+  }
+  struct Case {
+    const char* what;
+    std::vector<std::string> parts;
+    const char* message;
+  } cases[] = {
+      {"none", {}, "there are none"},
+      {"text", {good, "just some text", good}, "part 2 of 3 is not a PDF"},
+      {"text alone", {"just some text"}, "part 1 of 1 is not a PDF"},
+      {"cut short", {good, good.substr(0, good.size() / 2)}, "part 2 of 2 is not a readable PDF"},
+      {"two pages", {twoPages, good}, "part 1 of 2 has 2 pages instead of one"},
+      {"other size", {good, otherSize}, "part 2 of 2 has a page size other than the first part's"},
+  };
+  for (const Case& c : cases) {
+    const fs::path out = dir / "out.pdf";
+    try {
+      StackPdfPages(c.parts, out);
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const std::runtime_error& e) {
+      EXPECT_THAT(e.what(), HasSubstr(c.message)) << c.what;
+    }
+    EXPECT_FALSE(fs::exists(out)) << c.what;
+  }
+}
+
+TEST(PdfStack, AnUnwritableTargetIsAnError) {
+  testing_support::TempDir dir;
+  EXPECT_THROW(StackPdfPages(ThreeParts(), dir / "missing" / "out.pdf"), std::runtime_error);
+}
+
+}  // namespace
