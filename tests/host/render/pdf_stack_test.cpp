@@ -13,7 +13,11 @@
 #include <functional>
 #include <stdexcept>
 
+#include "host/render/cairo_ptr.h"
+#include "host/render/detail/parallel.h"
 #include "host/render/detail/pdf_stack.h"
+#include "host/render/device.h"
+#include "host/render/export.h"
 #include "raster_readers.h"
 #include "render_support.h"
 #include "support/temp_dir.h"
@@ -225,6 +229,72 @@ TEST(PdfStack, RefusesPartsThatAreNotOnePagePdfsAndWritesNothing) {
 TEST(PdfStack, AnUnwritableTargetIsAnError) {
   testing_support::TempDir dir;
   EXPECT_THROW(StackPdfPages(ThreeParts(), dir / "missing" / "out.pdf"), std::runtime_error);
+}
+
+// A map page as an export draws it: many strokes and fills, and labels with halos,
+// whose outlines are most of a page's bytes. Large enough to be written in parts.
+void DrawMapLike(host::render::Painter& p) {
+  using namespace host::render;
+  p.Paint({1, 1, 1, 1});
+  PainterSave keep(p);
+  p.Clip(Path().Rectangle(40, 40, 1100, 1400), FillRule::Winding);
+  for (int i = 0; i < 400; ++i) {
+    const double x = 30 + (i * 37) % 1100, y = 30 + (i * 53) % 1400;
+    p.Fill(Path().Rectangle(x, y, 60, 40), {0.92, 0.9, 0.84, 1}, FillRule::EvenOdd);
+    StrokeStyle s;
+    s.width = 1 + i % 3;
+    s.cap = LineCap::Round;
+    p.Stroke(Path().MoveTo(x, y).LineTo(x + 90, y + 17).LineTo(x + 120, y - 30), {0.5, 0.5, 0.5, 0.8}, s);
+  }
+  for (int i = 0; i < 60; ++i) {
+    TextRun run;
+    run.layout = p.LayOut({"Street " + std::to_string(i), {"Liberation Sans", 14, i % 2 == 0, false}});
+    run.anchor = {60.0 + (i * 71) % 1000, 60.0 + (i * 89) % 1300};
+    run.angle = (i % 5) * 20;
+    run.halo = Halo{{1, 1, 1, 1}, 2};
+    p.Text(run);
+  }
+}
+
+// An exported page is drawn in parts on several cores and stacked: it reads and looks
+// as the same page drawn into one PDF.
+TEST(PdfStack, AnExportedPageLooksAsThePageDrawnWhole) {
+  using namespace host::render;
+  testing_support::TempDir dir;
+  const int w = 1275, h = 1650;
+  const double dpi = 150, pt = 72.0 / dpi;
+  {
+    SurfacePtr surface(cairo_pdf_surface_create((dir / "whole.pdf").c_str(), w * pt, h * pt));
+    cairo_surface_set_device_scale(surface.get(), pt, pt);
+    CairoPtr cr(cairo_create(surface.get()));
+    CairoPainter painter(cr.get());
+    DrawMapLike(painter);
+  }
+  auto ex = CreateExport(clsid::ExportPDF);
+  ex->SetExportFileName((dir / "parts.pdf").string());
+  ex->SetResolution(dpi);
+  ex->SetPixelBounds(host::geodata::Envelope(0, 0, w, h));
+  DrawMapLike(LookupDevice(ex->StartExporting())->GetPainter());
+  ex->FinishExporting();
+
+  const fs::path parts = dir / "parts.pdf";
+  render_test::Run check = RunCommand("qpdf --check " + Quote(parts.string()));
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  if (host::render::detail::UsableCores() > 1) {
+    EXPECT_THAT(RunCommand("qpdf --qdf --object-streams=disable " + Quote(parts.string()) + " -").out,
+                HasSubstr("/Subtype /Form"))
+        << "drawn in parts";
+  }
+  const std::string text = RunCommand("pdftotext " + Quote(parts.string()) + " -").out;
+  EXPECT_THAT(text, HasSubstr("Street 0"));
+  EXPECT_THAT(text, HasSubstr("Street 55"));
+
+  raster_test::Raster one = Rasterise(dir / "whole.pdf"), many = Rasterise(parts);
+  ASSERT_EQ(many.width, one.width);
+  ASSERT_EQ(many.height, one.height);
+  size_t differing = 0;
+  for (size_t i = 0; i < one.rgb.size(); ++i) differing += one.rgb[i] != many.rgb[i];
+  EXPECT_EQ(differing, 0u) << "channel values differ";
 }
 
 }  // namespace

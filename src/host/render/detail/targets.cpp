@@ -4,15 +4,16 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
 
 #include "host/render/detail/emf_writer.h"
 #include "host/render/detail/parallel.h"
+#include "host/render/detail/pdf_stack.h"
 #include "host/render/detail/raster_codecs.h"
 #include "host/render/detail/svg_writer.h"
 #include "host/render/display_list.h"
@@ -37,29 +38,6 @@ void write_bytes(const std::filesystem::path& path, const std::string& bytes) {
   }
   if (!ok) throw std::runtime_error(std::string("writing failed: ") + std::strerror(e));
 }
-
-class SurfaceTarget : public Target {
- public:
-  ~SurfaceTarget() override { Drop(); }
-  void Drop() override { surface_.reset(); }
-
- protected:
-  std::shared_ptr<DeviceContext> device(DeviceKind kind) {
-    if (page_.origin_x != 0 || page_.origin_y != 0) {
-      double sx = 1, sy = 1;
-      cairo_surface_get_device_scale(surface_.get(), &sx, &sy);
-      cairo_surface_set_device_offset(surface_.get(), page_.origin_x * sx, page_.origin_y * sy);
-    }
-    CairoPtr cr(cairo_create(surface_.get()));
-    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
-      throw std::runtime_error(std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr.get())));
-    return std::make_shared<DeviceContext>(cr.release(), page_.width, page_.height, page_.dpi, kind);
-  }
-
-  SurfacePtr surface_;
-  std::filesystem::path file_;
-  PageSetup page_;
-};
 
 // The page image of the last raster page, kept for the next one of the same size: a
 // run's pages are all one size, and a fresh image per page cost more than encoding
@@ -103,15 +81,19 @@ class PageImages {
   SurfacePtr spare_;
 };
 
-// Text laid out as a page image lays it out: a context on a tiny image has the font
-// options of every image.
-class RasterLayouts {
+// Text laid out as the page's medium lays it out (hinting differs between images and
+// PDF): a context on a scratch surface of the same kind has the same font options.
+class MediumLayouts {
  public:
-  RasterLayouts()
-      : surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1)), cr_(cairo_create(surface_.get())),
-        painter_(cr_.get()) {}
+  explicit MediumLayouts(cairo_surface_t* scratch)
+      : surface_(scratch), cr_(cairo_create(surface_.get())), painter_(cr_.get()) {}
   cairo_t* Medium() const { return cr_.get(); }
   std::shared_ptr<const TextLayout> LayOut(const TextBlock& block) { return painter_.LayOut(block); }
+  // A page kept as a display list with these layouts.
+  static std::shared_ptr<RecordedPage> Page(const PageSetup& page, std::shared_ptr<MediumLayouts> layouts) {
+    return std::make_shared<RecordedPage>(XY{page.origin_x, page.origin_y}, XY{double(page.width), double(page.height)},
+                                          [layouts](const TextBlock& block) { return layouts->LayOut(block); });
+  }
 
  private:
   SurfacePtr surface_;
@@ -156,10 +138,8 @@ class RasterTarget : public Target {
       throw std::runtime_error("not enough memory for an image of " + std::to_string(page.width) + " x " +
                                std::to_string(page.height) + " pixels");
     check(surface_.get(), "cannot make the image");
-    layouts_ = std::make_shared<RasterLayouts>();
-    std::shared_ptr<RasterLayouts> layouts = layouts_;
-    page_ = std::make_shared<RecordedPage>(XY{page.origin_x, page.origin_y}, XY{double(page.width), double(page.height)},
-                                           [layouts](const TextBlock& block) { return layouts->LayOut(block); });
+    layouts_ = std::make_shared<MediumLayouts>(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1));
+    page_ = MediumLayouts::Page(page, layouts_);
     return std::make_shared<DeviceContext>(page_, page.width, page.height, page.dpi, kind);
   }
 
@@ -226,35 +206,8 @@ class RasterTarget : public Target {
   std::filesystem::path file_;
   PageSetup setup_;
   SurfacePtr surface_;
-  std::shared_ptr<RasterLayouts> layouts_;
+  std::shared_ptr<MediumLayouts> layouts_;
   std::shared_ptr<RecordedPage> page_;
-};
-
-// PDF (and the Illustrator file, which is a PDF): cairo writes while the page is drawn.
-class PdfTarget : public SurfaceTarget {
- public:
-  DeviceKind Kind() const override { return DeviceKind::Vector; }
-
-  std::shared_ptr<DeviceContext> Begin(const std::filesystem::path& file, const PageSetup& page,
-                                       DeviceKind kind) override {
-    file_ = file;
-    page_ = page;
-    const double pt = 72.0 / page.dpi;
-    surface_.reset(cairo_pdf_surface_create(file.c_str(), page.width * pt, page.height * pt));
-    check(surface_.get(), "cannot start the PDF file");
-    cairo_surface_set_device_scale(surface_.get(), pt, pt);
-    cairo_surface_set_fallback_resolution(surface_.get(), page.dpi, page.dpi);
-    cairo_pdf_surface_set_metadata(surface_.get(), CAIRO_PDF_METADATA_CREATOR, "ZelvaneMap");
-    if (!page.title.empty())
-      cairo_pdf_surface_set_metadata(surface_.get(), CAIRO_PDF_METADATA_TITLE, page.title.c_str());
-    return device(kind);
-  }
-
-  void End() override {
-    cairo_surface_finish(surface_.get());
-    check(surface_.get(), "writing the PDF file failed");
-    Drop();
-  }
 };
 
 // Kinds written from the whole page's display list.
@@ -276,6 +229,117 @@ class ListTarget : public Target {
   std::filesystem::path file_;
   PageSetup setup_;
   std::shared_ptr<RecordedPage> page_;
+};
+
+// PDF (and the Illustrator file, which is a PDF). cairo writes the kept page: a large
+// page in parts, each part's items into a PDF of its own on its own core, the parts then
+// stacked into one page. cairo's compression and number printing are most of a PDF
+// page's time, and they are spread that way.
+class PdfTarget : public ListTarget {
+ public:
+  void Drop() override {
+    ListTarget::Drop();
+    layouts_.reset();
+  }
+
+  std::shared_ptr<DeviceContext> Begin(const std::filesystem::path& file, const PageSetup& page,
+                                       DeviceKind kind) override {
+    file_ = file;
+    setup_ = page;
+    layouts_ = std::make_shared<MediumLayouts>(start(cairo_pdf_surface_create_for_stream(nullptr, nullptr, 1, 1)).release());
+    page_ = MediumLayouts::Page(page, layouts_);
+    return std::make_shared<DeviceContext>(page_, page.width, page.height, page.dpi, kind);
+  }
+
+  void End() override {
+    if (page_->cairo) {
+      // Drawn with cairo itself: its recording, in one piece.
+      SurfacePtr surface = start(cairo_pdf_surface_create(file_.c_str(), width_pt(), height_pt()));
+      CairoPtr cr(cairo_create(surface.get()));
+      cairo_set_source_surface(cr.get(), page_->cairo.get(), 0, 0);
+      cairo_paint(cr.get());
+      finish(std::move(cr), std::move(surface));
+    } else if (std::vector<size_t> cuts = part_cuts(); cuts.size() <= 2) {
+      SurfacePtr surface = start(cairo_pdf_surface_create(file_.c_str(), width_pt(), height_pt()));
+      draw(surface.get(), 0, page_->list.Items().size());
+    } else {
+      std::vector<std::string> parts(cuts.size() - 1);
+      ParallelFor(parts.size(), [&](size_t k) {
+        SurfacePtr surface = start(cairo_pdf_surface_create_for_stream(append, &parts[k], width_pt(), height_pt()));
+        draw(surface.get(), cuts[k], cuts[k + 1]);
+      });
+      StackPdfPages(parts, file_);
+    }
+    Drop();
+  }
+
+ private:
+  // Items are cut into parts of about equal work (path elements, glyphs), one part per
+  // core and none smaller than kPartWork; a small page stays whole. The cuts, first 0
+  // and last the item count.
+  std::vector<size_t> part_cuts() const {
+    constexpr size_t kPartWork = 4000;
+    const std::vector<DisplayItem>& items = page_->list.Items();
+    auto work = [](const DisplayItem& i) -> size_t {
+      if (i.kind == DisplayItem::Kind::Text) {
+        size_t glyphs = 0;
+        for (const GlyphRun& run : i.text.layout->Runs()) glyphs += run.glyphs.size();
+        // A halo is the glyphs' outlines stroked: their curves go into the page itself.
+        return 8 + (i.text.halo ? 60 : 4) * glyphs;
+      }
+      if (i.kind == DisplayItem::Kind::Image) return 8 + i.image->pixels.size() / 64;
+      return 1 + i.path.Elements().size();
+    };
+    size_t total = 0;
+    for (const DisplayItem& i : items) total += work(i);
+    const size_t parts = std::clamp<size_t>(total / kPartWork, 1, static_cast<size_t>(UsableCores()));
+    std::vector<size_t> cuts{0};
+    size_t done = 0;
+    for (size_t n = 0; n < items.size() && cuts.size() < parts; ++n) {
+      done += work(items[n]);
+      if (done * parts >= total * cuts.size()) cuts.push_back(n + 1);
+    }
+    cuts.push_back(items.size());
+    return cuts;
+  }
+
+  double width_pt() const { return setup_.width * 72.0 / setup_.dpi; }
+  double height_pt() const { return setup_.height * 72.0 / setup_.dpi; }
+
+  static cairo_status_t append(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+  }
+
+  // A PDF surface of the page: device pixels mapped onto points.
+  SurfacePtr start(cairo_surface_t* created) const {
+    SurfacePtr surface(created);
+    check(surface.get(), "cannot start the PDF file");
+    const double pt = 72.0 / setup_.dpi;
+    cairo_surface_set_device_scale(surface.get(), pt, pt);
+    cairo_surface_set_fallback_resolution(surface.get(), setup_.dpi, setup_.dpi);
+    cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "ZelvaneMap");
+    if (!setup_.title.empty())
+      cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, setup_.title.c_str());
+    return surface;
+  }
+
+  void draw(cairo_surface_t* surface, size_t from, size_t to) const {
+    CairoPtr cr(cairo_create(surface));
+    CairoPainter painter(cr.get(), layouts_->Medium());
+    page_->list.ReplayPart(painter, from, to);
+    finish(std::move(cr), SurfacePtr(cairo_surface_reference(surface)));
+  }
+
+  static void finish(CairoPtr cr, SurfacePtr surface) {
+    std::string failure = cairo_failure(cr.get());
+    cr.reset();
+    if (!failure.empty()) throw std::runtime_error(failure);
+    cairo_surface_finish(surface.get());
+    check(surface.get(), "writing the PDF file failed");
+  }
+
+  std::shared_ptr<MediumLayouts> layouts_;
 };
 
 class SvgTarget : public ListTarget {
