@@ -178,6 +178,29 @@ TEST(PdfStack, ThreePartsReadAndLookAsOnePdf) {
   EXPECT_EQ(worst, 0) << differing << " channel values differ";
 }
 
+// How many transparency groups the stacked page has, its own and its forms'.
+size_t Groups(const std::vector<std::string>& parts, const testing_support::TempDir& dir) {
+  StackPdfPages(parts, dir / "groups.pdf");
+  const std::string qdf =
+      RunCommand("qpdf --qdf --object-streams=disable " + Quote((dir / "groups.pdf").string()) + " -").out;
+  size_t count = 0;
+  for (size_t at = qdf.find("/Group <<"); at != std::string::npos; at = qdf.find("/Group <<", at + 1))
+    ++count;
+  return count;
+}
+
+// The page's group stands for every part: a form of its own would isolate a part from
+// the parts under it. Only without a page group does a part keep its own.
+TEST(PdfStack, TheFirstPartsGroupStandsForAll) {
+  testing_support::TempDir dir;
+  std::vector<std::string> parts = {DrawPdf(0, 1), DrawPdf(1, 2), DrawPdf(5, 6)};
+  ASSERT_NE(parts[0].find("/Group"), std::string::npos);
+  EXPECT_EQ(Groups(parts, dir), 1u);
+  // A key of the same length that readers ignore keeps the file's offsets right.
+  parts[0].replace(parts[0].find("/Group"), 6, "/Grouq");
+  EXPECT_EQ(Groups(parts, dir), 2u);
+}
+
 TEST(PdfStack, OnePartIsWrittenAsItIs) {
   testing_support::TempDir dir;
   const std::string part = DrawPdf(0, 3);

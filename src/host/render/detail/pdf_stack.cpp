@@ -133,6 +133,7 @@ void StackPdfPages(const std::vector<std::string>& parts, const fs::path& out) {
     QPDF& doc = *opened.front().doc;
     QPDFObjectHandle page = opened.front().page;
     QPDFObjectHandle mediaBox = QPDFPageObjectHelper(page).getMediaBox();
+    if (!mediaBox.isRectangle()) Refuse(PartName(0, n) + " has no page size");
     const bool pageGroup = page.getKey("/Group").isDictionary();
 
     QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
