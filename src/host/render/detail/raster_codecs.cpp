@@ -377,7 +377,8 @@ std::string liq_reason(liq_error e) {
 
 unsigned PixelsPerMetre(double dpi) { return static_cast<unsigned>(std::lround(dpi / 0.0254)); }
 
-void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double dpi) {
+void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double dpi,
+              const std::function<void(int, int)>& rowsNeeded) {
   Pixels px = pixels_of(image);
   const size_t row_bytes = 1 + size_t{3} * static_cast<size_t>(px.width);
   const int rows = static_cast<int>(std::clamp<size_t>((kPngStripBytes + row_bytes - 1) / row_bytes, 1, static_cast<size_t>(px.height)));
@@ -386,6 +387,7 @@ void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double 
   std::atomic<bool> joined{true};
   ParallelFor(count, [&](size_t i) {
     int y0 = static_cast<int>(i) * rows, y1 = std::min(px.height, y0 + rows);
+    if (rowsNeeded) rowsNeeded(std::max(0, y0 - 1), y1);  // the Up filter reads the row above
     if (!png_strip(px, y0, y1, strips[i])) joined = false;
   });
 

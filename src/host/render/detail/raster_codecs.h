@@ -7,13 +7,17 @@
 // (parallel.h); their files do not depend on how many there are.
 
 #include <filesystem>
+#include <functional>
 
 typedef struct _cairo_surface cairo_surface_t;
 
 namespace host::render::detail {
 
-// RGB, the Up filter, deflated by libdeflate in strips joined into one stream.
-void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double dpi);
+// RGB, the Up filter, deflated by libdeflate in strips joined into one stream. When
+// given, rowsNeeded(y0, y1) is called by a worker before it reads the rows [y0, y1), so
+// that the image can be finished (drawn) while its first strips are deflated.
+void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double dpi,
+              const std::function<void(int, int)>& rowsNeeded = {});
 // quality 1..100
 void WriteJpeg(cairo_surface_t* image, const std::filesystem::path& path, double dpi, int quality);
 // 256 colours at most, chosen by libimagequant.

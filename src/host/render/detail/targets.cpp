@@ -115,9 +115,90 @@ std::string cairo_failure(cairo_t* cr) {
   return st == CAIRO_STATUS_SUCCESS ? std::string() : std::string("drawing the page failed: ") + cairo_status_to_string(st);
 }
 
+// A kept page drawn into its image in bands, each band cleared and drawn once by the
+// worker that first needs its rows, with what reaches it; a worker that needs a band
+// being drawn waits for it.
+class PageBands {
+ public:
+  PageBands(cairo_surface_t* image, const RecordedPage& page, const cairo_t* medium)
+      : image_(image), page_(page), medium_(medium) {
+    cairo_surface_flush(image_);
+    height_ = cairo_image_surface_get_height(image_);
+    // A scaled image is sampled a level apart where a band's edge cuts its paint, and
+    // cairo's own recording is drawn in one piece: such a page is one band.
+    const std::vector<DisplayItem>& items = page_.list.Items();
+    const bool whole = page_.cairo || std::any_of(items.begin(), items.end(), [](const DisplayItem& i) {
+                         return i.kind == DisplayItem::Kind::Image;
+                       });
+    count_ = whole ? 1 : band_count(height_);
+    drawn_ = std::make_unique<std::once_flag[]>(count_);
+    failures_.resize(count_);
+  }
+  ~PageBands() { cairo_surface_mark_dirty(image_); }
+  PageBands(const PageBands&) = delete;
+  PageBands& operator=(const PageBands&) = delete;
+
+  // Every band holding one of the rows [y0, y1) drawn.
+  void Need(int y0, int y1) {
+    if (y0 >= y1) return;
+    for (size_t band = band_of(y0); band < count_ && top(band) < y1; ++band)
+      std::call_once(drawn_[band], [&] { draw(band); });
+  }
+  // Every band drawn, on the workers.
+  void All() {
+    ParallelFor(count_, [&](size_t band) { std::call_once(drawn_[band], [&] { draw(band); }); });
+  }
+  // What went wrong drawing, as an error.
+  void Check() const {
+    for (const std::string& failure : failures_)
+      if (!failure.empty()) throw std::runtime_error(failure);
+  }
+
+ private:
+  int top(size_t band) const { return static_cast<int>(size_t(height_) * band / count_); }
+  size_t band_of(int y) const {
+    size_t band = std::min(count_ - 1, size_t(y) * count_ / size_t(height_));
+    while (band > 0 && top(band) > y) --band;
+    while (band + 1 < count_ && top(band + 1) <= y) ++band;
+    return band;
+  }
+
+  void draw(size_t band) {
+    const int y0 = top(band), y1 = top(band + 1);
+    unsigned char* data = cairo_image_surface_get_data(image_);
+    const int width = cairo_image_surface_get_width(image_);
+    const int stride = cairo_image_surface_get_stride(image_);
+    std::memset(data + size_t(stride) * size_t(y0), 0xFF, size_t(stride) * size_t(y1 - y0));
+    // The whole image clipped to the band: device pixels stay where they are on a page
+    // drawn whole, so everything rounds as it does there.
+    SurfacePtr part(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, width, height_, stride));
+    CairoPtr cr(cairo_create(part.get()));
+    cairo_rectangle(cr.get(), 0, y0, width, y1 - y0);
+    cairo_clip(cr.get());
+    if (page_.cairo) {
+      cairo_set_source_surface(cr.get(), page_.cairo.get(), 0, 0);
+      cairo_paint(cr.get());
+    } else {
+      CairoPainter painter(cr.get(), medium_);
+      page_.list.ReplayPart(painter, 0, page_.list.Items().size(), y0, y1);
+    }
+    failures_[band] = cairo_failure(cr.get());
+    cr.reset();
+    cairo_surface_flush(part.get());
+  }
+
+  cairo_surface_t* image_;
+  const RecordedPage& page_;
+  const cairo_t* medium_;
+  int height_ = 0;
+  size_t count_ = 1;
+  std::unique_ptr<std::once_flag[]> drawn_;
+  std::vector<std::string> failures_;
+};
+
 // Raster pages are opaque white paper; the encoders take the pixels as they are. The
 // page is kept as a display list while it is drawn, then drawn into the image in bands
-// on every core: each band is cleared and drawn by one worker, with what reaches it.
+// on every core; a PNG's strips are deflated as soon as their bands are drawn.
 class RasterTarget : public Target {
  public:
   explicit RasterTarget(Format f) : format_(f) {}
@@ -144,10 +225,17 @@ class RasterTarget : public Target {
   }
 
   void End() override {
-    draw();
     cairo_surface_t* s = surface_.get();
+    {
+      PageBands bands(s, *page_, layouts_->Medium());
+      if (format_ == Format::PNG)
+        WritePng(s, file_, setup_.dpi, [&](int y0, int y1) { bands.Need(y0, y1); });
+      else
+        bands.All();
+      bands.Check();
+    }
     switch (format_) {
-      case Format::PNG: WritePng(s, file_, setup_.dpi); break;
+      case Format::PNG: break;  // written as it was drawn
       case Format::JPG: WriteJpeg(s, file_, setup_.dpi, 92); break;
       case Format::GIF: WriteGif(s, file_); break;
       case Format::BMP: WriteBmp(s, file_, setup_.dpi); break;
@@ -158,50 +246,6 @@ class RasterTarget : public Target {
   }
 
  private:
-  void draw() {
-    cairo_surface_t* image = surface_.get();
-    cairo_surface_flush(image);
-    unsigned char* data = cairo_image_surface_get_data(image);
-    const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
-    const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(image));
-    if (page_->cairo) {
-      // Drawn with cairo itself: its recording, on this thread.
-      std::memset(data, 0xFF, stride * static_cast<size_t>(height));
-      cairo_surface_mark_dirty(image);
-      CairoPtr cr(cairo_create(image));
-      cairo_set_source_surface(cr.get(), page_->cairo.get(), 0, 0);
-      cairo_paint(cr.get());
-      if (std::string failure = cairo_failure(cr.get()); !failure.empty()) throw std::runtime_error(failure);
-      return;
-    }
-    // A scaled image is sampled a level apart where a band's edge cuts its paint, so a
-    // page holding one is drawn whole.
-    const std::vector<DisplayItem>& items = page_->list.Items();
-    const bool has_image =
-        std::any_of(items.begin(), items.end(), [](const DisplayItem& i) { return i.kind == DisplayItem::Kind::Image; });
-    const size_t bands = has_image ? 1 : band_count(height);
-    std::vector<std::string> failures(bands);
-    ParallelFor(bands, [&](size_t band) {
-      const int y0 = static_cast<int>(size_t(height) * band / bands);
-      const int y1 = static_cast<int>(size_t(height) * (band + 1) / bands);
-      std::memset(data + stride * static_cast<size_t>(y0), 0xFF, stride * static_cast<size_t>(y1 - y0));
-      // The whole image clipped to the band: device pixels stay where they are on a page
-      // drawn whole, so everything rounds as it does there.
-      SurfacePtr part(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, width, height, int(stride)));
-      CairoPtr cr(cairo_create(part.get()));
-      cairo_rectangle(cr.get(), 0, y0, width, y1 - y0);
-      cairo_clip(cr.get());
-      CairoPainter painter(cr.get(), layouts_->Medium());
-      page_->list.ReplayPart(painter, 0, items.size(), y0, y1);
-      failures[band] = cairo_failure(cr.get());
-      cr.reset();
-      cairo_surface_flush(part.get());
-    });
-    cairo_surface_mark_dirty(image);
-    for (const std::string& failure : failures)
-      if (!failure.empty()) throw std::runtime_error(failure);
-  }
-
   Format format_;
   std::filesystem::path file_;
   PageSetup setup_;
