@@ -332,7 +332,8 @@ class PdfTarget : public ListTarget {
         return 8 + (i.text.halo ? 60 : 4) * glyphs;
       }
       if (i.kind == DisplayItem::Kind::Image) return 8 + i.image->pixels.size() / 64;
-      return 1 + i.path.Elements().size();
+      // Each drawn path also sets its colour, line and clip in the page.
+      return 12 + i.path.Elements().size();
     };
     size_t total = 0;
     for (const DisplayItem& i : items) total += work(i);
