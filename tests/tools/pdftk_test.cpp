@@ -295,7 +295,7 @@ TEST_F(Pdftk, PagesKeepWhatTheyInheritAndTheirLinks) {
              {"<< /Type /Catalog /Pages 2 0 R >>",
               "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /MediaBox [0 0 400 300]"
               " /Resources << /Font << /F1 6 0 R >> >> >>",
-              "<< /Type /Page /Parent 2 0 R /Contents 7 0 R"
+              "<< /Type /Page /Parent 2 0 R /Contents 7 0 R /Tag#20One /Odd#23Name /Note (a\\)b\\\\c)"
               " /Annots [<< /Type /Annot /Subtype /Link /Rect [0 0 50 50] /Dest [5 0 R /Fit] >>] >>",
               "<< /Type /Pages /Parent 2 0 R /Kids [8 0 R] /Count 1 /Rotate 90 >>",
               "<< /Type /Page /Parent 2 0 R /Contents 9 0 R /MediaBox [0 0 200 100] /Rotate 180 >>", font,
@@ -308,7 +308,7 @@ TEST_F(Pdftk, PagesKeepWhatTheyInheritAndTheirLinks) {
   const fs::path out = dir / "joined.pdf";
   Result r = Pdf({(dir / "plain.pdf").string(), (dir / "tree.pdf").string(), "cat", "output", out.string()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(Clean(out)) << Run("qpdf", {"--check", out.string()}).out;
+  EXPECT_TRUE(Clean(out)) << Run("qpdf", {"--check", out.string()}).err;
   ASSERT_EQ(Pages(out), 4);
   EXPECT_EQ(PageBox(out, 1), "612 x 792 pts (letter), 0");
   EXPECT_EQ(PageBox(out, 2), "400 x 300 pts, 0");
@@ -328,6 +328,10 @@ TEST_F(Pdftk, PagesKeepWhatTheyInheritAndTheirLinks) {
   };
   std::string page2 = Run("qpdf", {"--show-object=" + object_of(2).substr(0, object_of(2).find(' ')), out.string()}).out;
   EXPECT_THAT(page2, HasSubstr("/Dest [ " + object_of(4) + " R /Fit ]"));
+  // Names and strings read back as they were (a '#' left bare in a name would have
+  // made qpdf warn above).
+  EXPECT_THAT(page2, HasSubstr("/Tag#20One /Odd"));
+  EXPECT_THAT(page2, HasSubstr("/Note (a\\)b\\\\c)"));
 }
 
 TEST_F(Pdftk, JoinsAnEncryptedInputAsItReads) {
@@ -354,20 +358,15 @@ TEST_F(Pdftk, AFaultyInputLeavesTheEarlierOutputWhole) {
   const std::string earlier = ReadFile(out);
   ASSERT_EQ(Pages(out), 4);
 
-  // Not a PDF, then a PDF whose page's content lies past the end of the file.
-  WriteFile(dir / "3.pdf", "%PDF-1.4 this is not really a PDF");
-  for (int round = 0; round < 2; ++round) {
-    Result r = Pdf({(dir / "*.pdf").string(), "cat", "output", out.string()});
-    EXPECT_NE(r.status, 0);
-    EXPECT_TRUE(OneLine(r.err)) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("cannot read '" + (dir / "3.pdf").string() + "'"));
-    EXPECT_TRUE(ReadFile(out) == earlier) << round;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5) << "no temporary file left";
-    std::string pdf = ReadFile(dir / "1.pdf");
-    size_t stream = pdf.find("stream\n");
-    ASSERT_NE(stream, std::string::npos);
-    WriteFile(dir / "3.pdf", pdf.substr(0, stream + 10));
-  }
+  // A page file cut short, as a killed export leaves it, among the pages.
+  std::string page = ReadFile(dir / "1.pdf");
+  WriteFile(dir / "3.pdf", page.substr(0, page.find("stream\n") + 10));
+  Result r = Pdf({(dir / "*.pdf").string(), "cat", "output", out.string()});
+  EXPECT_NE(r.status, 0);
+  EXPECT_TRUE(OneLine(r.err)) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("cannot read '" + (dir / "3.pdf").string() + "'"));
+  EXPECT_TRUE(ReadFile(out) == earlier);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5) << "no temporary file left";
 }
 
 }  // namespace

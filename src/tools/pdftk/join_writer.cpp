@@ -27,6 +27,24 @@ bool of_type(QPDFObjectHandle& dict, const char* type) {
   return t.isName() && t.getName() == type;
 }
 
+// A name as a token: what is no regular character written as #xx (qpdf 11 leaves a '#'
+// in a name as it is, which a reader takes as the start of an escape).
+std::string name_token(const std::string& name) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out = "/";
+  for (size_t i = 1; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x21 || c > 0x7e || std::strchr("#%()/<>[]{}", c)) {
+      out += '#';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 // "1.7" as 17; 0 for what is no version.
 int version_number(const std::string& v) {
   if (v.size() != 3 || !std::isdigit(static_cast<unsigned char>(v[0])) || v[1] != '.' ||
@@ -153,7 +171,7 @@ void JoinWriter::WriteDictionary(QPDFObjectHandle dict, Numbering& numbering, co
     // A key whose value is null is no key at all.
     if (key == skip || value.isNull()) continue;
     if (value.isIndirect() && Reference(value, numbering) == 0) continue;
-    Put(" " + QPDFObjectHandle::newName(key).unparse() + " ");
+    Put(" " + name_token(key) + " ");
     WriteValue(value, numbering);
   }
   Put(extra);
@@ -183,14 +201,15 @@ void JoinWriter::WriteDirect(QPDFObjectHandle value, Numbering& numbering) {
     case ::ot_dictionary:
       WriteDictionary(value, numbering, "", "");
       return;
+    case ::ot_name:
+      Put(name_token(value.getName()));
+      return;
     case ::ot_null:
     case ::ot_boolean:
     case ::ot_integer:
     case ::ot_real:
-    case ::ot_name:
     case ::ot_string:
-      // qpdf's own form of a direct value: names and strings escaped as a PDF reader
-      // takes them back.
+      // qpdf's own form of a direct value: a string escaped as a reader takes it back.
       Put(value.unparse());
       return;
     default:
