@@ -71,6 +71,26 @@ class Pdftk : public ::testing::Test {
     cairo_surface_destroy(s);
   }
 
+  // A page with a raster of noise, whose image stream no compression makes small.
+  static void MakeRasterPage(const fs::path& file, int side) {
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, side, side);
+    cairo_surface_flush(image);
+    unsigned char* pixels = cairo_image_surface_get_data(image);
+    uint32_t state = 12345;
+    for (int i = 0; i < cairo_image_surface_get_stride(image) * side; ++i) {
+      state = state * 1664525u + 1013904223u;
+      pixels[i] = static_cast<unsigned char>(state >> 24);
+    }
+    cairo_surface_mark_dirty(image);
+    cairo_surface_t* s = cairo_pdf_surface_create(file.c_str(), side, side);
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_surface(cr, image, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(s);
+    cairo_surface_destroy(image);
+  }
+
   // A PDF made of the given objects (numbered from 1, the first the catalog), with a
   // cross-reference table that points at them.
   static void MakeRawPdf(const fs::path& file, const std::vector<std::string>& objects) {
@@ -367,6 +387,31 @@ TEST_F(Pdftk, AFaultyInputLeavesTheEarlierOutputWhole) {
   EXPECT_THAT(r.err, HasSubstr("cannot read '" + (dir / "3.pdf").string() + "'"));
   EXPECT_TRUE(ReadFile(out) == earlier);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5) << "no temporary file left";
+}
+
+// The disk takes no more bytes (here a limit on the file size) while the join writes:
+// in the middle of an image's data, or at the end. The output is named, and the
+// earlier one stays.
+TEST_F(Pdftk, AnOutputThatCannotBeWrittenLeavesTheEarlierOneWhole) {
+  MakePage(dir / "1.pdf", "One");
+  MakeRasterPage(dir / "2.pdf", 800);
+  ASSERT_GT(fs::file_size(dir / "2.pdf"), 1500000u);
+  const fs::path out = dir / "Combined.pdf";
+  ASSERT_EQ(Pdf({(dir / "1.pdf").string(), "cat", "output", out.string()}).status, 0);
+  const std::string earlier = ReadFile(out);
+  const std::string one = ShellQuote((dir / "1.pdf").string()), two = ShellQuote((dir / "2.pdf").string());
+  // The limit in blocks, and the inputs: the program's first megabyte is written while
+  // the image is piped; a short join is written whole at the end.
+  for (const auto& [blocks, inputs] : {std::pair<std::string, std::string>{"1000", two + " " + one}, {"1", one}}) {
+    Result r = testing_support::RunCommand("trap '' XFSZ; ulimit -f " + blocks + "; exec " +
+                                           ShellQuote(ZELVANE_PDFTK_EXE) + " " + inputs + " cat output " +
+                                           ShellQuote(out.string()));
+    EXPECT_EQ(r.status, 1) << blocks;
+    EXPECT_TRUE(OneLine(r.err)) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("cannot write '" + out.string() + "'")) << blocks;
+    EXPECT_TRUE(ReadFile(out) == earlier);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3) << "no temporary file left";
+  }
 }
 
 }  // namespace

@@ -55,12 +55,22 @@ int version_number(const std::string& v) {
 
 }  // namespace
 
-// A stream's raw data, piped by qpdf straight into the output.
+// A stream's raw data, piped by qpdf straight into the output. qpdf takes any fault
+// while piping for one of reading; the pipe keeps its own so that it is told as a
+// fault of writing.
 class JoinWriter::Pipe : public Pipeline {
  public:
   explicit Pipe(JoinWriter& writer) : Pipeline("join output", nullptr), writer_(writer) {}
-  void write(unsigned char const* data, size_t len) override { writer_.Put(reinterpret_cast<const char*>(data), len); }
+  void write(unsigned char const* data, size_t len) override {
+    try {
+      writer_.Put(reinterpret_cast<const char*>(data), len);
+    } catch (const WriteError& e) {
+      error = e.what();
+      throw;
+    }
+  }
   void finish() override {}
+  std::string error;
 
  private:
   JoinWriter& writer_;
@@ -156,7 +166,9 @@ void JoinWriter::WriteObject(QPDFObjectHandle object, Numbering& numbering, bool
   Put("\nstream\n");
   const uint64_t start = offset_;
   Pipe pipe(*this);
-  if (!object.pipeStreamData(&pipe, nullptr, 0, qpdf_dl_none, true))
+  const bool piped = object.pipeStreamData(&pipe, nullptr, 0, qpdf_dl_none, true);
+  if (!pipe.error.empty()) throw WriteError(pipe.error);
+  if (!piped)
     throw std::runtime_error("the data of object " + object.getObjGen().unparse(' ') + " cannot be read");
   const uint64_t size = offset_ - start;
   Put("\nendstream\nendobj\n");
