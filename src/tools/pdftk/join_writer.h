@@ -66,7 +66,6 @@ class JoinWriter {
   std::vector<uint64_t> offsets_;  // by object number - 1
   std::vector<int> pages_;
   int version_ = 13;               // the highest input version, as 10 * major + minor
-  std::string buffer_;
 };
 
 }  // namespace pdftk

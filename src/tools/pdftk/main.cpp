@@ -168,6 +168,7 @@ int join(const Request& request) {
     if (!writer) start();
     reading(in, request.output, [&] { writer->Append(*source.pdf); });
   }
+  if (!writer) start();
   writing(request.output, [&] { writer->Finish(); });
   file->Commit();
   return 0;
