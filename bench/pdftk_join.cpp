@@ -42,7 +42,8 @@ void WritePage(const fs::path& file, int page) {
     for (int col = 0; col < 50; ++col) {
       double x = 20 + col * 15, y = 20 + row * 14;
       cairo_move_to(cr, x + jitter(rng), y + jitter(rng));
-      for (int k = 0; k < 3; ++k) cairo_line_to(cr, x + 10 * (k == 0 || k == 1) + jitter(rng), y + 10 * (k > 0) + jitter(rng));
+      for (int k = 0; k < 3; ++k)
+        cairo_line_to(cr, x + 10 * (k == 0 || k == 1) + jitter(rng), y + 10 * (k > 0) + jitter(rng));
       cairo_close_path(cr);
       cairo_set_source_rgb(cr, 0.85, 0.9 - 0.002 * row, 0.8);
       cairo_fill_preserve(cr);

@@ -346,7 +346,8 @@ TEST_F(Pdftk, PagesKeepWhatTheyInheritAndTheirLinks) {
     size_t at = listing.find("page " + std::to_string(page) + ": ");
     return at == std::string::npos ? std::string("?") : listing.substr(at + 8, listing.find(" R", at) - at - 8);
   };
-  std::string page2 = Run("qpdf", {"--show-object=" + object_of(2).substr(0, object_of(2).find(' ')), out.string()}).out;
+  const std::string link_page = object_of(2);
+  std::string page2 = Run("qpdf", {"--show-object=" + link_page.substr(0, link_page.find(' ')), out.string()}).out;
   EXPECT_THAT(page2, HasSubstr("/Dest [ " + object_of(4) + " R /Fit ]"));
   // Names and strings read back as they were (a '#' left bare in a name would have
   // made qpdf warn above).
@@ -410,7 +411,8 @@ TEST_F(Pdftk, AnOutputThatCannotBeWrittenLeavesTheEarlierOneWhole) {
     EXPECT_TRUE(OneLine(r.err)) << r.err;
     EXPECT_THAT(r.err, HasSubstr("cannot write '" + out.string() + "'")) << blocks;
     EXPECT_TRUE(ReadFile(out) == earlier);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3) << "no temporary file left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3)
+        << "no temporary file left";
   }
 }
 
