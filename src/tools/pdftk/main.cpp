@@ -9,10 +9,9 @@
 // Windows paths go through the host's drive map; native paths are taken as they are.
 // The output is written whole, and never read as one of its own inputs.
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,6 +30,7 @@
 #include "host/win/drives.h"
 #include "host/win/whole_file.h"
 #include "tools/pdftk/arguments.h"
+#include "tools/pdftk/join_writer.h"
 
 namespace fs = std::filesystem;
 using namespace pdftk;
@@ -86,6 +87,56 @@ std::vector<Input> expand(const std::string& pattern, const fs::path& output) {
   return found;
 }
 
+// An input as qpdf reads it. An encrypted input is first written out decrypted, into
+// memory, by qpdf, so that its strings and streams are copied as plain as they read.
+struct Source {
+  std::unique_ptr<QPDF> pdf;
+  std::shared_ptr<Buffer> plain;  // what pdf reads from when the input was encrypted
+};
+
+Source open_input(const fs::path& path) {
+  Source source;
+  source.pdf = std::make_unique<QPDF>();
+  source.pdf->setSuppressWarnings(true);
+  source.pdf->processFile(path.c_str());
+  if (!source.pdf->isEncrypted()) return source;
+  QPDFWriter decrypted(*source.pdf);
+  decrypted.setOutputMemory();
+  decrypted.setPreserveEncryption(false);
+  decrypted.write();
+  source.plain = decrypted.getBufferSharedPointer();
+  auto plain = std::make_unique<QPDF>();
+  plain->setSuppressWarnings(true);
+  plain->processMemoryFile(path.c_str(), reinterpret_cast<const char*>(source.plain->getBuffer()),
+                           source.plain->getSize());
+  source.pdf = std::move(plain);
+  return source;
+}
+
+// Runs step, a fault of an input's reading named with the input, one of the output's
+// writing with the output.
+template <class Step>
+void reading(const Input& in, const std::string& output, Step step) {
+  try {
+    step();
+  } catch (const WriteError& e) {
+    throw Failure(1, "cannot write '" + output + "': " + e.what());
+  } catch (const QPDFExc& e) {
+    throw Failure(1, "cannot read '" + in.shown + "': " + e.getMessageDetail());
+  } catch (const std::exception& e) {
+    throw Failure(1, "cannot read '" + in.shown + "': " + e.what());
+  }
+}
+
+template <class Step>
+void writing(const std::string& output, Step step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    throw Failure(1, "cannot write '" + output + "': " + e.what());
+  }
+}
+
 int join(const Request& request) {
   const fs::path output = native(request.output);
   std::vector<Input> inputs;
@@ -101,34 +152,25 @@ int join(const Request& request) {
     inputs.push_back({std::move(p), in});
   }
 
-  // Each input's pages are copied whole, streams included, and the input is closed
-  // before the next is opened: a join of thousands of pages holds one file open, and
-  // memory only for what the joined file needs.
-  QPDF joined;
-  joined.emptyPDF();
-  QPDFPageDocumentHelper pages(joined);
+  // The output is written as the inputs are read, one input open at a time: a join of
+  // thousands of pages holds one input file open, and in memory one input and the
+  // output's offsets. The output is made once the first input opens, so that a first
+  // input that cannot be read is named before an output that cannot be made.
+  std::optional<host::render::WholeFile> file;
+  std::unique_ptr<JoinWriter> writer;
+  auto start = [&] {
+    file.emplace(output, request.output);
+    writing(request.output, [&] { writer = std::make_unique<JoinWriter>(file->TempPath()); });
+  };
   for (const Input& in : inputs) {
-    auto source = std::make_unique<QPDF>();
-    source->setSuppressWarnings(true);
-    try {
-      source->processFile(in.path.c_str());
-      source->setImmediateCopyFrom(true);
-      for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*source).getAllPages()) pages.addPage(page, false);
-    } catch (const QPDFExc& e) {
-      throw Failure(1, "cannot read '" + in.shown + "': " + e.getMessageDetail());
-    } catch (const std::exception& e) {
-      throw Failure(1, "cannot read '" + in.shown + "': " + e.what());
-    }
+    Source source;
+    reading(in, request.output, [&] { source = open_input(in.path); });
+    if (!writer) start();
+    reading(in, request.output, [&] { writer->Append(*source.pdf); });
   }
-
-  host::render::WholeFile file(output, request.output);
-  try {
-    QPDFWriter writer(joined, file.TempPath().c_str());
-    writer.write();
-  } catch (const std::exception& e) {
-    throw Failure(1, "cannot write '" + request.output + "': " + e.what());
-  }
-  file.Commit();
+  if (!writer) start();
+  writing(request.output, [&] { writer->Finish(); });
+  file->Commit();
   return 0;
 }
 
