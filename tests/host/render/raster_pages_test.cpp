@@ -369,6 +369,24 @@ TEST(RasterPages, ItemsReachingAcrossBandsAreDrawnInEveryBand) {
   }
 }
 
+// A strip's first row is written unfiltered, so that a strip needs no row of another: an
+// all-black row there holds only zero bytes, as a row repeating the one above does under
+// the Up filter, and a run of such rows must still come out black. (100 pixels a row:
+// strips of 436 rows.)
+TEST(RasterPages, PngStripsThatBeginWithABlackRow) {
+  testing_support::TempDir dir;
+  auto draw = [](Painter& p) {
+    p.Paint({1, 1, 1, 1});
+    for (int y : {0, 436, 872}) p.Fill(Path().Rectangle(0, y, 100, 9), {0, 0, 0, 1}, FillRule::Winding);
+  };
+  fs::path file = dir / "black.png";
+  Export(clsid::ExportPNG, file, 100, 1000, 96, draw);
+  int w = 0, h = 0;
+  std::vector<uint8_t> expected = Reference(100, 1000, draw);
+  EXPECT_EQ(Compare(StrictPngPixels(file, w, h), expected).pixels, 0u) << "as zlib reads it";
+  EXPECT_EQ(Compare(ReadPng(file).rgb, expected).pixels, 0u) << "as libpng reads it";
+}
+
 TEST(RasterPages, ThePngOfAPageIsTheSameFileEveryTime) {
   testing_support::TempDir dir;
   auto draw = [](Painter& p) { DrawBusy(p, 800, 900, 11); };

@@ -78,11 +78,15 @@ void close_checked(File f) {
 // ---- PNG -------------------------------------------------------------------------
 
 // The image goes out in horizontal strips, each filtered and deflated by itself on a
-// worker and then joined into the one zlib stream of the IDAT chunks. A strip of about
+// worker and then joined into the one zlib stream of the IDAT chunks. A strip of at least
 // this many filtered bytes is large enough that starting its dictionary afresh costs
-// little, and a page still has many strips for the cores to share. The strips depend
-// only on the image, so the file is the same on one core as on many.
+// little; a page has at most kPngStrips of them, enough for the cores to share and few
+// enough that a label seldom lies across two (each strip's rows may be drawn by its own
+// worker). The strips depend only on the image's size, so the file is the same on one
+// core as on many. A strip's first row is filtered by itself (None), so that a strip
+// needs no row of another.
 constexpr size_t kPngStripBytes = 128 * 1024;
+constexpr int kPngStrips = 24;
 // libdeflate's level 1 is its fastest on busy strips; on strips that the Up filter
 // leaves nearly all zeros (paper, flat fills) its level 2 is about 1.6 times faster at
 // the same size.
@@ -139,18 +143,20 @@ __attribute__((target("ssse3,popcnt"))) size_t png_filter_row_ssse3(const uint32
   return zeros + png_filter_row_plain(cur + x, prev ? prev + x : nullptr, width - x, out);
 }
 
-// Rows y0..y1 as PNG scanlines with the Up filter: the previous row is read from the
-// image, so a strip needs nothing from another. zeros[i] is the count of zero bytes in
-// row y0 + i after its filter byte: all of them when the row repeats the row above.
+// Rows y0..y1 as PNG scanlines: the first with no filter, the others with the Up filter,
+// so a strip reads no row of another. zeros[i] is the count of zero bytes in row y0 + i
+// after its filter byte: all of them when the row repeats the row above.
 void png_filter_rows(const Pixels& px, int y0, int y1, uint8_t* out, std::vector<size_t>& zeros) {
   static const bool ssse3 = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
   const size_t row_bytes = 1 + size_t{3} * static_cast<size_t>(px.width);
   zeros.assign(static_cast<size_t>(y1 - y0), 0);
   for (int y = y0; y < y1; ++y, out += row_bytes) {
-    out[0] = 2;  // Up
-    const uint32_t* prev = y > 0 ? px.row(y - 1) : nullptr;
-    zeros[static_cast<size_t>(y - y0)] = ssse3 ? png_filter_row_ssse3(px.row(y), prev, px.width, out + 1)
-                                               : png_filter_row_plain(px.row(y), prev, px.width, out + 1);
+    const uint32_t* prev = y > y0 ? px.row(y - 1) : nullptr;
+    out[0] = prev ? 2 : 0;  // Up, or None
+    const size_t zero = ssse3 ? png_filter_row_ssse3(px.row(y), prev, px.width, out + 1)
+                              : png_filter_row_plain(px.row(y), prev, px.width, out + 1);
+    // An unfiltered row never repeats the row above, even when all its bytes are zero.
+    zeros[static_cast<size_t>(y - y0)] = prev ? zero : 0;
   }
 }
 
@@ -378,16 +384,17 @@ std::string liq_reason(liq_error e) {
 unsigned PixelsPerMetre(double dpi) { return static_cast<unsigned>(std::lround(dpi / 0.0254)); }
 
 void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double dpi,
-              const std::function<void(int, int)>& rowsNeeded) {
+              const std::function<void(int, int)>& drawRows) {
   Pixels px = pixels_of(image);
   const size_t row_bytes = 1 + size_t{3} * static_cast<size_t>(px.width);
-  const int rows = static_cast<int>(std::clamp<size_t>((kPngStripBytes + row_bytes - 1) / row_bytes, 1, static_cast<size_t>(px.height)));
+  const size_t least = std::max((kPngStripBytes + row_bytes - 1) / row_bytes, size_t(px.height + kPngStrips - 1) / kPngStrips);
+  const int rows = static_cast<int>(std::clamp<size_t>(least, 1, static_cast<size_t>(px.height)));
   const size_t count = static_cast<size_t>((px.height + rows - 1) / rows);
   std::vector<PngStrip> strips(count);
   std::atomic<bool> joined{true};
   ParallelFor(count, [&](size_t i) {
     int y0 = static_cast<int>(i) * rows, y1 = std::min(px.height, y0 + rows);
-    if (rowsNeeded) rowsNeeded(std::max(0, y0 - 1), y1);  // the Up filter reads the row above
+    if (drawRows) drawRows(y0, y1);
     if (!png_strip(px, y0, y1, strips[i])) joined = false;
   });
 

@@ -14,10 +14,10 @@ typedef struct _cairo_surface cairo_surface_t;
 namespace host::render::detail {
 
 // RGB, the Up filter, deflated by libdeflate in strips joined into one stream. When
-// given, rowsNeeded(y0, y1) is called by a worker before it reads the rows [y0, y1), so
-// that the image can be finished (drawn) while its first strips are deflated.
+// given, drawRows(y0, y1) is called once for each strip's rows, on the worker that then
+// reads them: the image is drawn strip by strip on the workers as it is encoded.
 void WritePng(cairo_surface_t* image, const std::filesystem::path& path, double dpi,
-              const std::function<void(int, int)>& rowsNeeded = {});
+              const std::function<void(int, int)>& drawRows = {});
 // quality 1..100
 void WriteJpeg(cairo_surface_t* image, const std::filesystem::path& path, double dpi, int quality);
 // 256 colours at most, chosen by libimagequant.

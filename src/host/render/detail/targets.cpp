@@ -110,95 +110,99 @@ size_t band_count(int height) {
   return static_cast<size_t>(std::clamp(height / kMinBand, 1, cores * 3));
 }
 
+// Rows drawn beyond each side of a band and then dropped (see PageBands::Draw).
+constexpr int kBandOverlap = 4;
+
 std::string cairo_failure(cairo_t* cr) {
   cairo_status_t st = cairo_status(cr);
   return st == CAIRO_STATUS_SUCCESS ? std::string() : std::string("drawing the page failed: ") + cairo_status_to_string(st);
 }
 
-// A kept page drawn into its image in bands, each band cleared and drawn once by the
-// worker that first needs its rows, with what reaches it; a worker that needs a band
-// being drawn waits for it.
+// A kept page drawn into its image in bands on the workers, each band cleared and drawn
+// with the items that reach it. Bands never overlap, so workers draw them at once.
 class PageBands {
  public:
   PageBands(cairo_surface_t* image, const RecordedPage& page, const cairo_t* medium)
       : image_(image), page_(page), medium_(medium) {
     cairo_surface_flush(image_);
-    height_ = cairo_image_surface_get_height(image_);
     // A scaled image is sampled a level apart where a band's edge cuts its paint, and
-    // cairo's own recording is drawn in one piece: such a page is one band.
+    // cairo's own recording is drawn in one piece: such a page is drawn whole.
     const std::vector<DisplayItem>& items = page_.list.Items();
-    const bool whole = page_.cairo || std::any_of(items.begin(), items.end(), [](const DisplayItem& i) {
-                         return i.kind == DisplayItem::Kind::Image;
-                       });
-    count_ = whole ? 1 : band_count(height_);
-    drawn_ = std::make_unique<std::once_flag[]>(count_);
-    failures_.resize(count_);
+    whole_ = page_.cairo || std::any_of(items.begin(), items.end(),
+                                        [](const DisplayItem& i) { return i.kind == DisplayItem::Kind::Image; });
   }
   ~PageBands() { cairo_surface_mark_dirty(image_); }
   PageBands(const PageBands&) = delete;
   PageBands& operator=(const PageBands&) = delete;
 
-  // Every band holding one of the rows [y0, y1) drawn.
-  void Need(int y0, int y1) {
-    if (y0 >= y1) return;
-    for (size_t band = band_of(y0); band < count_ && top(band) < y1; ++band)
-      std::call_once(drawn_[band], [&] { draw(band); });
-  }
-  // Every band drawn, on the workers.
-  void All() {
-    ParallelFor(count_, [&](size_t band) { std::call_once(drawn_[band], [&] { draw(band); }); });
-  }
-  // What went wrong drawing, as an error.
-  void Check() const {
-    for (const std::string& failure : failures_)
-      if (!failure.empty()) throw std::runtime_error(failure);
-  }
+  // Whether the page must be drawn in one piece.
+  bool Whole() const { return whole_; }
 
- private:
-  int top(size_t band) const { return static_cast<int>(size_t(height_) * band / count_); }
-  size_t band_of(int y) const {
-    size_t band = std::min(count_ - 1, size_t(y) * count_ / size_t(height_));
-    while (band > 0 && top(band) > y) --band;
-    while (band + 1 < count_ && top(band + 1) <= y) ++band;
-    return band;
-  }
-
-  void draw(size_t band) {
-    const int y0 = top(band), y1 = top(band + 1);
+  // The rows [y0, y1) drawn, on the caller's thread.
+  void Draw(int y0, int y1) {
     unsigned char* data = cairo_image_surface_get_data(image_);
-    const int width = cairo_image_surface_get_width(image_);
-    const int stride = cairo_image_surface_get_stride(image_);
-    std::memset(data + size_t(stride) * size_t(y0), 0xFF, size_t(stride) * size_t(y1 - y0));
-    // The whole image clipped to the band: device pixels stay where they are on a page
-    // drawn whole, so everything rounds as it does there.
-    SurfacePtr part(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, width, height_, stride));
+    const int width = cairo_image_surface_get_width(image_), height = cairo_image_surface_get_height(image_);
+    const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(image_));
+    // cairo rasterises a shape cut at a surface's edge a level apart from the same shape
+    // drawn whole (its stroker drops what lies beyond), and a band's edges would be such
+    // edges: a band is drawn into rows of its own reaching kBandOverlap rows beyond it,
+    // and only its own rows are kept. The whole page is drawn in place.
+    const bool whole = y0 == 0 && y1 == height;
+    const int t0 = whole ? 0 : std::max(0, y0 - kBandOverlap), t1 = whole ? height : std::min(height, y1 + kBandOverlap);
+    thread_local std::vector<unsigned char> rows;
+    unsigned char* target = data;
+    if (whole) {
+      std::memset(data, 0xFF, stride * size_t(height));
+    } else {
+      rows.assign(stride * size_t(t1 - t0), 0xFF);
+      target = rows.data();
+    }
+    SurfacePtr part(cairo_image_surface_create_for_data(target, CAIRO_FORMAT_RGB24, width, t1 - t0, int(stride)));
+    cairo_surface_set_device_offset(part.get(), 0, -t0);
     CairoPtr cr(cairo_create(part.get()));
-    cairo_rectangle(cr.get(), 0, y0, width, y1 - y0);
-    cairo_clip(cr.get());
     if (page_.cairo) {
       cairo_set_source_surface(cr.get(), page_.cairo.get(), 0, 0);
       cairo_paint(cr.get());
     } else {
       CairoPainter painter(cr.get(), medium_);
-      page_.list.ReplayPart(painter, 0, page_.list.Items().size(), y0, y1);
+      page_.list.ReplayPart(painter, 0, page_.list.Items().size(), t0, t1);
     }
-    failures_[band] = cairo_failure(cr.get());
+    std::string failure = cairo_failure(cr.get());
     cr.reset();
     cairo_surface_flush(part.get());
+    if (!whole) std::memcpy(data + stride * size_t(y0), rows.data() + stride * size_t(y0 - t0), stride * size_t(y1 - y0));
+    if (!failure.empty()) {
+      std::lock_guard lock(mutex_);
+      if (failure_.empty()) failure_ = failure;
+    }
   }
 
+  // The whole page drawn: in bands on the workers, or in one piece.
+  void All() {
+    const int height = cairo_image_surface_get_height(image_);
+    const size_t bands = whole_ ? 1 : band_count(height);
+    ParallelFor(bands, [&](size_t band) {
+      Draw(static_cast<int>(size_t(height) * band / bands), static_cast<int>(size_t(height) * (band + 1) / bands));
+    });
+  }
+
+  // What went wrong drawing, as an error.
+  void Check() const {
+    if (!failure_.empty()) throw std::runtime_error(failure_);
+  }
+
+ private:
   cairo_surface_t* image_;
   const RecordedPage& page_;
   const cairo_t* medium_;
-  int height_ = 0;
-  size_t count_ = 1;
-  std::unique_ptr<std::once_flag[]> drawn_;
-  std::vector<std::string> failures_;
+  bool whole_ = false;
+  std::mutex mutex_;
+  std::string failure_;
 };
 
 // Raster pages are opaque white paper; the encoders take the pixels as they are. The
 // page is kept as a display list while it is drawn, then drawn into the image in bands
-// on every core; a PNG's strips are deflated as soon as their bands are drawn.
+// on every core; a PNG's strips are each drawn and deflated by one worker.
 class RasterTarget : public Target {
  public:
   explicit RasterTarget(Format f) : format_(f) {}
@@ -228,10 +232,12 @@ class RasterTarget : public Target {
     cairo_surface_t* s = surface_.get();
     {
       PageBands bands(s, *page_, layouts_->Medium());
-      if (format_ == Format::PNG)
-        WritePng(s, file_, setup_.dpi, [&](int y0, int y1) { bands.Need(y0, y1); });
-      else
+      if (format_ == Format::PNG && !bands.Whole()) {
+        WritePng(s, file_, setup_.dpi, [&](int y0, int y1) { bands.Draw(y0, y1); });
+      } else {
         bands.All();
+        if (format_ == Format::PNG) WritePng(s, file_, setup_.dpi);
+      }
       bands.Check();
     }
     switch (format_) {
