@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <system_error>
 
 #include "host/geodata/detail/gdal.h"
@@ -161,31 +162,7 @@ void RemoveShapefileFiles(const fs::path& shp) {
     fs::remove(p, ec);
   }
 }
-// Puts the files of the shapefile written in memory at memory (.shp and its companions)
-// beside target under target's name, each in one write. False with the reason when one
-// cannot be written.
-bool CopyFromMemory(const fs::path& memory, const fs::path& target, std::string& why) {
-  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
-    fs::path from = memory, to = target;
-    from.replace_extension(ext);
-    to.replace_extension(ext);
-    vsi_l_offset size = 0;
-    GByte* bytes = VSIGetMemFileBuffer(from.c_str(), &size, FALSE);
-    if (!bytes) continue;
-    FILE* f = std::fopen(to.c_str(), "wb");
-    bool ok = f && std::fwrite(bytes, 1, size_t(size), f) == size_t(size);
-    int e = errno;
-    if (f && std::fclose(f) != 0 && ok) {
-      ok = false;
-      e = errno;
-    }
-    if (!ok) {
-      why = std::strerror(e);
-      return false;
-    }
-  }
-  return true;
-}
+int64_t MTime(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec; }
 
 }  // namespace
 
@@ -330,7 +307,7 @@ std::vector<Store::Stamp> Store::Stamps() const {
     Stamp s;
     if (::stat(p.c_str(), &st) == 0) {
       s.size = int64_t(st.st_size);
-      s.mtime = int64_t(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+      s.mtime = MTime(st);
     }
     out.push_back(s);
   }
@@ -470,8 +447,9 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
   }
   // After the old writer has put down what it held: the new files replace them.
   std::string why;
-  if (!CopyFromMemory(memory, shp, why)) fail(": " + why);
   s->file_ = shp;
+  s->copied_.clear();
+  if (!s->CopyStaged(memory, why)) fail(": " + why);
   s->ReadFields(*layer);
   s->shape_type_ = type;
   s->sr_ = sr;
@@ -510,18 +488,51 @@ void Store::EnsureWriter() {
 void Store::CloseWriter() {
   if (!writer_) return;
   QuietGdal quiet;
+  feature_.reset();
   writer_.reset();
   writer_layer_ = nullptr;
   if (!staged_.empty()) {
     // Nothing to report to here (a destructor may be closing): a failed copy leaves the
     // files as the last Flush put them.
     std::string why;
-    CopyFromMemory(staged_, file_, why);
+    CopyStaged(staged_, why);
     VSIRmdirRecursive(staged_.parent_path().c_str());
     staged_.clear();
   }
   dirty_ = false;
   stamps_ = Stamps();
+}
+
+bool Store::CopyStaged(const fs::path& memory, std::string& why) {
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
+    fs::path from = memory, to = file_;
+    from.replace_extension(ext);
+    to.replace_extension(ext);
+    vsi_l_offset size = 0;
+    GByte* bytes = VSIGetMemFileBuffer(from.c_str(), &size, FALSE);
+    if (!bytes) continue;
+    const size_t hash = std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(bytes), size));
+    struct stat st {};
+    auto it = copied_.find(to.string());
+    if (it != copied_.end() && it->second.size == uint64_t(size) && it->second.hash == hash &&
+        ::stat(to.c_str(), &st) == 0 && uint64_t(st.st_size) == uint64_t(size) && MTime(st) == it->second.mtime) {
+      continue;  // the file holds these bytes already (a close after a flush)
+    }
+    FILE* f = std::fopen(to.c_str(), "wb");
+    bool ok = f && std::fwrite(bytes, 1, size_t(size), f) == size_t(size);
+    int e = errno;
+    if (f && std::fclose(f) != 0 && ok) {
+      ok = false;
+      e = errno;
+    }
+    if (!ok) {
+      copied_.erase(to.string());
+      why = std::strerror(e);
+      return false;
+    }
+    copied_[to.string()] = {uint64_t(size), hash, ::stat(to.c_str(), &st) == 0 ? MTime(st) : -1};
+  }
+  return true;
 }
 
 void Store::Release() {
@@ -538,31 +549,44 @@ void Store::Flush() {
     vb::raise(vb::err::HostFailure, WithMessage("Cannot write \"" + file_.string() + "\""));
   }
   std::string why;
-  if (dirty_ && !staged_.empty() && !CopyFromMemory(staged_, file_, why))
+  if (dirty_ && !staged_.empty() && !CopyStaged(staged_, why))
     vb::raise(vb::err::HostFailure, "Cannot write \"" + file_.string() + "\": " + why);
   dirty_ = false;
   stamps_ = Stamps();
 }
 
-std::shared_ptr<const Record> Store::Write(const Record& written) {
+std::shared_ptr<const Record> Store::Write(std::shared_ptr<const Record> written) {
   EnsureWriter();
-  auto rec = std::make_shared<Record>(written);
-  for (size_t k = 0; k < rec->values.size() && int(k) < attrs_.FieldCount(); ++k) {
-    vb::Variant& v = rec->values[k];
+  // The row as the file will give it back; copied only when that differs from the row.
+  std::shared_ptr<Record> kept;
+  auto change = [&](size_t k, vb::Variant v) {
+    if (!kept) kept = std::make_shared<Record>(*written);
+    kept->values[k] = std::move(v);
+  };
+  for (size_t k = 0; k < written->values.size() && int(k) < attrs_.FieldCount(); ++k) {
+    const vb::Variant& v = written->values[k];
     const Field& f = attrs_.Field(int(k));
     if (v.type() == vb::Variant::Type::String) {
-      std::string s = v.AsString();
-      s.erase(s.find_last_not_of(' ') + 1);
-      v = vb::Variant(std::move(s));
+      const std::string& s = v.AsString();
+      if (!s.empty() && s.back() == ' ') change(k, vb::Variant(s.substr(0, s.find_last_not_of(' ') + 1)));
     } else if (v.type() == vb::Variant::Type::Double && ogr_types_[k] == OFTReal && f.Precision() > 0) {
-      v = vb::Variant(std::strtod(CPLSPrintf("%.*f", f.Precision(), v.AsDouble()), nullptr));
+      double d = std::strtod(CPLSPrintf("%.*f", f.Precision(), v.AsDouble()), nullptr);
+      if (!(d == v.AsDouble() && std::signbit(d) == std::signbit(v.AsDouble()))) change(k, vb::Variant(d));
     } else if (v.type() == vb::Variant::Type::Date) {
-      v = vb::Variant(vb::DateValue{std::trunc(v.AsDate().serial)});
+      double day = std::trunc(v.AsDate().serial);
+      if (day != v.AsDate().serial) change(k, vb::Variant(vb::DateValue{day}));
     }
   }
+  std::shared_ptr<const Record> rec = kept ? std::shared_ptr<const Record>(std::move(kept)) : std::move(written);
   QuietGdal quiet;
   OGRFeatureDefn* defn = writer_layer_->GetLayerDefn();
-  auto fill = [&](OGRFeature& f, const Record& r) {
+  if (!feature_) feature_.reset(new OGRFeature(defn));
+  OGRFeature& f = *feature_;
+  f.Reset();
+  // OGR may only read a linear shape without measures (anything else it converts in
+  // place), so such a shape is lent to the feature instead of copied.
+  const OGRGeometry* lent = nullptr;
+  auto fill = [&](const Record& r) {
     for (size_t k = 0; k < r.values.size() && int(k) < defn->GetFieldCount(); ++k) {
       const vb::Variant& v = r.values[k];
       int i = int(k);
@@ -580,19 +604,36 @@ std::shared_ptr<const Record> Store::Write(const Record& written) {
         }
       }
     }
-    if (!r.shape.IsEmpty()) f.SetGeometry(r.shape.ogr());
+    if (r.shape.IsEmpty()) return;
+    const OGRGeometry* g = r.shape.ogr();
+    const OGRwkbGeometryType t = g->getGeometryType();
+    if (OGR_GT_IsNonLinear(t) || OGR_GT_HasM(t)) {
+      f.SetGeometry(g);
+    } else {
+      f.SetGeometryDirectly(const_cast<OGRGeometry*>(g));
+      lent = g;
+    }
   };
+  // Takes the lent shape back, whatever happens to the write.
+  struct GiveBack {
+    OGRFeature& f;
+    const OGRGeometry*& lent;
+    ~GiveBack() {
+      if (lent) [[maybe_unused]] OGRGeometry* back = f.StealGeometry();
+    }
+  } give_back{f, lent};
   auto fail = [&](const std::string& what) {
     vb::raise(vb::err::HostFailure, WithMessage("Cannot " + what + " in \"" + file_.string() + "\""));
   };
-  auto create = [&](OGRFeature& f, int64_t oid) {
-    if (writer_layer_->CreateFeature(&f) != OGRERR_NONE) fail("add a row");
-    if (f.GetFID() != oid) fail("add row " + std::to_string(oid) + " (the file gave it " + std::to_string(f.GetFID()) + ")");
+  auto create = [&](OGRFeature& feature, int64_t oid) {
+    if (writer_layer_->CreateFeature(&feature) != OGRERR_NONE) fail("add a row");
+    if (feature.GetFID() != oid) {
+      fail("add row " + std::to_string(oid) + " (the file gave it " + std::to_string(feature.GetFID()) + ")");
+    }
   };
 
   int64_t oid = rec->oid;
-  OGRFeature f(defn);
-  fill(f, *rec);
+  fill(*rec);
   bool exists = oid < bound() && records_[size_t(oid)];
   if (!exists && oid >= next_fid_) {
     // Rows created but never stored hold their object IDs: they get empty records.

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,8 +76,9 @@ class Store {
   int64_t ReserveOid();
   // Writes a new or changed row through OGR and keeps it as the file will give it back
   // (texts without trailing blanks, numbers to the field's decimals, dates without a
-  // time); returns the row as kept.
-  std::shared_ptr<const Record> Write(const Record& rec);
+  // time); returns the row as kept: rec itself when the file gives it back unchanged
+  // (the caller must not change it afterwards), else a copy.
+  std::shared_ptr<const Record> Write(std::shared_ptr<const Record> rec);
   // Brings the files on disk up to date.
   void Flush();
   // Tables over this copy: the writer is closed when the last one goes.
@@ -97,6 +99,10 @@ class Store {
   void Load();
   void ResolveCompanions();
   std::vector<Stamp> Stamps() const;
+  // Puts the files of the shapefile written in memory at memory beside file_ under its
+  // name, each in one write; a file that holds those bytes already is left alone. False
+  // with the reason when one cannot be written.
+  bool CopyStaged(const std::filesystem::path& memory, std::string& why);
   void EnsureWriter();
   void CloseWriter();
   void Changed();
@@ -122,7 +128,14 @@ class Store {
 
   GDALDatasetUniquePtr writer_;
   OGRLayer* writer_layer_ = nullptr;
+  std::unique_ptr<OGRFeature> feature_;  // reused for every row written
   std::filesystem::path staged_;  // where a new shapefile is written in memory, until its writer closes
+  struct Copied {
+    uint64_t size = 0;
+    size_t hash = 0;
+    int64_t mtime = -1;
+  };
+  std::map<std::string, Copied> copied_;  // what CopyStaged last put in each file
   int64_t next_fid_ = 0;
   int64_t reserved_ = 0;
   bool dirty_ = false;
