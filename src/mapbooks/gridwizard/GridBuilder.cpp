@@ -42,6 +42,7 @@ void WriteGridShapefile(const std::filesystem::path& folder, const std::string& 
   const double W = tiles.width, H = tiles.height, X = tiles.x, Y = tiles.y;
   const int16_t rows = vb::CInt(double(tiles.rows)), columns = vb::CInt(double(tiles.columns));
   for (int16_t r = 1; r <= rows && r > 0; ++r) {
+    const std::string row_text = ControlUtilities::RowLetters(r);
     for (int16_t c = 1; c <= columns && c > 0; ++c) {
       progressor.Step();
       double x0 = ((c - 1) * W) + X;
@@ -50,13 +51,12 @@ void WriteGridShapefile(const std::filesystem::path& folder, const std::string& 
       double y1 = y0 - H;
       geo::Feature tile = grid->CreateFeature();
       geo::Geometry ring = geo::Geometry::MakePolygon(std::vector<geo::Point>{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
-      std::string row_text = ControlUtilities::RowLetters(r);
       std::string column_text = std::to_string(c);
       tile.SetValue(row_field, row_text);
       tile.SetValue(column_field, column_text);
       tile.SetValue(label_field, row_text + column_text);
       tile.SetValue(index_field, int64_t(vb::CLng(double(tile.OID()) + 1)));
-      tile.SetShape(ring);
+      tile.SetShape(std::move(ring));
       tile.Store();
       if (c == INT16_MAX) break;
     }

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "host/app/progressor.h"
 #include "host/geodata/workspace.h"
 #include "host/ui/form.h"
 #include "mapbooks/common/SharedState.h"
@@ -84,6 +88,46 @@ TEST_F(GridWizard, AManualGridOfTenByFive) {
   EXPECT_EQ(host::vb::CStr(last->Value("MB_Column")), "10");
   EXPECT_EQ(host::vb::CDbl(last->Value("MB_Index")), 50);
   EXPECT_EQ(first->Shape().Parts()[0][1].X, 1100);  // clockwise from the upper left
+}
+
+// The status bar's progressor runs over the tiles while the grid is written: shown with
+// its message, a step once the shapefile is made and one per tile up to the last, then
+// hidden; the grid on disk is then complete.
+TEST_F(GridWizard, TheProgressorStepsOverEveryTileAndIsHiddenAtTheEnd) {
+  host::app::StepProgressor& p = app->GetStatusBar().GetProgressBar();
+  std::vector<long> positions;
+  bool shown_with_message = false;
+  p.SetListener([&](const host::app::StepProgressor& q) {
+    if (!q.Visible()) return;
+    shown_with_message = shown_with_message || q.Message() == "Creating new grid...";
+    if (positions.empty() || positions.back() != q.Position()) positions.push_back(q.Position());
+  });
+  manual("0", "300", "300", "200", "3", "4");
+  step([] { form<frmMakeGrid2>("frmMakeGrid2").btnNext.click(); });
+  input("small");
+  Answer(host::ui::vbOK);
+  main().btnCreateNewGrid.click();
+  p.SetListener(nullptr);
+  EXPECT_TRUE(shown_with_message);
+  EXPECT_EQ(p.MinRange(), 1);
+  EXPECT_EQ(p.MaxRange(), 12);
+  ASSERT_FALSE(positions.empty());
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(positions.back(), 12);
+  EXPECT_GE(positions.size(), 12u);
+  EXPECT_FALSE(p.Visible());
+  auto fc = grid("small");
+  ASSERT_EQ(fc->FeatureCount(), 12);
+  for (int64_t oid = 0; oid < 12; ++oid) {
+    auto tile = fc->GetFeature(oid);
+    const int64_t r = oid / 4, c = oid % 4;
+    EXPECT_EQ(host::vb::CDbl(tile->Value("MB_Index")), oid + 1);
+    EXPECT_EQ(host::vb::CStr(tile->Value("MB_Label")), std::string(1, char('A' + r)) + std::to_string(c + 1));
+    EXPECT_EQ(tile->Extent(), geo::Envelope(c * 50.0, 200 - r * 100.0, c * 50.0 + 50, 300 - r * 100.0));
+  }
+  for (const char* ext : {".shp", ".shx", ".dbf", ".cpg"}) {
+    EXPECT_TRUE(fs::exists(ProgramFolder() / "Grids" / (std::string("small") + ext))) << ext;
+  }
 }
 
 TEST_F(GridWizard, PageOneChecksAndPageTwoShowsFifteenDigits) {

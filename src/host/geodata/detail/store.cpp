@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <string_view>
 #include <system_error>
 
 #include "host/geodata/detail/gdal.h"
@@ -162,7 +161,19 @@ void RemoveShapefileFiles(const fs::path& shp) {
     fs::remove(p, ec);
   }
 }
-int64_t MTime(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec; }
+// Whether the file at path holds exactly these bytes.
+bool HoldsBytes(const fs::path& path, const GByte* bytes, size_t size) {
+  std::error_code ec;
+  if (fs::file_size(path, ec) != size || ec) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> chunk(size_t(1) << 16);
+  for (size_t at = 0; at < size;) {
+    const size_t n = std::min(chunk.size(), size - at);
+    if (!in.read(chunk.data(), std::streamsize(n)) || std::memcmp(chunk.data(), bytes + at, n) != 0) return false;
+    at += n;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -307,7 +318,7 @@ std::vector<Store::Stamp> Store::Stamps() const {
     Stamp s;
     if (::stat(p.c_str(), &st) == 0) {
       s.size = int64_t(st.st_size);
-      s.mtime = MTime(st);
+      s.mtime = int64_t(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     }
     out.push_back(s);
   }
@@ -448,7 +459,6 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
   // After the old writer has put down what it held: the new files replace them.
   std::string why;
   s->file_ = shp;
-  s->copied_.clear();
   if (!s->CopyStaged(memory, why)) fail(": " + why);
   s->ReadFields(*layer);
   s->shape_type_ = type;
@@ -511,13 +521,8 @@ bool Store::CopyStaged(const fs::path& memory, std::string& why) {
     vsi_l_offset size = 0;
     GByte* bytes = VSIGetMemFileBuffer(from.c_str(), &size, FALSE);
     if (!bytes) continue;
-    const size_t hash = std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(bytes), size));
-    struct stat st {};
-    auto it = copied_.find(to.string());
-    if (it != copied_.end() && it->second.size == uint64_t(size) && it->second.hash == hash &&
-        ::stat(to.c_str(), &st) == 0 && uint64_t(st.st_size) == uint64_t(size) && MTime(st) == it->second.mtime) {
-      continue;  // the file holds these bytes already (a close after a flush)
-    }
+    // A close after a flush mostly finds the file as the flush left it.
+    if (HoldsBytes(to, bytes, size_t(size))) continue;
     FILE* f = std::fopen(to.c_str(), "wb");
     bool ok = f && std::fwrite(bytes, 1, size_t(size), f) == size_t(size);
     int e = errno;
@@ -526,11 +531,9 @@ bool Store::CopyStaged(const fs::path& memory, std::string& why) {
       e = errno;
     }
     if (!ok) {
-      copied_.erase(to.string());
       why = std::strerror(e);
       return false;
     }
-    copied_[to.string()] = {uint64_t(size), hash, ::stat(to.c_str(), &st) == 0 ? MTime(st) : -1};
   }
   return true;
 }

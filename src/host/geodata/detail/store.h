@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -130,12 +129,6 @@ class Store {
   OGRLayer* writer_layer_ = nullptr;
   std::unique_ptr<OGRFeature> feature_;  // reused for every row written
   std::filesystem::path staged_;  // where a new shapefile is written in memory, until its writer closes
-  struct Copied {
-    uint64_t size = 0;
-    size_t hash = 0;
-    int64_t mtime = -1;
-  };
-  std::map<std::string, Copied> copied_;  // what CopyStaged last put in each file
   int64_t next_fid_ = 0;
   int64_t reserved_ = 0;
   bool dirty_ = false;
