@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/gridwizard/GridBuilder.h"
 
+#include <algorithm>
+
 #include "host/app/application.h"
 #include "host/geodata/workspace.h"
 #include "host/ui/boxes.h"
@@ -41,10 +43,17 @@ void WriteGridShapefile(const std::filesystem::path& folder, const std::string& 
   progressor.Step();
   const double W = tiles.width, H = tiles.height, X = tiles.x, Y = tiles.y;
   const int16_t rows = vb::CInt(double(tiles.rows)), columns = vb::CInt(double(tiles.columns));
+  // The bar is stepped a few hundred times whatever the grid: a step per tile would
+  // repaint the status bar for every one of ten thousand tiles. The last tile steps it.
+  const long every = std::max(1L, long(rows) * long(columns) / 400);
+  long unstepped = 0;
   for (int16_t r = 1; r <= rows && r > 0; ++r) {
     const std::string row_text = ControlUtilities::RowLetters(r);
     for (int16_t c = 1; c <= columns && c > 0; ++c) {
-      progressor.Step();
+      if (++unstepped == every || (r == rows && c == columns)) {
+        progressor.StepBy(unstepped);
+        unstepped = 0;
+      }
       double x0 = ((c - 1) * W) + X;
       double x1 = x0 + W;
       double y0 = Y - ((r - 1) * H);

@@ -91,31 +91,35 @@ TEST_F(GridWizard, AManualGridOfTenByFive) {
 }
 
 // The status bar's progressor runs over the tiles while the grid is written: shown with
-// its message, a step once the shapefile is made and one per tile up to the last, then
-// hidden; the grid on disk is then complete.
-TEST_F(GridWizard, TheProgressorStepsOverEveryTileAndIsHiddenAtTheEnd) {
+// its message, a step once the shapefile is made, then on over the tiles to the last,
+// never more than a percent at a time, then hidden; the grid on disk is then complete.
+TEST_F(GridWizard, TheProgressorRunsOverTheTilesAndIsHiddenAtTheEnd) {
   host::app::StepProgressor& p = app->GetStatusBar().GetProgressBar();
-  std::vector<long> positions;
-  bool shown_with_message = false;
-  p.SetListener([&](const host::app::StepProgressor& q) {
-    if (!q.Visible()) return;
-    shown_with_message = shown_with_message || q.Message() == "Creating new grid...";
-    if (positions.empty() || positions.back() != q.Position()) positions.push_back(q.Position());
-  });
-  manual("0", "300", "300", "200", "3", "4");
-  step([] { form<frmMakeGrid2>("frmMakeGrid2").btnNext.click(); });
-  input("small");
-  Answer(host::ui::vbOK);
-  main().btnCreateNewGrid.click();
-  p.SetListener(nullptr);
-  EXPECT_TRUE(shown_with_message);
-  EXPECT_EQ(p.MinRange(), 1);
-  EXPECT_EQ(p.MaxRange(), 12);
-  ASSERT_FALSE(positions.empty());
-  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-  EXPECT_EQ(positions.back(), 12);
-  EXPECT_GE(positions.size(), 12u);
-  EXPECT_FALSE(p.Visible());
+  auto build = [&](const std::string& name, int down, int across, int warnings) {
+    std::vector<long> positions;
+    bool shown_with_message = false;
+    p.SetPosition(0);
+    p.SetListener([&](const host::app::StepProgressor& q) {
+      if (!q.Visible()) return;
+      shown_with_message = shown_with_message || q.Message() == "Creating new grid...";
+      if (positions.empty() || positions.back() != q.Position()) positions.push_back(q.Position());
+    });
+    manual("0", std::to_string(100 * down), std::to_string(100 * down), std::to_string(50 * across),
+           std::to_string(down), std::to_string(across));
+    step([] { form<frmMakeGrid2>("frmMakeGrid2").btnNext.click(); });
+    input(name);
+    for (int box = 0; box <= warnings; ++box) Answer(host::ui::vbOK);
+    main().btnCreateNewGrid.click();
+    p.SetListener(nullptr);
+    EXPECT_TRUE(shown_with_message);
+    EXPECT_EQ(p.MinRange(), 1);
+    EXPECT_EQ(p.MaxRange(), down * across);
+    EXPECT_FALSE(p.Visible());
+    return positions;
+  };
+
+  std::vector<long> positions = build("small", 3, 4, 0);
+  EXPECT_EQ(positions, (std::vector<long>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
   auto fc = grid("small");
   ASSERT_EQ(fc->FeatureCount(), 12);
   for (int64_t oid = 0; oid < 12; ++oid) {
@@ -128,6 +132,15 @@ TEST_F(GridWizard, TheProgressorStepsOverEveryTileAndIsHiddenAtTheEnd) {
   for (const char* ext : {".shp", ".shx", ".dbf", ".cpg"}) {
     EXPECT_TRUE(fs::exists(ProgramFolder() / "Grids" / (std::string("small") + ext))) << ext;
   }
+
+  positions = build("large", 30, 40, 2);
+  ASSERT_GE(positions.size(), 101u);
+  EXPECT_EQ(positions.back(), 1200);
+  for (size_t i = 1; i < positions.size(); ++i) {
+    EXPECT_GT(positions[i], positions[i - 1]);
+    EXPECT_LE(positions[i] - positions[i - 1], 12) << i;
+  }
+  EXPECT_EQ(grid("large")->FeatureCount(), 1200);
 }
 
 TEST_F(GridWizard, PageOneChecksAndPageTwoShowsFifteenDigits) {
