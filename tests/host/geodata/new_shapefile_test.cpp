@@ -196,4 +196,36 @@ TEST(ShapefileWorkspace, ARowChangedAfterItIsStoredLeavesTheStoredRowAlone) {
   EXPECT_EQ(fc->FeatureCount(), 1);
 }
 
+// A shape OGR has to convert is handed over as a copy, and the row after it, without a
+// shape, gets none.
+TEST(ShapefileWorkspace, AConvertedShapeStaysWithItsOwnRow) {
+  TempDir dir;
+  const gd::Geometry curved = gd::Geometry::FromWkt("CURVEPOLYGON ((0 0,0 10,10 10,10 0,0 0))");
+  {
+    auto fc = gd::ShapefileWorkspace::Open(dir.path().string())->CreateFeatureClass("grid", GridFields());
+    for (int i = 0; i < 3; ++i) {
+      gd::Feature f = fc->CreateFeature();
+      f.SetValue(5, "A" + std::to_string(i + 1));
+      if (i == 0) f.SetShape(curved);
+      if (i == 2) f.SetShape(Square(20, 0, 5));
+      f.Store();
+    }
+  }
+  gd::ShapefileWorkspace::ClearCache();
+  EXPECT_EQ(curved.ToWkt(), "CURVEPOLYGON ((0 0,0 10,10 10,10 0,0 0))");
+  GDALDatasetUniquePtr ds(GDALDataset::Open((dir / "grid.shp").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  ASSERT_TRUE(ds);
+  OGRLayer* layer = ds->GetLayer(0);
+  std::vector<std::string> shapes;
+  for (auto& f : *layer) {
+    char* wkt = nullptr;
+    const OGRGeometry* g = f->GetGeometryRef();
+    if (g) g->exportToWkt(&wkt);
+    shapes.push_back(wkt ? wkt : "none");
+    CPLFree(wkt);
+  }
+  EXPECT_EQ(shapes, (std::vector<std::string>{"POLYGON ((0 0,0 10,10 10,10 0,0 0))", "none",
+                                              "POLYGON ((20 5,25 5,25 0,20 0,20 5))"}));
+}
+
 }  // namespace

@@ -585,7 +585,12 @@ std::shared_ptr<const Record> Store::Write(std::shared_ptr<const Record> written
   OGRFeatureDefn* defn = writer_layer_->GetLayerDefn();
   if (!feature_) feature_.reset(new OGRFeature(defn));
   OGRFeature& f = *feature_;
-  f.Reset();
+  // A row that sets every field overwrites all the last one left; any other starts afresh.
+  if (rec->values.size() >= size_t(defn->GetFieldCount())) {
+    f.SetFID(OGRNullFID);
+  } else {
+    f.Reset();
+  }
   // OGR may only read a linear shape without measures (anything else it converts in
   // place), so such a shape is lent to the feature instead of copied.
   const OGRGeometry* lent = nullptr;
@@ -607,7 +612,10 @@ std::shared_ptr<const Record> Store::Write(std::shared_ptr<const Record> written
         }
       }
     }
-    if (r.shape.IsEmpty()) return;
+    if (r.shape.IsEmpty()) {
+      if (f.GetGeometryRef()) f.SetGeometryDirectly(nullptr);
+      return;
+    }
     const OGRGeometry* g = r.shape.ogr();
     const OGRwkbGeometryType t = g->getGeometryType();
     if (OGR_GT_IsNonLinear(t) || OGR_GT_HasM(t)) {
