@@ -228,4 +228,35 @@ TEST(ShapefileWorkspace, AConvertedShapeStaysWithItsOwnRow) {
                                               "POLYGON ((20 5,25 5,25 0,20 0,20 5))"}));
 }
 
+// Shapes lent to the writer come back as they went, for every kind a shapefile holds,
+// and the file holds them.
+TEST(ShapefileWorkspace, StoredShapesOfEveryKindAreLeftAsTheyWere) {
+  const std::pair<gd::GeometryType, const char*> shapes[] = {
+      {gd::GeometryType::Point, "POINT (1 2)"},
+      {gd::GeometryType::Multipoint, "MULTIPOINT (1 2,3 4)"},
+      {gd::GeometryType::Polyline, "LINESTRING (0 0,5 5,10 0)"},
+      {gd::GeometryType::Polyline, "MULTILINESTRING ((0 0,1 1),(2 2,3 1))"},
+      {gd::GeometryType::Polygon, "POLYGON ((0 0,10 0,10 10,0 10,0 0))"},  // counter-clockwise
+      {gd::GeometryType::Polygon, "POLYGON ((0 0,0 10,10 10))"},           // not closed
+      {gd::GeometryType::Polygon, "MULTIPOLYGON (((0 0,0 1,1 1,1 0,0 0)),((5 5,5 6,6 6,6 5,5 5)))"},
+  };
+  for (const auto& [type, wkt] : shapes) {
+    TempDir dir;
+    const gd::Geometry shape = gd::Geometry::FromWkt(wkt);
+    {
+      auto fc = gd::ShapefileWorkspace::Open(dir.path().string())
+                    ->CreateFeatureClass("kinds", {gd::Field::Shape("Shape", type), gd::Field("NAME", gd::FieldType::String, 8)});
+      gd::Feature f = fc->CreateFeature();
+      f.SetShape(shape);
+      f.Store();
+    }
+    gd::ShapefileWorkspace::ClearCache();
+    EXPECT_EQ(shape.ToWkt(), wkt);
+    EXPECT_EQ(CountOnDisk(dir / "kinds.shp"), 1) << wkt;
+    auto back = gd::ShapefileWorkspace::Open(dir.path().string())->OpenFeatureClass("kinds")->GetFeature(0);
+    ASSERT_TRUE(back) << wkt;
+    EXPECT_EQ(back->Extent(), shape.Extent()) << wkt;
+  }
+}
+
 }  // namespace

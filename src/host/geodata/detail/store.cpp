@@ -630,7 +630,9 @@ std::shared_ptr<const Record> Store::Write(std::shared_ptr<const Record> written
     OGRFeature& f;
     const OGRGeometry*& lent;
     ~GiveBack() {
-      if (lent) [[maybe_unused]] OGRGeometry* back = f.StealGeometry();
+      if (!lent) return;
+      OGRGeometry* back = f.StealGeometry();
+      (void)back;
     }
   } give_back{f, lent};
   auto fail = [&](const std::string& what) {
