@@ -23,8 +23,9 @@ struct GridTiles {
 };
 
 // Writes the tiles as the polygon shapefile name in folder (a native path), the set of
-// files whole or not at all, one step of progressor once the shapefile is made and one
-// per tile. shownName names the set in messages.
+// files whole or not at all. progressor takes a step once the shapefile is made, then
+// one per tile, several at once for large grids (at most a quarter percent of them),
+// the last with the last tile. shownName names the set in messages.
 void WriteGridShapefile(const std::filesystem::path& folder, const std::string& name, const GridTiles& tiles,
                         host::app::StepProgressor& progressor, const std::string& shownName = {});
 
