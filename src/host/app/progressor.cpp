@@ -37,8 +37,10 @@ void StepProgressor::Hide() {
   changed();
 }
 
-long StepProgressor::Step() {
-  position_ = std::min(max_, position_ + step_);
+long StepProgressor::Step() { return StepBy(1); }
+
+long StepProgressor::StepBy(long count) {
+  position_ = std::min(max_, position_ + step_ * count);
   changed();
   return position_;
 }

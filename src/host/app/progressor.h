@@ -26,6 +26,8 @@ class StepProgressor {
   void Hide();
   // Moves the position on by the step, never past the maximum.
   long Step();
+  // Moves it on by count steps at once, as one change.
+  long StepBy(long count);
 
   // Called on every change (the GUI's status bar).
   void SetListener(std::function<void(const StepProgressor&)> l) { listener_ = std::move(l); }

@@ -45,6 +45,7 @@ Feature FeatureClass::CreateFeature() {
   Refresh();
   auto rec = std::make_shared<detail::Record>();
   rec->oid = store_->ReserveOid();
+  rec->values.reserve(size_t(store_->attrs().FieldCount()));
   for (const Field& f : store_->attrs()) {
     rec->values.push_back(f.Type() == FieldType::String ? vb::Variant(std::string()) : vb::Variant::Null());
   }
@@ -84,7 +85,8 @@ void FeatureClass::StoreRow(Row& row) {
   if (layout_ != store_->layout()) {
     vb::raise(vb::err::HostFailure, "\"" + Name() + "\" was changed on disk; the row can no longer be stored");
   }
-  row.parts_.part[0] = store_->Write(row.edit_ ? *row.edit_ : *row.parts_.part[0]);
+  // The row's own copy becomes the stored one: the row lets go of it below.
+  row.parts_.part[0] = store_->Write(row.edit_ ? row.edit_ : row.parts_.part[0]);
   row.edit_.reset();
   row.new_ = false;
 }

@@ -59,6 +59,10 @@ vb::Variant Coerce(const Field& f, const vb::Variant& v) {
       }
     }
     case FieldType::String: {
+      if (v.type() == vb::Variant::Type::String) {
+        fits(v.AsString());
+        return v;
+      }
       std::string s = vb::CStr(v);
       fits(s);
       return vb::Variant(std::move(s));

@@ -74,6 +74,14 @@ TEST(StepProgressor, StepsWithinItsRangeAndTellsItsListener) {
   EXPECT_FALSE(p.Visible());
   ASSERT_GE(seen.size(), 3u);
   EXPECT_EQ(std::vector<long>(seen.end() - 3, seen.end()), (std::vector<long>{2, 3, -1}));
+  // Several steps at once are one change, by the step value each, never past the maximum.
+  p.SetMaxRange(20);
+  p.SetPosition(1);
+  p.Show();
+  seen.clear();
+  EXPECT_EQ(p.StepBy(4), 9);
+  EXPECT_EQ(p.StepBy(10), 20);
+  EXPECT_EQ(seen, (std::vector<long>{9, 20}));
 }
 
 TEST_F(AppTest, RegistersLoadsCreatesAndClicksAPlugin) {

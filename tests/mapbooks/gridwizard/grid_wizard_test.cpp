@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "host/app/progressor.h"
 #include "host/geodata/workspace.h"
 #include "host/ui/form.h"
 #include "mapbooks/common/SharedState.h"
@@ -84,6 +88,59 @@ TEST_F(GridWizard, AManualGridOfTenByFive) {
   EXPECT_EQ(host::vb::CStr(last->Value("MB_Column")), "10");
   EXPECT_EQ(host::vb::CDbl(last->Value("MB_Index")), 50);
   EXPECT_EQ(first->Shape().Parts()[0][1].X, 1100);  // clockwise from the upper left
+}
+
+// The status bar's progressor runs over the tiles while the grid is written: shown with
+// its message, a step once the shapefile is made, then on over the tiles to the last,
+// never more than a percent at a time, then hidden; the grid on disk is then complete.
+TEST_F(GridWizard, TheProgressorRunsOverTheTilesAndIsHiddenAtTheEnd) {
+  host::app::StepProgressor& p = app->GetStatusBar().GetProgressBar();
+  auto build = [&](const std::string& name, int down, int across, int warnings) {
+    std::vector<long> positions;
+    bool shown_with_message = false;
+    p.SetPosition(0);
+    p.SetListener([&](const host::app::StepProgressor& q) {
+      if (!q.Visible()) return;
+      shown_with_message = shown_with_message || q.Message() == "Creating new grid...";
+      if (positions.empty() || positions.back() != q.Position()) positions.push_back(q.Position());
+    });
+    manual("0", std::to_string(100 * down), std::to_string(100 * down), std::to_string(50 * across),
+           std::to_string(down), std::to_string(across));
+    step([] { form<frmMakeGrid2>("frmMakeGrid2").btnNext.click(); });
+    input(name);
+    for (int box = 0; box <= warnings; ++box) Answer(host::ui::vbOK);
+    main().btnCreateNewGrid.click();
+    p.SetListener(nullptr);
+    EXPECT_TRUE(shown_with_message);
+    EXPECT_EQ(p.MinRange(), 1);
+    EXPECT_EQ(p.MaxRange(), down * across);
+    EXPECT_FALSE(p.Visible());
+    return positions;
+  };
+
+  std::vector<long> positions = build("small", 3, 4, 0);
+  EXPECT_EQ(positions, (std::vector<long>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+  auto fc = grid("small");
+  ASSERT_EQ(fc->FeatureCount(), 12);
+  for (int64_t oid = 0; oid < 12; ++oid) {
+    auto tile = fc->GetFeature(oid);
+    const int64_t r = oid / 4, c = oid % 4;
+    EXPECT_EQ(host::vb::CDbl(tile->Value("MB_Index")), oid + 1);
+    EXPECT_EQ(host::vb::CStr(tile->Value("MB_Label")), std::string(1, char('A' + r)) + std::to_string(c + 1));
+    EXPECT_EQ(tile->Extent(), geo::Envelope(c * 50.0, 200 - r * 100.0, c * 50.0 + 50, 300 - r * 100.0));
+  }
+  for (const char* ext : {".shp", ".shx", ".dbf", ".cpg"}) {
+    EXPECT_TRUE(fs::exists(ProgramFolder() / "Grids" / (std::string("small") + ext))) << ext;
+  }
+
+  positions = build("large", 30, 40, 2);
+  ASSERT_GE(positions.size(), 101u);
+  EXPECT_EQ(positions.back(), 1200);
+  for (size_t i = 1; i < positions.size(); ++i) {
+    EXPECT_GT(positions[i], positions[i - 1]);
+    EXPECT_LE(positions[i] - positions[i - 1], 12) << i;
+  }
+  EXPECT_EQ(grid("large")->FeatureCount(), 1200);
 }
 
 TEST_F(GridWizard, PageOneChecksAndPageTwoShowsFifteenDigits) {

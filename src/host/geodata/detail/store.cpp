@@ -161,28 +161,16 @@ void RemoveShapefileFiles(const fs::path& shp) {
     fs::remove(p, ec);
   }
 }
-// Puts the files of the shapefile written in memory at memory (.shp and its companions)
-// beside target under target's name, each in one write. False with the reason when one
-// cannot be written.
-bool CopyFromMemory(const fs::path& memory, const fs::path& target, std::string& why) {
-  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
-    fs::path from = memory, to = target;
-    from.replace_extension(ext);
-    to.replace_extension(ext);
-    vsi_l_offset size = 0;
-    GByte* bytes = VSIGetMemFileBuffer(from.c_str(), &size, FALSE);
-    if (!bytes) continue;
-    FILE* f = std::fopen(to.c_str(), "wb");
-    bool ok = f && std::fwrite(bytes, 1, size_t(size), f) == size_t(size);
-    int e = errno;
-    if (f && std::fclose(f) != 0 && ok) {
-      ok = false;
-      e = errno;
-    }
-    if (!ok) {
-      why = std::strerror(e);
-      return false;
-    }
+// Whether the file at path holds exactly these bytes.
+bool HoldsBytes(const fs::path& path, const GByte* bytes, size_t size) {
+  std::error_code ec;
+  if (fs::file_size(path, ec) != size || ec) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> chunk(size_t(1) << 16);
+  for (size_t at = 0; at < size;) {
+    const size_t n = std::min(chunk.size(), size - at);
+    if (!in.read(chunk.data(), std::streamsize(n)) || std::memcmp(chunk.data(), bytes + at, n) != 0) return false;
+    at += n;
   }
   return true;
 }
@@ -470,8 +458,8 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
   }
   // After the old writer has put down what it held: the new files replace them.
   std::string why;
-  if (!CopyFromMemory(memory, shp, why)) fail(": " + why);
   s->file_ = shp;
+  if (!s->CopyStaged(memory, why)) fail(": " + why);
   s->ReadFields(*layer);
   s->shape_type_ = type;
   s->sr_ = sr;
@@ -510,18 +498,44 @@ void Store::EnsureWriter() {
 void Store::CloseWriter() {
   if (!writer_) return;
   QuietGdal quiet;
+  feature_.reset();
   writer_.reset();
   writer_layer_ = nullptr;
   if (!staged_.empty()) {
     // Nothing to report to here (a destructor may be closing): a failed copy leaves the
     // files as the last Flush put them.
     std::string why;
-    CopyFromMemory(staged_, file_, why);
+    CopyStaged(staged_, why);
     VSIRmdirRecursive(staged_.parent_path().c_str());
     staged_.clear();
   }
   dirty_ = false;
   stamps_ = Stamps();
+}
+
+bool Store::CopyStaged(const fs::path& memory, std::string& why) {
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
+    fs::path from = memory, to = file_;
+    from.replace_extension(ext);
+    to.replace_extension(ext);
+    vsi_l_offset size = 0;
+    GByte* bytes = VSIGetMemFileBuffer(from.c_str(), &size, FALSE);
+    if (!bytes) continue;
+    // A close after a flush mostly finds the file as the flush left it.
+    if (HoldsBytes(to, bytes, size_t(size))) continue;
+    FILE* f = std::fopen(to.c_str(), "wb");
+    bool ok = f && std::fwrite(bytes, 1, size_t(size), f) == size_t(size);
+    int e = errno;
+    if (f && std::fclose(f) != 0 && ok) {
+      ok = false;
+      e = errno;
+    }
+    if (!ok) {
+      why = std::strerror(e);
+      return false;
+    }
+  }
+  return true;
 }
 
 void Store::Release() {
@@ -538,31 +552,49 @@ void Store::Flush() {
     vb::raise(vb::err::HostFailure, WithMessage("Cannot write \"" + file_.string() + "\""));
   }
   std::string why;
-  if (dirty_ && !staged_.empty() && !CopyFromMemory(staged_, file_, why))
+  if (dirty_ && !staged_.empty() && !CopyStaged(staged_, why))
     vb::raise(vb::err::HostFailure, "Cannot write \"" + file_.string() + "\": " + why);
   dirty_ = false;
   stamps_ = Stamps();
 }
 
-std::shared_ptr<const Record> Store::Write(const Record& written) {
+std::shared_ptr<const Record> Store::Write(std::shared_ptr<const Record> written) {
   EnsureWriter();
-  auto rec = std::make_shared<Record>(written);
-  for (size_t k = 0; k < rec->values.size() && int(k) < attrs_.FieldCount(); ++k) {
-    vb::Variant& v = rec->values[k];
+  // The row as the file will give it back; copied only when that differs from the row.
+  std::shared_ptr<Record> kept;
+  auto change = [&](size_t k, vb::Variant v) {
+    if (!kept) kept = std::make_shared<Record>(*written);
+    kept->values[k] = std::move(v);
+  };
+  for (size_t k = 0; k < written->values.size() && int(k) < attrs_.FieldCount(); ++k) {
+    const vb::Variant& v = written->values[k];
     const Field& f = attrs_.Field(int(k));
     if (v.type() == vb::Variant::Type::String) {
-      std::string s = v.AsString();
-      s.erase(s.find_last_not_of(' ') + 1);
-      v = vb::Variant(std::move(s));
+      const std::string& s = v.AsString();
+      if (!s.empty() && s.back() == ' ') change(k, vb::Variant(s.substr(0, s.find_last_not_of(' ') + 1)));
     } else if (v.type() == vb::Variant::Type::Double && ogr_types_[k] == OFTReal && f.Precision() > 0) {
-      v = vb::Variant(std::strtod(CPLSPrintf("%.*f", f.Precision(), v.AsDouble()), nullptr));
+      double d = std::strtod(CPLSPrintf("%.*f", f.Precision(), v.AsDouble()), nullptr);
+      if (!(d == v.AsDouble() && std::signbit(d) == std::signbit(v.AsDouble()))) change(k, vb::Variant(d));
     } else if (v.type() == vb::Variant::Type::Date) {
-      v = vb::Variant(vb::DateValue{std::trunc(v.AsDate().serial)});
+      double day = std::trunc(v.AsDate().serial);
+      if (day != v.AsDate().serial) change(k, vb::Variant(vb::DateValue{day}));
     }
   }
+  std::shared_ptr<const Record> rec = kept ? std::shared_ptr<const Record>(std::move(kept)) : std::move(written);
   QuietGdal quiet;
   OGRFeatureDefn* defn = writer_layer_->GetLayerDefn();
-  auto fill = [&](OGRFeature& f, const Record& r) {
+  if (!feature_) feature_.reset(new OGRFeature(defn));
+  OGRFeature& f = *feature_;
+  // A row that sets every field overwrites all the last one left; any other starts afresh.
+  if (rec->values.size() >= size_t(defn->GetFieldCount())) {
+    f.SetFID(OGRNullFID);
+  } else {
+    f.Reset();
+  }
+  // OGR may only read a linear shape without measures (anything else it converts in
+  // place), so such a shape is lent to the feature instead of copied.
+  const OGRGeometry* lent = nullptr;
+  auto fill = [&](const Record& r) {
     for (size_t k = 0; k < r.values.size() && int(k) < defn->GetFieldCount(); ++k) {
       const vb::Variant& v = r.values[k];
       int i = int(k);
@@ -580,19 +612,41 @@ std::shared_ptr<const Record> Store::Write(const Record& written) {
         }
       }
     }
-    if (!r.shape.IsEmpty()) f.SetGeometry(r.shape.ogr());
+    if (r.shape.IsEmpty()) {
+      if (f.GetGeometryRef()) f.SetGeometryDirectly(nullptr);
+      return;
+    }
+    const OGRGeometry* g = r.shape.ogr();
+    const OGRwkbGeometryType t = g->getGeometryType();
+    if (OGR_GT_IsNonLinear(t) || OGR_GT_HasM(t)) {
+      f.SetGeometry(g);
+    } else {
+      f.SetGeometryDirectly(const_cast<OGRGeometry*>(g));
+      lent = g;
+    }
   };
+  // Takes the lent shape back, whatever happens to the write.
+  struct GiveBack {
+    OGRFeature& f;
+    const OGRGeometry*& lent;
+    ~GiveBack() {
+      if (!lent) return;
+      OGRGeometry* back = f.StealGeometry();
+      (void)back;
+    }
+  } give_back{f, lent};
   auto fail = [&](const std::string& what) {
     vb::raise(vb::err::HostFailure, WithMessage("Cannot " + what + " in \"" + file_.string() + "\""));
   };
-  auto create = [&](OGRFeature& f, int64_t oid) {
-    if (writer_layer_->CreateFeature(&f) != OGRERR_NONE) fail("add a row");
-    if (f.GetFID() != oid) fail("add row " + std::to_string(oid) + " (the file gave it " + std::to_string(f.GetFID()) + ")");
+  auto create = [&](OGRFeature& feature, int64_t oid) {
+    if (writer_layer_->CreateFeature(&feature) != OGRERR_NONE) fail("add a row");
+    if (feature.GetFID() != oid) {
+      fail("add row " + std::to_string(oid) + " (the file gave it " + std::to_string(feature.GetFID()) + ")");
+    }
   };
 
   int64_t oid = rec->oid;
-  OGRFeature f(defn);
-  fill(f, *rec);
+  fill(*rec);
   bool exists = oid < bound() && records_[size_t(oid)];
   if (!exists && oid >= next_fid_) {
     // Rows created but never stored hold their object IDs: they get empty records.

@@ -75,8 +75,9 @@ class Store {
   int64_t ReserveOid();
   // Writes a new or changed row through OGR and keeps it as the file will give it back
   // (texts without trailing blanks, numbers to the field's decimals, dates without a
-  // time); returns the row as kept.
-  std::shared_ptr<const Record> Write(const Record& rec);
+  // time); returns the row as kept: rec itself when the file gives it back unchanged
+  // (the caller must not change it afterwards), else a copy.
+  std::shared_ptr<const Record> Write(std::shared_ptr<const Record> rec);
   // Brings the files on disk up to date.
   void Flush();
   // Tables over this copy: the writer is closed when the last one goes.
@@ -97,6 +98,10 @@ class Store {
   void Load();
   void ResolveCompanions();
   std::vector<Stamp> Stamps() const;
+  // Puts the files of the shapefile written in memory at memory beside file_ under its
+  // name, each in one write; a file that holds those bytes already is left alone. False
+  // with the reason when one cannot be written.
+  bool CopyStaged(const std::filesystem::path& memory, std::string& why);
   void EnsureWriter();
   void CloseWriter();
   void Changed();
@@ -122,6 +127,7 @@ class Store {
 
   GDALDatasetUniquePtr writer_;
   OGRLayer* writer_layer_ = nullptr;
+  std::unique_ptr<OGRFeature> feature_;  // reused for every row written
   std::filesystem::path staged_;  // where a new shapefile is written in memory, until its writer closes
   int64_t next_fid_ = 0;
   int64_t reserved_ = 0;
