@@ -131,8 +131,9 @@ struct SearchFeature {
       for (const auto& part : *parts) points += part.size();
       large = points >= size_t(kPrepareFrom);
     }
-    // A line or outline with a vertex in a rectangular tile shares that point with it.
-    if (tile.rectangle && (shape.Type() == geo::GeometryType::Polyline || shape.Type() == geo::GeometryType::Polygon))
+    // A line or outline with a vertex in a rectangular tile shares that point with it
+    // (a large shape's prepared test is quicker than reading its vertices).
+    if (tile.rectangle && !large && (shape.Type() == geo::GeometryType::Polyline || shape.Type() == geo::GeometryType::Polygon))
       for (const auto& part : *parts)
         for (const geo::Point& p : part)
           if (box.Contains(p)) return true;
