@@ -45,6 +45,8 @@ class LocationIndex {
     std::string item;
     // The entries folded to lower case: a repeat is found without reading the item.
     std::unordered_set<std::string> folded;
+    // The length of the last entry appended, which ends the item.
+    size_t last = 0;
   };
   std::vector<Entry> keys_;
   std::unordered_map<std::string, size_t> index_;

@@ -9,6 +9,7 @@
 #include "host/carto/layer.h"
 #include "host/geodata/workspace.h"
 #include "host/vb/convert.h"
+#include "host/vb/error.h"
 #include "host/vb/text.h"
 #include "mapbooks/layout/LocationIndex.h"
 #include "support/temp_dir.h"
@@ -30,18 +31,18 @@ std::vector<geo::Point> Dense(const std::vector<geo::Point>& corners, int pieces
 
 struct Shape {
   std::optional<std::string> name;  // none: a Null value
-  geo::Geometry shape;
+  geo::Geometry shape;              // no shape: a Null shape
 };
 
 std::shared_ptr<geo::FeatureClass> Write(geo::ShapefileWorkspace& ws, const std::string& name, const std::string& field,
-                                         const std::vector<Shape>& shapes) {
-  geo::FieldSet fields{geo::Field::Shape("Shape", geo::GeometryType::Polygon, geo::SpatialReference::Unknown()),
+                                         const std::vector<Shape>& shapes, geo::GeometryType type = geo::GeometryType::Polygon) {
+  geo::FieldSet fields{geo::Field::Shape("Shape", type, geo::SpatialReference::Unknown()),
                        geo::Field(field, geo::FieldType::String, 20)};
   auto fc = ws.CreateFeatureClass(name, fields);
   for (const Shape& s : shapes) {
     geo::Feature f = fc->CreateFeature();
     f.SetValue(fc->FindField(field), s.name ? host::vb::Variant(*s.name) : host::vb::Variant::Null());
-    f.SetShape(s.shape);
+    if (!s.shape.IsEmpty()) f.SetShape(s.shape);
     f.Store();
   }
   fc->Flush();
@@ -50,6 +51,103 @@ std::shared_ptr<geo::FeatureClass> Write(geo::ShapefileWorkspace& ws, const std:
 
 geo::Geometry Box(double x0, double y0, double x1, double y1) {
   return geo::Geometry::FromEnvelope(geo::Envelope(x0, y0, x1, y1));
+}
+
+// Every tile against every search shape, in the order of the walk.
+mapbooks::LocationIndex EveryPair(const std::vector<Shape>& tiles, const std::vector<Shape>& search) {
+  mapbooks::LocationIndex index;
+  for (const Shape& t : tiles)
+    for (const Shape& a : search)
+      if (a.name && !host::vb::Trim(*a.name).empty() && !a.shape.IsEmpty() && a.shape.Intersects(t.shape))
+        index.Add(*a.name, " " + *t.name);
+  return index;
+}
+
+// A rows x columns grid of 10-unit tiles from the origin, rows from the top.
+std::vector<Shape> Tiles(int rows, int columns) {
+  std::vector<Shape> tiles;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c)
+      tiles.push_back({std::string(1, char('A' + r)) + std::to_string(c + 1),
+                       Box(c * 10, (rows - r - 1) * 10, c * 10 + 10, (rows - r) * 10)});
+  return tiles;
+}
+
+// The tiles and the streets written to the workspace, and the index of the streets.
+mapbooks::LocationIndex WalkStreets(geo::ShapefileWorkspace& ws, const std::vector<Shape>& tiles, const std::vector<Shape>& streets) {
+  auto grid_fc = Write(ws, "tiles", "MB_Label", tiles);
+  auto search = Write(ws, "streets", "NAME", streets, geo::GeometryType::Polyline);
+  host::carto::FeatureLayer grid(grid_fc);
+  return mapbooks::BuildLocationIndex(grid, "MB_Label", *search, "NAME");
+}
+
+TEST(LocationIndexShapes, ManyStreetsFewLongOnesAndStreetsWithoutShapes) {
+  testing_support::TempDir dir;
+  auto ws = geo::ShapefileWorkspace::Open(dir.path().string());
+  const std::vector<Shape> tiles = Tiles(10, 10);
+  // Short streets on a 2.5-unit lattice, so that many end on tile edges and corners or
+  // run along them, under a few names so that a name meets a tile more than once.
+  std::vector<Shape> streets;
+  uint32_t seed = 12345;
+  auto next = [&](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 16) % uint32_t(n));
+  };
+  for (int i = 0; i < 600; ++i) {
+    const double x = next(45) * 2.5 - 5, y = next(45) * 2.5 - 5;
+    const double dx = (next(5) - 2) * 2.5, dy = (next(5) - 2) * 2.5;
+    std::vector<geo::Point> path{{x, y}, {x + dx, y + dy}};
+    if (next(3) == 0) path.push_back({x + dx + 2.5, y + dy});
+    streets.push_back({"Street " + std::to_string(next(20)), geo::Geometry::MakePolyline(path)});
+  }
+  // Long ones: across the whole grid, through tile corners only, along a row's edge, and
+  // crossing tiles with no vertex inside them.
+  streets.push_back({"Diagonal", geo::Geometry::MakePolyline(std::vector<geo::Point>{{-20, -20}, {210, 210}})});
+  streets.push_back({"Corners", geo::Geometry::MakePolyline(std::vector<geo::Point>{{0, 100}, {100, 0}})});
+  streets.push_back({"Edge", geo::Geometry::MakePolyline(std::vector<geo::Point>{{-20, 50}, {120, 50}})});
+  streets.push_back({"Across", geo::Geometry::MakePolyline(std::vector<geo::Point>{{-1, 33}, {101, 37}})});
+  streets.push_back({"Outside", geo::Geometry::MakePolyline(std::vector<geo::Point>{{200, 200}, {210, 200}})});
+  streets.push_back({"No shape", geo::Geometry()});
+  streets.push_back({"Short", geo::Geometry::MakePolyline(std::vector<geo::Point>{{44, 44}, {46, 46}})});
+  mapbooks::LocationIndex index = WalkStreets(*ws, tiles, streets);
+
+  EXPECT_EQ(index.TableLines(), EveryPair(tiles, streets).TableLines());
+  EXPECT_EQ(index.Item("Short"), " F5");
+  EXPECT_EQ(index.Item("Edge"), " E1, E2, E3, E4, E5, E6, E7, E8, E9, E10, F1, F2, F3, F4, F5, F6, F7, F8, F9, F10");
+  EXPECT_FALSE(index.Exists("Outside"));
+  EXPECT_FALSE(index.Exists("No shape"));
+}
+
+TEST(LocationIndexShapes, StreetsOnOneLineAlongATileEdge) {
+  testing_support::TempDir dir;
+  auto ws = geo::ShapefileWorkspace::Open(dir.path().string());
+  const std::vector<Shape> tiles = Tiles(3, 3);
+  std::vector<Shape> streets;
+  for (int i = 0; i < 4; ++i)
+    streets.push_back({"North St", geo::Geometry::MakePolyline(std::vector<geo::Point>{{10, i * 7.5}, {10, i * 7.5 + 5}})});
+  mapbooks::LocationIndex index = WalkStreets(*ws, tiles, streets);
+
+  EXPECT_EQ(index.TableLines(), EveryPair(tiles, streets).TableLines());
+  EXPECT_EQ(index.Item("North St"), " A1, A2, B1, B2, C1, C2");
+}
+
+TEST(LocationIndexShapes, ATileWithoutAShapeIsRefusedAsASearchRefusesIt) {
+  testing_support::TempDir dir;
+  auto ws = geo::ShapefileWorkspace::Open(dir.path().string());
+  std::vector<Shape> tiles = Tiles(1, 2);
+  tiles.push_back({"X", geo::Geometry()});
+  auto grid_fc = Write(*ws, "tiles", "MB_Label", tiles);
+  auto search = Write(*ws, "streets", "NAME", {{"Main St", geo::Geometry::MakePolyline(std::vector<geo::Point>{{1, 1}, {2, 2}})}},
+                      geo::GeometryType::Polyline);
+  host::carto::FeatureLayer grid(grid_fc);
+  int tiles_begun = 0;
+  try {
+    mapbooks::BuildLocationIndex(grid, "MB_Label", *search, "NAME", [&] { ++tiles_begun; });
+    ADD_FAILURE() << "no error";
+  } catch (const host::vb::Error& e) {
+    EXPECT_EQ(e.description(), "The spatial filter has no shape");
+  }
+  EXPECT_EQ(tiles_begun, 3);
 }
 
 TEST(LocationIndexShapes, PairsAreThoseWhoseShapesMeetInTheOrderOfTheWalk) {
