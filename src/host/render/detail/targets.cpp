@@ -313,11 +313,19 @@ class PdfTarget : public ListTarget {
       SurfacePtr surface = start(cairo_pdf_surface_create(file_.c_str(), width_pt(), height_pt()));
       draw(surface.get(), 0, page_->list.Items().size());
     } else {
+      // Drawn into cairo's recordings here, where the text's layouts live, then written
+      // out by the workers: the writing is nearly all of the work, and it needs no pango.
       std::vector<std::string> parts(cuts.size() - 1);
+      std::vector<SurfacePtr> surfaces;
+      for (size_t k = 0; k < parts.size(); ++k) {
+        surfaces.push_back(start(cairo_pdf_surface_create_for_stream(append, &parts[k], width_pt(), height_pt())));
+        record(surfaces.back().get(), cuts[k], cuts[k + 1]);
+      }
       ParallelFor(parts.size(), [&](size_t k) {
-        SurfacePtr surface = start(cairo_pdf_surface_create_for_stream(append, &parts[k], width_pt(), height_pt()));
-        draw(surface.get(), cuts[k], cuts[k + 1]);
+        cairo_surface_finish(surfaces[k].get());
+        check(surfaces[k].get(), "writing the PDF file failed");
       });
+      surfaces.clear();
       StackPdfPages(parts, file_);
     }
     Drop();
@@ -328,7 +336,7 @@ class PdfTarget : public ListTarget {
   // core and none smaller than kPartWork; a small page stays whole. The cuts, first 0
   // and last the item count.
   std::vector<size_t> part_cuts() const {
-    constexpr size_t kPartWork = 4000;
+    constexpr size_t kPartWork = 2000;
     const std::vector<DisplayItem>& items = page_->list.Items();
     auto work = [](const DisplayItem& i) -> size_t {
       if (i.kind == DisplayItem::Kind::Text) {
@@ -376,10 +384,18 @@ class PdfTarget : public ListTarget {
   }
 
   void draw(cairo_surface_t* surface, size_t from, size_t to) const {
+    record(surface, from, to);
+    cairo_surface_finish(surface);
+    check(surface, "writing the PDF file failed");
+  }
+
+  // The items drawn into cairo's recording of the page, which it writes out when the
+  // surface is finished.
+  void record(cairo_surface_t* surface, size_t from, size_t to) const {
     CairoPtr cr(cairo_create(surface));
     CairoPainter painter(cr.get(), layouts_->Medium());
     page_->list.ReplayPart(painter, from, to);
-    finish(std::move(cr), SurfacePtr(cairo_surface_reference(surface)));
+    if (std::string failure = cairo_failure(cr.get()); !failure.empty()) throw std::runtime_error(failure);
   }
 
   static void finish(CairoPtr cr, SurfacePtr surface) {
