@@ -232,7 +232,9 @@ class RasterTarget : public Target {
     cairo_surface_t* s = surface_.get();
     {
       PageBands bands(s, *page_, layouts_->Medium());
-      if (format_ == Format::PNG && !bands.Whole()) {
+      // On one core the page is drawn once, whole: strip by strip, a label lying across
+      // two strips would be drawn twice.
+      if (format_ == Format::PNG && !bands.Whole() && UsableCores() > 1) {
         WritePng(s, file_, setup_.dpi, [&](int y0, int y1) { bands.Draw(y0, y1); });
       } else {
         bands.All();
