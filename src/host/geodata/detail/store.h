@@ -21,8 +21,10 @@
 
 #include "host/geodata/detail/record.h"
 #include "host/geodata/detail/rtree.h"
+#include "host/geodata/detail/shapefile_append.h"
 #include "host/geodata/field.h"
 
+class OGRFeatureDefn;
 class OGRLayer;
 
 namespace host::geodata::detail {
@@ -102,10 +104,16 @@ class Store {
   // name, each in one write; a file that holds those bytes already is left alone. False
   // with the reason when one cannot be written.
   bool CopyStaged(const std::filesystem::path& memory, std::string& why);
+  // Puts these files (extension and bytes) beside file_ under its name, as CopyStaged.
+  bool PutFiles(const std::vector<std::pair<std::string, std::string_view>>& files, std::string& why);
+  // Whether rows are being written, by OGR or by the appender.
+  bool Writing() const { return writer_ || append_; }
+  // Gives the files the appender holds to OGR, which writes what it cannot.
+  void HandOver();
   void EnsureWriter();
   void CloseWriter();
   void Changed();
-  void ReadFields(OGRLayer& layer);
+  void ReadFields(const OGRFeatureDefn& layer);
   void Reset();
 
   Kind kind_;
@@ -129,6 +137,9 @@ class Store {
   OGRLayer* writer_layer_ = nullptr;
   std::unique_ptr<OGRFeature> feature_;  // reused for every row written
   std::filesystem::path staged_;  // where a new shapefile is written in memory, until its writer closes
+  // A new shapefile while it is only added to; OGR's writer_ takes over from it.
+  std::unique_ptr<ShapefileAppender> append_;
+  std::string dbf_date_;  // the .dbf's date of last update, when one was asked for
   int64_t next_fid_ = 0;
   int64_t reserved_ = 0;
   bool dirty_ = false;
