@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace host::geodata::detail {
@@ -242,10 +242,13 @@ bool ShapefileAppender::Row(const Record& rec) {
         if (f.type != 'N') return false;
         const int64_t n = v.AsLong();
         if (f.int32 && (n < INT32_MIN || n > INT32_MAX)) return false;
-        char text[32];
-        const int len = std::snprintf(text, sizeof text, "%*lld", f.width, static_cast<long long>(n));
-        if (len != f.width) return false;
-        row_.append(text, size_t(len));
+        // Right-aligned in the field, as the driver's "%*d" puts it.
+        char text[24];
+        const auto [end, ec] = std::to_chars(text, text + sizeof text, n);
+        const size_t len = size_t(end - text);
+        if (ec != std::errc() || len > size_t(f.width)) return false;
+        row_.append(size_t(f.width) - len, ' ');
+        row_.append(text, len);
         break;
       }
       default: return false;
