@@ -25,11 +25,13 @@ namespace fs = std::filesystem;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
-gd::FieldSet GridFields() {
-  return {gd::Field::Shape("Shape", gd::GeometryType::Polygon, gd::SpatialReference()),
-          gd::Field("MB_Index", gd::FieldType::Integer, 12), gd::Field("MB_Row", gd::FieldType::String, 12),
-          gd::Field("MB_Column", gd::FieldType::String, 12), gd::Field("MB_Label", gd::FieldType::String, 24),
-          gd::Field("AREA", gd::FieldType::Double)};
+// With a number with decimals, rows are written by OGR; without, by the appending writer.
+gd::FieldSet GridFields(bool area = true) {
+  gd::FieldSet fields{gd::Field::Shape("Shape", gd::GeometryType::Polygon, gd::SpatialReference()),
+                      gd::Field("MB_Index", gd::FieldType::Integer, 12), gd::Field("MB_Row", gd::FieldType::String, 12),
+                      gd::Field("MB_Column", gd::FieldType::String, 12), gd::Field("MB_Label", gd::FieldType::String, 24)};
+  if (area) fields.AddField(gd::Field("AREA", gd::FieldType::Double));
+  return fields;
 }
 
 gd::Geometry Square(double x, double y, double size) {
@@ -46,42 +48,45 @@ long CountOnDisk(const fs::path& shp) {
 // each Flush and once the last holder lets it go; made again, the new set replaces the
 // old one on disk too.
 TEST(ShapefileWorkspace, ANewClassReachesTheDiskAtEachFlushAndWhenLetGo) {
-  TempDir dir;
-  const fs::path shp = dir / "grid.shp";
-  {
-    auto ws = gd::ShapefileWorkspace::Open(dir.path().string());
-    auto fc = ws->CreateFeatureClass("grid", GridFields());
-    EXPECT_EQ(CountOnDisk(shp), 0);
-    for (int i = 0; i < 3; ++i) {
+  for (bool area : {true, false}) {
+    SCOPED_TRACE(area ? "written by OGR" : "appended");
+    TempDir dir;
+    const fs::path shp = dir / "grid.shp";
+    {
+      auto ws = gd::ShapefileWorkspace::Open(dir.path().string());
+      auto fc = ws->CreateFeatureClass("grid", GridFields(area));
+      EXPECT_EQ(CountOnDisk(shp), 0);
+      for (int i = 0; i < 3; ++i) {
+        gd::Feature f = fc->CreateFeature();
+        f.SetValue(5, "A" + std::to_string(i + 1));
+        f.SetShape(Square(i * 10, 0, 10));
+        f.Store();
+      }
+      fc->Flush();
+      EXPECT_EQ(CountOnDisk(shp), 3);
       gd::Feature f = fc->CreateFeature();
-      f.SetValue(5, "A" + std::to_string(i + 1));
-      f.SetShape(Square(i * 10, 0, 10));
+      f.SetValue(5, "A4");
       f.Store();
     }
-    fc->Flush();
-    EXPECT_EQ(CountOnDisk(shp), 3);
-    gd::Feature f = fc->CreateFeature();
-    f.SetValue(5, "A4");
-    f.Store();
-  }
-  gd::ShapefileWorkspace::ClearCache();
-  EXPECT_EQ(CountOnDisk(shp), 4);
-  EXPECT_NE(RunCommand("ogrinfo -al '" + shp.string() + "'").find("MB_Label (String) = A4"), std::string::npos);
+    gd::ShapefileWorkspace::ClearCache();
+    EXPECT_EQ(CountOnDisk(shp), 4);
+    EXPECT_NE(RunCommand("ogrinfo -al '" + shp.string() + "'").find("MB_Label (String) = A4"), std::string::npos);
 
-  auto ws = gd::ShapefileWorkspace::Open(dir.path().string());
-  auto held = ws->OpenFeatureClass("grid");
-  for (const char* ext : {".dbf", ".shp", ".shx", ".cpg"}) fs::remove(dir / (std::string("grid") + ext));
-  {
-    auto fc = ws->CreateFeatureClass("grid", GridFields());
-    gd::Feature f = fc->CreateFeature();
-    f.SetValue(5, "B1");
-    f.Store();
-    fc->Flush();
+    auto ws = gd::ShapefileWorkspace::Open(dir.path().string());
+    auto held = ws->OpenFeatureClass("grid");
+    for (const char* ext : {".dbf", ".shp", ".shx", ".cpg"}) fs::remove(dir / (std::string("grid") + ext));
+    {
+      auto fc = ws->CreateFeatureClass("grid", GridFields(area));
+      gd::Feature f = fc->CreateFeature();
+      f.SetValue(5, "B1");
+      f.Store();
+      fc->Flush();
+    }
+    held.reset();
+    gd::ShapefileWorkspace::ClearCache();
+    EXPECT_EQ(CountOnDisk(shp), 1);
+    EXPECT_NE(RunCommand("ogrinfo -al '" + shp.string() + "'").find("MB_Label (String) = B1"), std::string::npos);
   }
-  held.reset();
-  gd::ShapefileWorkspace::ClearCache();
-  EXPECT_EQ(CountOnDisk(shp), 1);
-  EXPECT_NE(RunCommand("ogrinfo -al '" + shp.string() + "'").find("MB_Label (String) = B1"), std::string::npos);
 }
 
 // The same rows written by OGR alone, feature by feature, with the options the
@@ -161,40 +166,51 @@ TEST(ShapefileWorkspace, ANewClassHoldsTheBytesOgrWritesForTheSameRows) {
 // What the writer puts on disk when it closes is checked against the file, not against
 // what it wrote last: a file changed since the flush is written again.
 TEST(ShapefileWorkspace, ClosingRewritesAFileChangedSinceTheFlush) {
-  TempDir dir;
-  const fs::path shp = dir / "grid.shp";
-  auto fc = gd::ShapefileWorkspace::Open(dir.path().string())->CreateFeatureClass("grid", GridFields());
-  {
-    gd::Feature f = fc->CreateFeature();
-    f.SetValue(5, "A1");
-    f.SetShape(Square(0, 0, 10));
-    f.Store();
+  for (bool area : {true, false}) {
+    SCOPED_TRACE(area ? "written by OGR" : "appended");
+    TempDir dir;
+    const fs::path shp = dir / "grid.shp";
+    auto fc = gd::ShapefileWorkspace::Open(dir.path().string())->CreateFeatureClass("grid", GridFields(area));
+    {
+      gd::Feature f = fc->CreateFeature();
+      f.SetValue(5, "A1");
+      f.SetShape(Square(0, 0, 10));
+      f.Store();
+    }
+    fc->Flush();
+    const std::string written = ReadFile(dir / "grid.dbf");
+    testing_support::WriteFile(dir / "grid.dbf", std::string(written.size(), ' '));
+    fc.reset();
+    gd::ShapefileWorkspace::ClearCache();
+    EXPECT_EQ(ReadFile(dir / "grid.dbf"), written);
+    EXPECT_EQ(CountOnDisk(shp), 1);
   }
-  fc->Flush();
-  const std::string written = ReadFile(dir / "grid.dbf");
-  testing_support::WriteFile(dir / "grid.dbf", std::string(written.size(), ' '));
-  fc.reset();
-  gd::ShapefileWorkspace::ClearCache();
-  EXPECT_EQ(ReadFile(dir / "grid.dbf"), written);
-  EXPECT_EQ(CountOnDisk(shp), 1);
 }
 
 // A stored row keeps what the table holds apart from what the row is changed to next.
 TEST(ShapefileWorkspace, ARowChangedAfterItIsStoredLeavesTheStoredRowAlone) {
-  TempDir dir;
-  auto fc = gd::ShapefileWorkspace::Open(dir.path().string())->CreateFeatureClass("grid", GridFields());
-  gd::Feature f = fc->CreateFeature();
-  f.SetValue(5, "A1  ");
-  f.SetShape(Square(0, 0, 10));
-  f.Store();
-  EXPECT_EQ(host::vb::CStr(f.Value(5)), "A1");  // as the file gives it back
-  f.SetValue(5, "B2");
-  f.SetShape(Square(5, 5, 1));
-  EXPECT_EQ(host::vb::CStr(fc->GetFeature(0)->Value(5)), "A1");
-  EXPECT_EQ(fc->GetFeature(0)->Extent(), gd::Envelope(0, 0, 10, 10));
-  f.Store();
-  EXPECT_EQ(host::vb::CStr(fc->GetFeature(0)->Value(5)), "B2");
-  EXPECT_EQ(fc->FeatureCount(), 1);
+  for (bool area : {true, false}) {
+    SCOPED_TRACE(area ? "written by OGR" : "appended");
+    TempDir dir;
+    {
+      auto fc = gd::ShapefileWorkspace::Open(dir.path().string())->CreateFeatureClass("grid", GridFields(area));
+      gd::Feature f = fc->CreateFeature();
+      f.SetValue(5, "A1  ");
+      f.SetShape(Square(0, 0, 10));
+      f.Store();
+      EXPECT_EQ(host::vb::CStr(f.Value(5)), "A1");  // as the file gives it back
+      f.SetValue(5, "B2");
+      f.SetShape(Square(5, 5, 1));
+      EXPECT_EQ(host::vb::CStr(fc->GetFeature(0)->Value(5)), "A1");
+      EXPECT_EQ(fc->GetFeature(0)->Extent(), gd::Envelope(0, 0, 10, 10));
+      f.Store();
+      EXPECT_EQ(host::vb::CStr(fc->GetFeature(0)->Value(5)), "B2");
+      EXPECT_EQ(fc->FeatureCount(), 1);
+    }
+    gd::ShapefileWorkspace::ClearCache();
+    EXPECT_NE(RunCommand("ogrinfo -al '" + (dir / "grid.shp").string() + "'").find("MB_Label (String) = B2"),
+              std::string::npos);
+  }
 }
 
 // A shape OGR has to convert is handed over as a copy, and the row after it, without a
