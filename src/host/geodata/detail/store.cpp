@@ -244,10 +244,10 @@ const std::shared_ptr<const Record>& Store::at(int64_t oid) const {
 
 // ---- reading ----
 
-void Store::ReadFields(const OGRFeatureDefn& layer) {
+void Store::ReadFields(const OGRFeatureDefn& fields) {
   attrs_ = FieldSet();
   ogr_types_.clear();
-  const OGRFeatureDefn* defn = &layer;
+  const OGRFeatureDefn* defn = &fields;
   for (int i = 0; i < defn->GetFieldCount(); ++i) {
     const OGRFieldDefn* d = defn->GetFieldDefn(i);
     FieldType type = TypeFromOgr(*d);

@@ -5,9 +5,10 @@
 // A file is read through OGR once, whole, when it is first opened; every table over it
 // shares that copy, which is read again only when the files change on disk. Value and
 // spatial indexes are built on first use and dropped when the rows change. Shapefiles
-// are written through OGR as rows are stored (a new one in memory, put on disk whole);
-// the files are brought up to date on Flush and when the last feature class over them
-// goes away.
+// are written as rows are stored (a new one in memory, put on disk whole): a new one
+// that is only added to by a writer of our own, anything else through OGR. The files
+// are brought up to date on Flush and when the last feature class over them goes away.
+// The rows of a file being written are the ones kept here: readers see them, not the files.
 
 #include <gdal_priv.h>
 
@@ -75,7 +76,7 @@ class Store {
 
   // The object ID a new row gets.
   int64_t ReserveOid();
-  // Writes a new or changed row through OGR and keeps it as the file will give it back
+  // Writes a new or changed row and keeps it as the file will give it back
   // (texts without trailing blanks, numbers to the field's decimals, dates without a
   // time); returns the row as kept: rec itself when the file gives it back unchanged
   // (the caller must not change it afterwards), else a copy.
@@ -113,7 +114,7 @@ class Store {
   void EnsureWriter();
   void CloseWriter();
   void Changed();
-  void ReadFields(const OGRFeatureDefn& layer);
+  void ReadFields(const OGRFeatureDefn& fields);
   void Reset();
 
   Kind kind_;
