@@ -204,7 +204,7 @@ void Store::Forget(const fs::path& file) {
 bool Store::BeingWritten(const fs::path& file) {
   auto& cache = Cache();
   auto it = cache.find(Key(file));
-  return it != cache.end() && it->second->writer_ != nullptr;
+  return it != cache.end() && it->second->Writing();
 }
 
 bool Store::AttributeTableIsWhole(const fs::path& dbf) {
@@ -244,10 +244,10 @@ const std::shared_ptr<const Record>& Store::at(int64_t oid) const {
 
 // ---- reading ----
 
-void Store::ReadFields(OGRLayer& layer) {
+void Store::ReadFields(const OGRFeatureDefn& fields) {
   attrs_ = FieldSet();
   ogr_types_.clear();
-  OGRFeatureDefn* defn = layer.GetLayerDefn();
+  const OGRFeatureDefn* defn = &fields;
   for (int i = 0; i < defn->GetFieldCount(); ++i) {
     const OGRFieldDefn* d = defn->GetFieldDefn(i);
     FieldType type = TypeFromOgr(*d);
@@ -271,7 +271,7 @@ void Store::Load() {
     vb::raise(vb::err::HostFailure, WithMessage("Cannot read \"" + file_.string() + "\""));
   }
   OGRLayer* layer = ds->GetLayer(0);
-  ReadFields(*layer);
+  ReadFields(*layer->GetLayerDefn());
   shape_type_ = kind_ == Kind::Shapefile ? FromOgrGeometryType(layer->GetGeomType()) : GeometryType::Null;
   const OGRSpatialReference* ref = kind_ == Kind::Shapefile ? layer->GetSpatialRef() : nullptr;
   sr_ = ref ? SpatialReference(*ref) : SpatialReference();
@@ -326,7 +326,7 @@ std::vector<Store::Stamp> Store::Stamps() const {
 }
 
 void Store::Refresh() {
-  if (writer_) return;  // we are the ones changing the files
+  if (Writing()) return;  // we are the ones changing the files
   std::vector<Stamp> now = Stamps();
   if (now == stamps_) return;
   if (now.front().size < 0) return;  // the file is gone: keep what was read
@@ -442,6 +442,18 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
     if (layer->CreateField(d.get(), FALSE) != OGRERR_NONE) fail(" (field \"" + f.Name() + "\")");
   }
   if (layer->SyncToDisk() != OGRERR_NONE) fail("");
+  std::unique_ptr<OGRFeatureDefn> defn(layer->GetLayerDefn()->Clone());
+  std::vector<int> ogr_types;
+  for (int i = 0; i < defn->GetFieldCount(); ++i) ogr_types.push_back(defn->GetFieldDefn(i)->GetType());
+  // Rows are appended without OGR while that gives the driver's very bytes. The driver
+  // finishes the empty files first: it writes the .dbf's header only as it closes.
+  std::unique_ptr<ShapefileAppender> append;
+  if (ShapefileAppender::Writes(type, ogr_types)) {
+    layer = nullptr;
+    ds.reset();
+    append = ShapefileAppender::Take(memory, ogr_types);
+    if (!append) fail("");
+  }
 
   // A copy already cached for this path (a set that was deleted and is made again) is
   // reused, so that tables still holding it see the new set.
@@ -460,15 +472,21 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
   std::string why;
   s->file_ = shp;
   if (!s->CopyStaged(memory, why)) fail(": " + why);
-  s->ReadFields(*layer);
+  s->ReadFields(*defn);
   s->shape_type_ = type;
   s->sr_ = sr;
   s->records_.clear();
   s->reserved_ = 0;
   s->next_fid_ = 0;
-  s->writer_ = std::move(ds);
-  s->writer_layer_ = layer;
-  s->staged_ = memory;
+  s->dbf_date_ = dbfDate;
+  s->append_ = std::move(append);
+  if (s->append_) {
+    VSIRmdirRecursive(memory.parent_path().c_str());
+  } else {
+    s->writer_ = std::move(ds);
+    s->writer_layer_ = layer;
+    s->staged_ = memory;
+  }
   s->dirty_ = false;
   s->ResolveCompanions();
   s->stamps_ = s->Stamps();
@@ -478,7 +496,7 @@ std::shared_ptr<Store> Store::Create(const fs::path& shp, const FieldSet& attrs,
 }
 
 void Store::EnsureWriter() {
-  if (writer_) return;
+  if (Writing()) return;
   if (kind_ != Kind::Shapefile) {
     vb::raise(vb::err::PermissionDenied, "\"" + file_.filename().string() + "\" cannot be written: only shapefiles can");
   }
@@ -496,8 +514,13 @@ void Store::EnsureWriter() {
 }
 
 void Store::CloseWriter() {
-  if (!writer_) return;
+  if (!Writing()) return;
   QuietGdal quiet;
+  if (append_) {
+    std::string why;
+    PutFiles(append_->Files(), why);  // as below: a failure leaves the last Flush's files
+    append_.reset();
+  }
   feature_.reset();
   writer_.reset();
   writer_layer_ = nullptr;
@@ -514,17 +537,26 @@ void Store::CloseWriter() {
 }
 
 bool Store::CopyStaged(const fs::path& memory, std::string& why) {
+  std::vector<std::pair<std::string, std::string_view>> files;
   for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
-    fs::path from = memory, to = file_;
+    fs::path from = memory;
     from.replace_extension(ext);
-    to.replace_extension(ext);
     vsi_l_offset size = 0;
     GByte* bytes = VSIGetMemFileBuffer(from.c_str(), &size, FALSE);
-    if (!bytes) continue;
+    if (bytes) files.emplace_back(ext, std::string_view(reinterpret_cast<const char*>(bytes), size_t(size)));
+  }
+  return PutFiles(files, why);
+}
+
+bool Store::PutFiles(const std::vector<std::pair<std::string, std::string_view>>& files, std::string& why) {
+  for (const auto& [ext, bytes] : files) {
+    fs::path to = file_;
+    to.replace_extension(ext);
+    const size_t size = bytes.size();
     // A close after a flush mostly finds the file as the flush left it.
-    if (HoldsBytes(to, bytes, size_t(size))) continue;
+    if (HoldsBytes(to, reinterpret_cast<const GByte*>(bytes.data()), size)) continue;
     FILE* f = std::fopen(to.c_str(), "wb");
-    bool ok = f && std::fwrite(bytes, 1, size_t(size), f) == size_t(size);
+    bool ok = f && std::fwrite(bytes.data(), 1, size, f) == size;
     int e = errno;
     if (f && std::fclose(f) != 0 && ok) {
       ok = false;
@@ -538,6 +570,34 @@ bool Store::CopyStaged(const fs::path& memory, std::string& why) {
   return true;
 }
 
+void Store::HandOver() {
+  QuietGdal quiet;
+  static std::atomic<unsigned long> handed{0};
+  const fs::path memory = fs::path("/vsimem/zelvane-handed-" + std::to_string(++handed)) / file_.filename();
+  auto fail = [&] {
+    VSIRmdirRecursive(memory.parent_path().c_str());
+    vb::raise(vb::err::HostFailure, WithMessage("Cannot write \"" + file_.string() + "\""));
+  };
+  for (const auto& [ext, bytes] : append_->Files()) {
+    fs::path to = memory;
+    to.replace_extension(ext);
+    VSILFILE* f = VSIFOpenL(to.c_str(), "wb");
+    const bool ok = f && VSIFWriteL(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f) VSIFCloseL(f);
+    if (!ok) fail();
+  }
+  static const char* const drivers[] = {"ESRI Shapefile", nullptr};
+  CPLStringList options;
+  if (!dbf_date_.empty()) options.SetNameValue("DBF_DATE_LAST_UPDATE", dbf_date_.c_str());
+  GDALDatasetUniquePtr ds(
+      GDALDataset::Open(memory.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, options.List(), nullptr));
+  if (!ds || ds->GetLayerCount() < 1) fail();
+  append_.reset();
+  writer_layer_ = ds->GetLayer(0);
+  writer_ = std::move(ds);
+  staged_ = memory;
+}
+
 void Store::Release() {
   if (--handles_ <= 0) {
     handles_ = 0;
@@ -546,12 +606,19 @@ void Store::Release() {
 }
 
 void Store::Flush() {
-  if (!writer_) return;
+  if (!Writing()) return;
   QuietGdal quiet;
+  std::string why;
+  if (append_) {
+    if (dirty_ && !PutFiles(append_->Files(), why))
+      vb::raise(vb::err::HostFailure, "Cannot write \"" + file_.string() + "\": " + why);
+    dirty_ = false;
+    stamps_ = Stamps();
+    return;
+  }
   if (dirty_ && writer_layer_->SyncToDisk() != OGRERR_NONE) {
     vb::raise(vb::err::HostFailure, WithMessage("Cannot write \"" + file_.string() + "\""));
   }
-  std::string why;
   if (dirty_ && !staged_.empty() && !CopyStaged(staged_, why))
     vb::raise(vb::err::HostFailure, "Cannot write \"" + file_.string() + "\": " + why);
   dirty_ = false;
@@ -581,6 +648,35 @@ std::shared_ptr<const Record> Store::Write(std::shared_ptr<const Record> written
     }
   }
   std::shared_ptr<const Record> rec = kept ? std::shared_ptr<const Record>(std::move(kept)) : std::move(written);
+  const int64_t oid = rec->oid;
+  const bool exists = oid < bound() && records_[size_t(oid)];
+  auto keep = [&](int64_t at, std::shared_ptr<const Record> r) {
+    if (size_t(at) >= records_.size()) records_.resize(size_t(at) + 1);
+    records_[size_t(at)] = std::move(r);
+  };
+  // Rows created but never stored hold their object IDs: they get empty records.
+  auto filler = [&] {
+    auto r = std::make_shared<Record>();
+    r->oid = next_fid_;
+    for (const Field& a : attrs_) {
+      r->values.push_back(a.Type() == FieldType::String ? vb::Variant(std::string()) : vb::Variant::Null());
+    }
+    keep(next_fid_++, std::move(r));
+  };
+  if (append_ && !exists && oid >= next_fid_) {
+    while (next_fid_ < oid) {
+      append_->AddEmpty();
+      filler();
+    }
+    if (append_->Add(*rec)) {
+      next_fid_ = oid + 1;
+      keep(oid, rec);
+      dirty_ = true;
+      Changed();
+      return rec;
+    }
+  }
+  if (append_) HandOver();
   QuietGdal quiet;
   OGRFeatureDefn* defn = writer_layer_->GetLayerDefn();
   if (!feature_) feature_.reset(new OGRFeature(defn));
@@ -645,22 +741,12 @@ std::shared_ptr<const Record> Store::Write(std::shared_ptr<const Record> written
     }
   };
 
-  int64_t oid = rec->oid;
   fill(*rec);
-  bool exists = oid < bound() && records_[size_t(oid)];
   if (!exists && oid >= next_fid_) {
-    // Rows created but never stored hold their object IDs: they get empty records.
     while (next_fid_ < oid) {
-      auto filler = std::make_shared<Record>();
-      filler->oid = next_fid_;
-      for (const Field& a : attrs_) {
-        filler->values.push_back(a.Type() == FieldType::String ? vb::Variant(std::string()) : vb::Variant::Null());
-      }
       OGRFeature empty(defn);
       create(empty, next_fid_);
-      if (size_t(next_fid_) >= records_.size()) records_.resize(size_t(next_fid_) + 1);
-      records_[size_t(next_fid_)] = filler;
-      ++next_fid_;
+      filler();
     }
     create(f, oid);
     next_fid_ = oid + 1;
@@ -668,8 +754,7 @@ std::shared_ptr<const Record> Store::Write(std::shared_ptr<const Record> written
     f.SetFID(oid);
     if (writer_layer_->SetFeature(&f) != OGRERR_NONE) fail("write row " + std::to_string(oid));
   }
-  if (size_t(oid) >= records_.size()) records_.resize(size_t(oid) + 1);
-  records_[size_t(oid)] = rec;
+  keep(oid, rec);
   dirty_ = true;
   Changed();
   return rec;

@@ -5,9 +5,10 @@
 // A file is read through OGR once, whole, when it is first opened; every table over it
 // shares that copy, which is read again only when the files change on disk. Value and
 // spatial indexes are built on first use and dropped when the rows change. Shapefiles
-// are written through OGR as rows are stored (a new one in memory, put on disk whole);
-// the files are brought up to date on Flush and when the last feature class over them
-// goes away.
+// are written as rows are stored (a new one in memory, put on disk whole): a new one
+// that is only added to by a writer of our own, anything else through OGR. The files
+// are brought up to date on Flush and when the last feature class over them goes away.
+// The rows of a file being written are the ones kept here: readers see them, not the files.
 
 #include <gdal_priv.h>
 
@@ -21,8 +22,10 @@
 
 #include "host/geodata/detail/record.h"
 #include "host/geodata/detail/rtree.h"
+#include "host/geodata/detail/shapefile_append.h"
 #include "host/geodata/field.h"
 
+class OGRFeatureDefn;
 class OGRLayer;
 
 namespace host::geodata::detail {
@@ -73,7 +76,7 @@ class Store {
 
   // The object ID a new row gets.
   int64_t ReserveOid();
-  // Writes a new or changed row through OGR and keeps it as the file will give it back
+  // Writes a new or changed row and keeps it as the file will give it back
   // (texts without trailing blanks, numbers to the field's decimals, dates without a
   // time); returns the row as kept: rec itself when the file gives it back unchanged
   // (the caller must not change it afterwards), else a copy.
@@ -102,10 +105,16 @@ class Store {
   // name, each in one write; a file that holds those bytes already is left alone. False
   // with the reason when one cannot be written.
   bool CopyStaged(const std::filesystem::path& memory, std::string& why);
+  // Puts these files (extension and bytes) beside file_ under its name, as CopyStaged.
+  bool PutFiles(const std::vector<std::pair<std::string, std::string_view>>& files, std::string& why);
+  // Whether rows are being written, by OGR or by the appender.
+  bool Writing() const { return writer_ || append_; }
+  // Gives the files the appender holds to OGR, which writes what it cannot.
+  void HandOver();
   void EnsureWriter();
   void CloseWriter();
   void Changed();
-  void ReadFields(OGRLayer& layer);
+  void ReadFields(const OGRFeatureDefn& fields);
   void Reset();
 
   Kind kind_;
@@ -129,6 +138,9 @@ class Store {
   OGRLayer* writer_layer_ = nullptr;
   std::unique_ptr<OGRFeature> feature_;  // reused for every row written
   std::filesystem::path staged_;  // where a new shapefile is written in memory, until its writer closes
+  // A new shapefile while it is only added to; OGR's writer_ takes over from it.
+  std::unique_ptr<ShapefileAppender> append_;
+  std::string dbf_date_;  // the .dbf's date of last update, when one was asked for
   int64_t next_fid_ = 0;
   int64_t reserved_ = 0;
   bool dirty_ = false;
