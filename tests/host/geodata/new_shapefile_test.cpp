@@ -331,7 +331,9 @@ void WriteWithOgr(const fs::path& shp, const NewClass& c) {
         else f.SetFieldNull(int(k));
       }
       OGRGeometry* g = nullptr;
-      if (!row.wkt.empty()) ASSERT_EQ(OGRGeometryFactory::createFromWkt(row.wkt.c_str(), nullptr, &g), OGRERR_NONE);
+      if (!row.wkt.empty()) {
+        ASSERT_EQ(OGRGeometryFactory::createFromWkt(row.wkt.c_str(), nullptr, &g), OGRERR_NONE);
+      }
       f.SetGeometryDirectly(g);
     }
     ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
@@ -368,7 +370,9 @@ void ExpectSameFiles(const fs::path& ours, const fs::path& theirs) {
   for (const char* ext : {".shp", ".shx", ".cpg", ".prj"}) {
     const fs::path mine = ours / (std::string("new") + ext), other = theirs / (std::string("new") + ext);
     ASSERT_EQ(fs::exists(mine), fs::exists(other)) << ext;
-    if (fs::exists(other)) EXPECT_EQ(ReadFile(mine), ReadFile(other)) << ext;
+    if (fs::exists(other)) {
+      EXPECT_EQ(ReadFile(mine), ReadFile(other)) << ext;
+    }
   }
   std::string dbf = ReadFile(ours / "new.dbf"), expected = ReadFile(theirs / "new.dbf");
   ASSERT_EQ(dbf.size(), expected.size());
