@@ -16,8 +16,13 @@ struct SurfaceDestroy {
   void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
 };
 
+struct FontOptionsDestroy {
+  void operator()(cairo_font_options_t* o) const { cairo_font_options_destroy(o); }
+};
+
 using CairoPtr = std::unique_ptr<cairo_t, CairoDestroy>;
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDestroy>;
+using FontOptionsPtr = std::unique_ptr<cairo_font_options_t, FontOptionsDestroy>;
 
 class CairoSave {
  public:

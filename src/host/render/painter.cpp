@@ -9,6 +9,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 #include "host/render/cairo_ptr.h"
@@ -105,9 +106,10 @@ namespace {
 
 class PangoTextLayout : public TextLayout {
  public:
-  // medium: the painter's context it is laid out for; none for vector media.
-  PangoTextLayout(cairo_t* cr, const TextBlock& block, const cairo_t* medium)
-      : block_(block), layout_(pango_cairo_create_layout(cr)), medium_(medium) {
+  // context: pango's, brought up to date with the context it is laid out for; medium:
+  // that context, none for vector media.
+  PangoTextLayout(PangoContext* context, const TextBlock& block, const cairo_t* medium)
+      : block_(block), layout_(pango_layout_new(context)), medium_(medium) {
     PangoFontDescription* font = pango_font_description_new();
     pango_font_description_set_family(font, block.font.family.c_str());
     pango_font_description_set_absolute_size(font, block.font.size * PANGO_SCALE);
@@ -228,12 +230,47 @@ std::mutex pango_mutex;
 
 }  // namespace
 
+// pango's context for the layouts on one cairo context, made as pango_cairo_create_layout
+// makes one, and kept: making it is most of the cost of a short label's layout. It is
+// made anew when the cairo context's matrix or font options change, so that no layout
+// made before changes under it.
+struct PangoCache {
+  PangoContext* context = nullptr;
+  cairo_matrix_t matrix{};
+  FontOptionsPtr surface_options{cairo_font_options_create()};
+  FontOptionsPtr options{cairo_font_options_create()};
+
+  ~PangoCache() {
+    if (context) g_object_unref(context);
+  }
+
+  PangoContext* For(cairo_t* cr) {
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    FontOptionsPtr surface(cairo_font_options_create()), own(cairo_font_options_create());
+    cairo_surface_get_font_options(cairo_get_target(cr), surface.get());
+    cairo_get_font_options(cr, own.get());
+    const bool same = context && std::memcmp(&m, &matrix, sizeof m) == 0 &&
+                      cairo_font_options_equal(surface.get(), surface_options.get()) &&
+                      cairo_font_options_equal(own.get(), options.get());
+    if (!same) {
+      if (context) g_object_unref(context);
+      context = pango_cairo_create_context(cr);
+      matrix = m;
+      surface_options = std::move(surface);
+      options = std::move(own);
+    }
+    return context;
+  }
+};
+
 std::shared_ptr<const TextLayout> LayOutForVector(const TextBlock& block) {
   std::lock_guard lock(pango_mutex);
   // A recording surface has the font options of the vector surfaces: unhinted metrics.
-  SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
-  CairoPtr cr(cairo_create(scratch.get()));
-  return std::make_shared<PangoTextLayout>(cr.get(), block, nullptr);
+  thread_local SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
+  thread_local CairoPtr cr(cairo_create(scratch.get()));
+  thread_local PangoCache pango;
+  return std::make_shared<PangoTextLayout>(pango.For(cr.get()), block, nullptr);
 }
 
 // ---- cairo -------------------------------------------------------------------------
@@ -276,9 +313,19 @@ void CairoPainter::Paint(const Colour& colour) {
   cairo_paint(cr_);
 }
 
+CairoPainter::CairoPainter(cairo_t* cr) : cr_(cr), same_medium_(cr) {}
+
+CairoPainter::CairoPainter(cairo_t* cr, const cairo_t* sameMedium) : cr_(cr), same_medium_(sameMedium) {}
+
+CairoPainter::~CairoPainter() {
+  std::lock_guard lock(pango_mutex);
+  pango_.reset();
+}
+
 std::shared_ptr<const TextLayout> CairoPainter::LayOut(const TextBlock& block) {
   std::lock_guard lock(pango_mutex);
-  return std::make_shared<PangoTextLayout>(cr_, block, cr_);
+  if (!pango_) pango_ = std::make_unique<PangoCache>();
+  return std::make_shared<PangoTextLayout>(pango_->For(cr_), block, cr_);
 }
 
 void CairoPainter::Text(const TextRun& run) {

@@ -165,6 +165,8 @@ class PainterSave {
   Painter& p_;
 };
 
+struct PangoCache;
+
 // Draws with cairo on a context it does not own. Text laid out for another context is
 // laid out again for this one, unless it was laid out for `sameMedium` (a context of the
 // same kind of surface, so the layout fits this one as it is); nullptr there stands for
@@ -172,8 +174,11 @@ class PainterSave {
 // on separate threads: their text is drawn one at a time.
 class CairoPainter : public Painter {
  public:
-  explicit CairoPainter(cairo_t* cr) : cr_(cr), same_medium_(cr) {}
-  CairoPainter(cairo_t* cr, const cairo_t* sameMedium) : cr_(cr), same_medium_(sameMedium) {}
+  explicit CairoPainter(cairo_t* cr);
+  CairoPainter(cairo_t* cr, const cairo_t* sameMedium);
+  ~CairoPainter() override;
+  CairoPainter(const CairoPainter&) = delete;
+  CairoPainter& operator=(const CairoPainter&) = delete;
   void Save() override;
   void Restore() override;
   void Clip(const Path& path, FillRule rule) override;
@@ -187,6 +192,7 @@ class CairoPainter : public Painter {
  private:
   cairo_t* cr_;
   const cairo_t* same_medium_;
+  std::unique_ptr<PangoCache> pango_;  // pango's context for the layouts, kept
 };
 
 // Text laid out as a vector medium lays it out (unhinted), without a page to draw on.
