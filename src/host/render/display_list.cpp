@@ -168,7 +168,7 @@ void DisplayList::Text(const TextRun& run) {
   }
   if (!any) return;
   // Hinting may move a glyph's ink a pixel off what the layout says, and a halo widens it.
-  const double margin = kEdge + 0.25 * placed.layout->Block().font.size + (placed.halo ? placed.halo->width : 0);
+  const double margin = kEdge + (placed.halo ? placed.halo->width : 0);
   DisplayItem& item = add(DisplayItem::Kind::Text);
   item.text = std::move(placed);
   item.shown = std::move(shown);
