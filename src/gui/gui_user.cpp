@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include <cstdio>
@@ -109,20 +110,26 @@ ui::MsgBoxResult GuiUser::AnswerMessageBox(const ui::BoxRecord& box) {
     std::fprintf(stderr, "[message box, %s] %s\n", ui::AnswerName(deflt).c_str(), box.text.c_str());
     return deflt;
   }
-  QMessageBox mb(icon_of(box.style), BoxTitle(box), ToQtLines(box.text), QMessageBox::NoButton,
-                 QApplication::activeWindow());
+  // The box is a child of the active window, so that it shows over it. That window can
+  // go while the box is open (a run unloads forms) and takes its children with it, so
+  // the box lives on the heap and is watched; gone with its window, it gives its default.
+  QPointer<QMessageBox> mb = new QMessageBox(icon_of(box.style), BoxTitle(box), ToQtLines(box.text),
+                                             QMessageBox::NoButton, QApplication::activeWindow());
   const std::vector<ui::MsgBoxResult> answers = ui::ButtonsOf(box.style);
   std::vector<std::pair<QAbstractButton*, ui::MsgBoxResult>> buttons;
   for (ui::MsgBoxResult a : answers) {
-    QPushButton* b = mb.addButton(standard_button(a));
+    QPushButton* b = mb->addButton(standard_button(a));
     buttons.emplace_back(b, a);
-    if (a == deflt) mb.setDefaultButton(b);
-    if (a == ui::vbCancel || answers.size() == 1) mb.setEscapeButton(b);
+    if (a == deflt) mb->setDefaultButton(b);
+    if (a == ui::vbCancel || answers.size() == 1) mb->setEscapeButton(b);
   }
-  mb.exec();
-  for (const auto& [button, answer] : buttons)
-    if (mb.clickedButton() == button) return answer;
-  return deflt;
+  mb->exec();
+  if (!mb) return deflt;
+  ui::MsgBoxResult answer = deflt;
+  for (const auto& [button, a] : buttons)
+    if (mb->clickedButton() == button) answer = a;
+  delete mb.data();
+  return answer;
 }
 
 std::optional<std::string> GuiUser::AnswerInputBox(const ui::BoxRecord& box) {
@@ -130,13 +137,18 @@ std::optional<std::string> GuiUser::AnswerInputBox(const ui::BoxRecord& box) {
     std::fprintf(stderr, "[input box, Cancel] %s\n", box.text.c_str());
     return std::nullopt;
   }
-  QInputDialog dialog(QApplication::activeWindow());
-  dialog.setInputMode(QInputDialog::TextInput);
-  dialog.setWindowTitle(BoxTitle(box));
-  dialog.setLabelText(ToQtLines(box.text));
-  dialog.setTextValue(ToQt(box.input.value_or("")));
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return ToStd(dialog.textValue());
+  // On the heap and watched, as a message box is: its window may go while it is open.
+  QPointer<QInputDialog> dialog = new QInputDialog(QApplication::activeWindow());
+  dialog->setInputMode(QInputDialog::TextInput);
+  dialog->setWindowTitle(BoxTitle(box));
+  dialog->setLabelText(ToQtLines(box.text));
+  dialog->setTextValue(ToQt(box.input.value_or("")));
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  if (!dialog) return std::nullopt;
+  std::optional<std::string> text;
+  if (accepted) text = ToStd(dialog->textValue());
+  delete dialog.data();
+  return text;
 }
 
 void GuiUser::RunModal(ui::Form& form) {

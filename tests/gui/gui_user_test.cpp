@@ -132,6 +132,36 @@ TEST_F(GuiUserTest, MessageBoxesShowTheStylesButtonsAndTakeTheClickedOne) {
   EXPECT_EQ(BoxLog()[1].TranscriptLine(), "MSGBOX OKCancel -> Cancel: Stop?");
 }
 
+// A box shows over the window that was active. A run may unload that window's form,
+// and so delete the window, while the box is open: the box goes with its window and
+// counts as its default answer, and nothing else is touched.
+TEST_F(GuiUserTest, ABoxWhoseWindowGoesWhileItIsOpenGivesItsDefault) {
+  for (bool input : {false, true}) {
+    frmPage page("frmPage", nullptr);
+    page.Show();
+    gui::FormWindow* w = user.WindowOf(page);
+    ASSERT_NE(w, nullptr);
+    QApplication::setActiveWindow(w);
+    ASSERT_EQ(QApplication::activeWindow(), w);
+    bool shown = false;
+    when_shown([&] {
+      shown = find_top_level<QMessageBox>() || find_top_level<QInputDialog>();
+      page.Unload();
+      // Past the window's deletion, a box still open would be closed by hand.
+      QTimer::singleShot(50, qApp, [] {
+        if (auto* box = find_top_level<QMessageBox>()) box->button(QMessageBox::Yes)->click();
+        if (auto* dialog = find_top_level<QInputDialog>()) dialog->accept();
+      });
+    });
+    if (input)
+      EXPECT_EQ(InputBox("Name?", "", "Town"), "");
+    else
+      EXPECT_EQ(MsgBox("Go on?", vbYesNo | vbDefaultButton2), vbNo);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(user.WindowOf(page), nullptr);
+  }
+}
+
 TEST_F(GuiUserTest, InputBoxesGiveTheTextOrNothingOnCancel) {
   when_shown([] {
     auto* dialog = find_top_level<QInputDialog>();
