@@ -947,7 +947,12 @@ void FormWindow::act(ui::Control* control, const std::function<void()>& action) 
     // The control went out of reach (hidden, disabled) before the input arrived.
     std::fprintf(stderr, "zelvane-gui: %s\n", e.what());
   } catch (const std::exception& e) {
-    QMessageBox::critical(self, QStringLiteral("ZelvaneMap"), QString::fromUtf8(e.what()));
+    // On the heap and watched: a handler that unloaded the form leaves this window to go
+    // while the box is open, and the box with it.
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QStringLiteral("ZelvaneMap"),
+                                                QString::fromUtf8(e.what()), QMessageBox::Ok, self);
+    box->exec();
+    delete box.data();
   }
   if (!self || !form_ || !control) return;
   if (Binding* b = binding_of(control)) refresh(*b);
