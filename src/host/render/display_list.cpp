@@ -187,24 +187,31 @@ void DisplayList::DrawImage(const Image& image, double x, double y, double w, do
 }
 
 void DisplayList::Replay(Painter& p) const {
-  DisplayList back(XY{-origin_.x, -origin_.y});
-  for (const DisplayItem& i : items_) {
-    switch (i.kind) {
-      case DisplayItem::Kind::Save: p.Save(); break;
-      case DisplayItem::Kind::Restore: p.Restore(); break;
-      case DisplayItem::Kind::Clip: p.Clip(back.moved(i.path), i.rule); break;
-      case DisplayItem::Kind::Fill: p.Fill(back.moved(i.path), i.colour, i.rule); break;
-      case DisplayItem::Kind::Stroke: p.Stroke(back.moved(i.path), i.colour, i.stroke); break;
-      case DisplayItem::Kind::Paint: p.Paint(i.colour); break;
-      case DisplayItem::Kind::Text: {
-        TextRun run = i.text;
-        run.anchor.x -= origin_.x;
-        run.anchor.y -= origin_.y;
-        p.Text(run);
-        break;
-      }
-      case DisplayItem::Kind::Image: p.DrawImage(*i.image, i.x - origin_.x, i.y - origin_.y, i.w, i.h); break;
+  const DisplayList back(XY{-origin_.x, -origin_.y});
+  for (const DisplayItem& i : items_) back.draw(p, i);
+}
+
+void DisplayList::draw(Painter& p, const DisplayItem& i) const {
+  // Moved by this list's origin; without one, the item's own path is drawn, uncopied.
+  const bool still = origin_.x == 0 && origin_.y == 0;
+  Path shifted;
+  const Path& path = still || i.path.Empty() ? i.path : (shifted = moved(i.path));
+  switch (i.kind) {
+    case DisplayItem::Kind::Save: p.Save(); break;
+    case DisplayItem::Kind::Restore: p.Restore(); break;
+    case DisplayItem::Kind::Clip: p.Clip(path, i.rule); break;
+    case DisplayItem::Kind::Fill: p.Fill(path, i.colour, i.rule); break;
+    case DisplayItem::Kind::Stroke: p.Stroke(path, i.colour, i.stroke); break;
+    case DisplayItem::Kind::Paint: p.Paint(i.colour); break;
+    case DisplayItem::Kind::Text: {
+      if (still) return p.Text(i.text);
+      TextRun run = i.text;
+      run.anchor.x += origin_.x;
+      run.anchor.y += origin_.y;
+      p.Text(run);
+      break;
     }
+    case DisplayItem::Kind::Image: p.DrawImage(*i.image, i.x + origin_.x, i.y + origin_.y, i.w, i.h); break;
   }
 }
 
@@ -227,19 +234,10 @@ void DisplayList::ReplayPart(Painter& p, size_t from, size_t to, double top, dou
     if (level > 0) p.Save();
     for (size_t i : open[level]) p.Clip(items_[i].path, items_[i].rule);
   }
+  const DisplayList still;
   for (size_t n = from; n < to; ++n) {
     const DisplayItem& i = items_[n];
-    if (i.reach.y1 < top || i.reach.y0 > bottom) continue;
-    switch (i.kind) {
-      case DisplayItem::Kind::Save: p.Save(); break;
-      case DisplayItem::Kind::Restore: p.Restore(); break;
-      case DisplayItem::Kind::Clip: p.Clip(i.path, i.rule); break;
-      case DisplayItem::Kind::Fill: p.Fill(i.path, i.colour, i.rule); break;
-      case DisplayItem::Kind::Stroke: p.Stroke(i.path, i.colour, i.stroke); break;
-      case DisplayItem::Kind::Paint: p.Paint(i.colour); break;
-      case DisplayItem::Kind::Text: p.Text(i.text); break;
-      case DisplayItem::Kind::Image: p.DrawImage(*i.image, i.x, i.y, i.w, i.h); break;
-    }
+    if (i.reach.y1 >= top && i.reach.y0 <= bottom) still.draw(p, i);
   }
 }
 

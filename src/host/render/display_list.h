@@ -64,6 +64,8 @@ class DisplayList : public Painter {
 
  private:
   Path moved(const Path& p) const;
+  // One item drawn moved by this list's origin.
+  void draw(Painter& p, const DisplayItem& item) const;
   DisplayItem& add(DisplayItem::Kind kind);
   struct Box {
     double x0, y0, x1, y1;
