@@ -2,6 +2,8 @@
 #include "host/app/registry.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,6 +24,28 @@ namespace {
 
 [[noreturn]] void fail(const std::string& what) { vb::raise(vb::err::HostFailure, what); }
 
+// Why another user could change the file the host is about to trust (the registry, or
+// a library it loads and runs), or "" when only this user (or root) can: the file and
+// the folder holding it belong to either, and neither is writable by group or others,
+// but for a folder whose sticky bit keeps others from replacing what is not theirs.
+std::string writable_by_others(const fs::path& file) {
+  const uid_t me = ::geteuid();
+  auto owner_text = [](uid_t uid) { return "user id " + std::to_string(uid); };
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return "";  // a missing file is reported where it is read
+  if (st.st_uid != me && st.st_uid != 0) return "it belongs to " + owner_text(st.st_uid) + ", not to you";
+  if (st.st_mode & (S_IWGRP | S_IWOTH))
+    return std::string("it is writable by ") + ((st.st_mode & S_IWOTH) ? "others" : "its group") +
+           " (chmod go-w " + file.string() + ")";
+  const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+  if (::stat(folder.c_str(), &st) != 0) return "";
+  if (st.st_uid != me && st.st_uid != 0)
+    return "its folder " + folder.string() + " belongs to " + owner_text(st.st_uid) + ", not to you";
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
+    return "its folder " + folder.string() + " is writable by " + ((st.st_mode & S_IWOTH) ? "others" : "its group");
+  return "";
+}
+
 void save(const std::vector<CommandClassEntry>& entries) {
   nlohmann::json j = nlohmann::json::array();
   for (const auto& e : entries)
@@ -31,6 +55,10 @@ void save(const std::vector<CommandClassEntry>& entries) {
   fs::create_directories(path.parent_path(), ec);
   try {
     win::WriteWholeFile(path, j.dump(2) + "\n");
+    // Only its user may change what the host loads (a umask of 002 would not say so).
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)))
+      ::chmod(path.c_str(), st.st_mode & 07777 & ~mode_t(S_IWGRP | S_IWOTH));
   } catch (const vb::Error& e) {
     fail("Cannot write the command registry " + path.string() + ": " + e.description());
   }
@@ -46,11 +74,7 @@ std::string library_of(const void* anchor) {
 
 }  // namespace
 
-fs::path HostDataFolder() {
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return fs::path(xdg) / "zelvane";
-  const char* home = std::getenv("HOME");
-  return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "zelvane";
-}
+fs::path HostDataFolder() { return win::UserDataFolder(); }
 
 fs::path RegistryPath() {
   if (const char* r = std::getenv("ZELVANE_REGISTRY"); r && *r) return r;
@@ -62,6 +86,8 @@ std::vector<CommandClassEntry> RegisteredCommands() {
   fs::path path = RegistryPath();
   std::ifstream in(path);
   if (!in) return entries;
+  if (std::string why = writable_by_others(path); !why.empty())
+    fail("The command registry " + path.string() + " is not used: another user could change it, since " + why);
   try {
     nlohmann::json j = nlohmann::json::parse(in);
     for (const auto& e : j)
@@ -106,6 +132,8 @@ PluginLibrary& PluginLibrary::Load(const std::string& path) {
   std::error_code ec;
   fs::path canonical = fs::canonical(path, ec);
   if (ec) fail("Cannot load the plug-in library " + path + ": no such file");
+  if (std::string why = writable_by_others(canonical); !why.empty())
+    fail("The plug-in library " + canonical.string() + " is not loaded: another user could change it, since " + why);
   auto& slot = loaded[canonical.string()];
   if (!slot) slot.reset(new PluginLibrary(canonical.string()));
   return *slot;

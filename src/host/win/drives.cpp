@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/win/drives.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <vector>
+
+#include "host/vb/error.h"
 
 #include "host/vb/text.h"
 
@@ -24,11 +30,25 @@ fs::path match_component(const fs::path& dir, const std::string& name) {
 }
 }  // namespace
 
-fs::path DefaultDriveC() {
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return fs::path(xdg) / "zelvane" / "drive_c";
-  const char* home = std::getenv("HOME");
-  return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "zelvane" / "drive_c";
+fs::path UserDataFolder() {
+  // A relative XDG_DATA_HOME is invalid and ignored, as other programs do.
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') return fs::path(xdg) / "zelvane";
+  if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / ".local" / "share" / "zelvane";
+  // Cron jobs, services and "env -i" start without HOME: the account's own entry says.
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  const uid_t uid = ::geteuid();
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+      found->pw_dir[0] == '/')
+    return fs::path(found->pw_dir) / ".local" / "share" / "zelvane";
+  vb::raise(vb::err::HostFailure, "Cannot find a folder for the host's data: HOME is not set and user id " +
+                                      std::to_string(uid) +
+                                      " has no home folder in the user database. Set HOME or XDG_DATA_HOME.");
 }
+
+fs::path DefaultDriveC() { return UserDataFolder() / "drive_c"; }
 
 DriveMap& DriveMap::instance() {
   static DriveMap map;
@@ -39,15 +59,16 @@ DriveMap::DriveMap() { reset_from_environment(); }
 
 void DriveMap::reset_from_environment() {
   roots_.clear();
-  roots_['C'] = DefaultDriveC();
   roots_['Z'] = "/";
-  const char* env = std::getenv("ZELVANE_DRIVES");
-  if (!env) return;
-  for (const std::string& item : vb::Split(env, ";")) {
-    std::string entry = vb::Trim(item);
-    if (entry.size() < 3 || !is_letter(entry[0]) || entry[1] != '=') continue;
-    roots_[upper(entry[0])] = fs::path(entry.substr(2));
+  if (const char* env = std::getenv("ZELVANE_DRIVES")) {
+    for (const std::string& item : vb::Split(env, ";")) {
+      std::string entry = vb::Trim(item);
+      if (entry.size() < 3 || !is_letter(entry[0]) || entry[1] != '=') continue;
+      roots_[upper(entry[0])] = fs::path(entry.substr(2));
+    }
   }
+  // Only a drive C that is not given needs the user's data folder.
+  if (!roots_.count('C')) roots_['C'] = DefaultDriveC();
 }
 
 void DriveMap::set(char letter, fs::path root) { roots_[upper(letter)] = std::move(root); }

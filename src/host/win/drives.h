@@ -38,7 +38,12 @@ class DriveMap {
   std::map<char, std::filesystem::path> roots_;
 };
 
-// The default folder of drive C.
+// The host's own data folder: $XDG_DATA_HOME/zelvane, else ~/.local/share/zelvane, the
+// home folder taken from the user's account when HOME is not set. Fails (a host error)
+// when the user has no home folder: a shared fallback such as /tmp would let another
+// user prepare the folder first.
+std::filesystem::path UserDataFolder();
+// The default folder of drive C (in the host's data folder).
 std::filesystem::path DefaultDriveC();
 
 inline std::filesystem::path NativePath(std::string_view path) { return DriveMap::instance().to_native(path); }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
+#include "host/vb/error.h"
 #include "host/vb/text.h"
 #include "host/win/drives.h"
 #include "host/win/fso.h"
@@ -137,4 +139,24 @@ TEST_F(DriveMapTest, ANativePathWorksLikeItsZForm) {
   // ".." stops at the machine's root.
   EXPECT_EQ(NativePath("/..\\..\\usr/bin"), fs::path("/usr/bin"));
   EXPECT_EQ(NativePath("/"), fs::path("/"));
+}
+
+// Cron jobs and services start without HOME; the folder is then the account's own,
+// never a shared one that another user could make first.
+TEST(DriveMapEnvironment, TheDataFolderComesFromTheAccountWithoutHome) {
+  EnvGuard xdg("XDG_DATA_HOME"), home("HOME");
+  TempDir data;
+  xdg.set(data.path().string());
+  home.set("/nowhere");
+  EXPECT_EQ(UserDataFolder(), data.path() / "zelvane");
+  xdg.set("relative/data");  // not a valid XDG_DATA_HOME: ignored
+  EXPECT_EQ(UserDataFolder(), fs::path("/nowhere/.local/share/zelvane"));
+  xdg.unset();
+  home.unset();
+  struct passwd* entry = getpwuid(geteuid());
+  if (entry && entry->pw_dir && entry->pw_dir[0] == '/') {
+    EXPECT_EQ(UserDataFolder(), fs::path(entry->pw_dir) / ".local" / "share" / "zelvane");
+  } else {
+    EXPECT_THROW(UserDataFolder(), host::vb::Error);
+  }
 }
