@@ -3,9 +3,15 @@
 // hosts printing into one folder at once, and a folder that holds names of its own.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "e2e_fixture.h"
 
@@ -80,6 +86,41 @@ TEST_F(SpoolPrint, AStrayNameInTheFolderDoesNotEndTheRun) {
   for (int n = 3; n <= 14; ++n) expected.insert(JobName(n));
   EXPECT_EQ(Names(), expected);
   EXPECT_EQ(ReadFile(spool() / "job-99999999999999999999.pdf"), "not a job of ours");
+}
+
+// A host killed at any moment while it prints leaves only whole jobs under job names,
+// and what it left (its claim on a number, its unfinished file) neither stops nor
+// shows in the runs after it.
+TEST_F(SpoolPrint, AKilledHostLeavesNothingThatStopsTheNextRun) {
+  const std::string args = "run " + session("print.txt");
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(host(args).status, 0);
+  const auto whole_run = std::chrono::steady_clock::now() - started;
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<long> moment(0, std::chrono::duration_cast<std::chrono::microseconds>(whole_run).count());
+  for (int k = 0; k < 8; ++k) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::execl("/bin/sh", "sh", "-c", ("exec env " + command(args) + " >/dev/null 2>&1").c_str(), nullptr);
+      ::_exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+  }
+  Result last = host(args);
+  ASSERT_EQ(last.status, 0) << last.err;
+  EXPECT_EQ(last.err, "");
+  const std::set<std::string> names = Names();
+  ASSERT_GE(names.size(), 24u);
+  int n = 0;
+  for (const std::string& name : names) {
+    EXPECT_EQ(name, JobName(++n)) << "numbers run on without a gap or a stray name";
+    Result check = testing_support::RunCommand("qpdf --check " + ShellQuote((spool() / name).string()));
+    EXPECT_EQ(check.status, 0) << name << ": " << check.out << check.err;
+  }
 }
 
 }  // namespace
