@@ -290,34 +290,35 @@ fs::path FolderPrinter::JobFile() {
   };
   if (highest == std::numeric_limits<long>::max()) used_up();
 
-  fs::path made;
-  int fd = win::CreateTemporaryBeside(folder_ / ("job" + Extension() + std::string(kClaimSuffix)), made);
-  if (fd < 0) fail(std::strerror(errno));
-  // The claim appears under its name already locked: a link of a locked file.
-  for (long n = highest + 1;; ++n) {
+  for (long n = highest + 1, lost = 0;;) {
     const std::string name = job_name(n, Extension());
     const fs::path claim = folder_ / ("." + name + std::string(kClaimSuffix));
-    if (::link(made.c_str(), claim.c_str()) == 0) {
-      // A job of that number finished after the folder was read keeps its number.
-      if (!entry_exists(folder_ / name)) {
-        ::unlink(made.c_str());
+    int fd = ::open(claim.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) fail("no job's name can be claimed in it (" + std::string(std::strerror(errno)) + ")");
+    if (fd >= 0) {
+      // Between its making and its lock, another writer may take the claim for a dead
+      // one's and remove it: it is made again.
+      struct stat held {}, named {};
+      const bool ours = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+                        ::lstat(claim.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                        held.st_ino == named.st_ino;
+      if (!ours) {
+        ::close(fd);
+        if (++lost < 8) continue;
+      } else if (!entry_exists(folder_ / name)) {
         claim_ = claim;
         claim_fd_ = fd;
         return folder_ / name;
+      } else {
+        // A job of that number finished after the folder was read keeps its number.
+        ::unlink(claim.c_str());
+        ::close(fd);
       }
-      ::unlink(claim.c_str());
-    } else if (errno != EEXIST) {
-      const int e = errno;
-      ::unlink(made.c_str());
-      ::close(fd);
-      fail(std::strerror(e));
     }
     highest_name = name;
-    if (n == std::numeric_limits<long>::max()) {
-      ::unlink(made.c_str());
-      ::close(fd);
-      used_up();
-    }
+    if (n == std::numeric_limits<long>::max()) used_up();
+    ++n;
+    lost = 0;
   }
 }
 

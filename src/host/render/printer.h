@@ -132,9 +132,9 @@ class FolderPrinter : public Printer {
 
  protected:
   // The next number, after the highest finished or claimed in the folder, claimed for
-  // this job until it ends: ".job-0007.pdf.claim" is made, under a lock, by a link that
-  // fails when the name is taken, so that two hosts printing into one folder never
-  // write one number. A claim whose writer died is removed by the next writer.
+  // this job until it ends: ".job-0007.pdf.claim" is made only where no file of that
+  // name is, and locked while the job lives, so that two hosts printing into one folder
+  // never write one number. A claim whose writer died is removed by the next writer.
   std::filesystem::path JobFile() override;
   unsigned JobFileFlags() const override;
   void Deliver(const std::filesystem::path&) override {}

@@ -72,14 +72,22 @@ std::string write_failure(int e) {
   return std::strerror(e);
 }
 
-// rename that never replaces: a link, then the old name dropped, where the file system
-// has no such rename.
+// rename that never replaces (EEXIST). Where the file system has no such rename, a link
+// and the old name dropped; where it has no links either, a rename after a look.
 int rename_no_replace(const fs::path& from, const fs::path& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-  if (::link(from.c_str(), to.c_str()) != 0) return -1;
-  ::unlink(from.c_str());
-  return 0;
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) return -1;
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::rename(from.c_str(), to.c_str());
 }
 
 void flush_file(const fs::path& p) {
