@@ -2,15 +2,24 @@
 #include "host/render/printer.h"
 
 #include <cups/cups.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <mutex>
-#include <regex>
+#include <optional>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 
 #include "host/render/detail/pdf_groups.h"
 #include "host/render/detail/targets.h"
@@ -79,6 +88,7 @@ void Printer::abandon() {
   if (target_) target_->Drop();
   target_.reset();
   file_.reset();
+  EndJob();
 }
 
 long Printer::StartPrinting(const geodata::Envelope& pixelBounds, long /*hWnd*/) {
@@ -87,7 +97,12 @@ long Printer::StartPrinting(const geodata::Envelope& pixelBounds, long /*hWnd*/)
   if (pixelBounds.IsEmpty() || !(w >= 1) || !(h >= 1))
     vb::raise(vb::err::InvalidCall, "Cannot print on " + Name() + ": the page has no size in printer pixels");
   fs::path file = JobFile();
-  file_ = std::make_unique<WholeFile>(file, win::WindowsPath(file));
+  try {
+    file_ = std::make_unique<WholeFile>(file, win::WindowsPath(file), JobFileFlags());
+  } catch (...) {
+    EndJob();
+    throw;
+  }
   target_ = detail::MakeTarget(JobFormat());
   try {
     detail::PageSetup setup{static_cast<int>(w), static_cast<int>(h), Resolution(), JobTitle()};
@@ -115,6 +130,7 @@ void Printer::FinishPrinting() {
     file_->Commit();
     fs::path done = file_->Target();
     file_.reset();
+    EndJob();
     Deliver(done);
     ++jobs_sent_;
   } catch (const vb::Error&) {
@@ -170,14 +186,63 @@ void FolderPrinter::SetMargins(double left, double top, double right, double bot
   bottom_ = bottom;
 }
 
+namespace {
+
+constexpr std::string_view kClaimSuffix = ".claim";
+
+// The job number a folder entry's name carries: "job-0007.pdf" (a job) and
+// ".job-0007.pdf.claim" (a job being written) are both 7. Nothing for any other name,
+// nor for a number too large for a job.
+std::optional<long> job_number(std::string_view name, std::string_view extension, bool& claim) {
+  claim = name.size() > 1 && name[0] == '.' && name.ends_with(kClaimSuffix);
+  if (claim) name = name.substr(1, name.size() - 1 - kClaimSuffix.size());
+  if (!name.starts_with("job-") || !name.ends_with(extension)) return std::nullopt;
+  std::string_view digits = name.substr(4, name.size() - 4 - extension.size());
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  long n = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return n;
+}
+
+std::string job_name(long number, const std::string& extension) {
+  char name[40];
+  std::snprintf(name, sizeof name, "job-%04ld", number);
+  return name + extension;
+}
+
+// Removes a claim that no live writer holds; true when it is gone. The lock is taken
+// before the name is checked, so that a claim made anew under that name is never taken
+// for the old one.
+bool remove_if_stale(const fs::path& claim) {
+  int fd = ::open(claim.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return errno == ENOENT;
+  bool removed = false;
+  struct stat held {}, named {};
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && ::lstat(claim.c_str(), &named) == 0 &&
+      held.st_dev == named.st_dev && held.st_ino == named.st_ino && S_ISREG(held.st_mode))
+    removed = ::unlink(claim.c_str()) == 0;
+  ::close(fd);
+  return removed;
+}
+
+bool entry_exists(const fs::path& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+FolderPrinter::~FolderPrinter() { EndJob(); }
+
 std::vector<fs::path> FolderPrinter::JobFiles() const {
   std::vector<std::pair<long, fs::path>> found;
   std::error_code ec;
-  const std::regex name("job-([0-9]+)\\" + Extension());
-  for (const auto& entry : fs::directory_iterator(folder_, ec)) {
-    std::smatch m;
-    std::string file = entry.path().filename().string();
-    if (std::regex_match(file, m, name)) found.emplace_back(std::stol(m[1].str()), entry.path());
+  for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+    bool claim = false;
+    std::optional<long> n = job_number(it->path().filename().string(), Extension(), claim);
+    std::error_code type_ec;
+    if (n && !claim && it->is_regular_file(type_ec)) found.emplace_back(*n, it->path());
   }
   std::sort(found.begin(), found.end());
   std::vector<fs::path> out;
@@ -185,21 +250,76 @@ std::vector<fs::path> FolderPrinter::JobFiles() const {
   return out;
 }
 
+unsigned FolderPrinter::JobFileFlags() const { return win::kNoReplace; }
+
+void FolderPrinter::EndJob() {
+  if (claim_fd_ < 0) return;
+  // The claim goes before its lock: a claim found unlocked is a dead writer's.
+  ::unlink(claim_.c_str());
+  ::close(claim_fd_);
+  claim_fd_ = -1;
+  claim_.clear();
+}
+
 fs::path FolderPrinter::JobFile() {
+  EndJob();
   std::error_code ec;
   fs::create_directories(folder_, ec);
-  if (!fs::is_directory(folder_))
+  if (!fs::is_directory(folder_, ec))
     vb::raise(kPrinterError, "Cannot print on " + Name() + ": the folder cannot be made" +
                                          (ec ? " (" + ec.message() + ")" : ""));
+  auto fail = [&](const std::string& why) { vb::raise(kPrinterError, "Cannot print on " + Name() + ": " + why); };
   // Numbers go on from the highest job in the folder, so earlier jobs are kept.
-  long next = 1;
-  for (const fs::path& p : JobFiles()) {
-    std::string stem = p.stem().string();
-    next = std::max(next, std::stol(stem.substr(4)) + 1);
+  long highest = 0;
+  std::string highest_name;
+  fs::directory_iterator it(folder_, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    bool claim = false;
+    std::optional<long> n = job_number(name, Extension(), claim);
+    if (!n || (claim && remove_if_stale(it->path()))) continue;
+    if (*n >= highest) {
+      highest = *n;
+      highest_name = name;
+    }
   }
-  char name[40];
-  std::snprintf(name, sizeof name, "job-%04ld", next);
-  return folder_ / (name + Extension());
+  if (ec) fail("the folder cannot be read (" + ec.message() + ")");
+  auto used_up = [&] {
+    fail("the job numbers are used up (the folder holds " + highest_name +
+         "); move the jobs in it elsewhere and print again");
+  };
+  if (highest == std::numeric_limits<long>::max()) used_up();
+
+  for (long n = highest + 1, lost = 0;;) {
+    const std::string name = job_name(n, Extension());
+    const fs::path claim = folder_ / ("." + name + std::string(kClaimSuffix));
+    int fd = ::open(claim.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) fail("no job's name can be claimed in it (" + std::string(std::strerror(errno)) + ")");
+    if (fd >= 0) {
+      // Between its making and its lock, another writer may take the claim for a dead
+      // one's and remove it: it is made again.
+      struct stat held {}, named {};
+      const bool ours = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
+                        ::lstat(claim.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                        held.st_ino == named.st_ino;
+      if (!ours) {
+        ::close(fd);
+        if (++lost < 8) continue;
+      } else if (!entry_exists(folder_ / name)) {
+        claim_ = claim;
+        claim_fd_ = fd;
+        return folder_ / name;
+      } else {
+        // A job of that number finished after the folder was read keeps its number.
+        ::unlink(claim.c_str());
+        ::close(fd);
+      }
+    }
+    highest_name = name;
+    if (n == std::numeric_limits<long>::max()) used_up();
+    ++n;
+    lost = 0;
+  }
 }
 
 detail::Format EmfPrinter::JobFormat() const { return detail::Format::EMF; }

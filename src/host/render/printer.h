@@ -76,8 +76,12 @@ class Printer {
   // The format and the file a job is written to before it is sent.
   virtual detail::Format JobFormat() const;
   virtual std::filesystem::path JobFile() = 0;
+  // How the job's file goes in place (host::win::ReplaceFlags).
+  virtual unsigned JobFileFlags() const { return 0; }
   // The job's file is complete under path; send it.
   virtual void Deliver(const std::filesystem::path& path) = 0;
+  // The job is in place or abandoned: whatever JobFile() held for it is let go.
+  virtual void EndJob() {}
   // Whether a job's device context starts at the printable area's corner rather than
   // at the paper's (as metafile printers do).
   virtual bool OriginAtPrintableArea() const { return false; }
@@ -105,6 +109,7 @@ class FolderPrinter : public Printer {
  public:
   // The folder from the settings: ZELVANE_PRINTER_FOLDER, else C:\Printer.
   FolderPrinter();
+  ~FolderPrinter() override;
 
   std::string Name() const override;
   double Resolution() const override { return dpi_; }
@@ -121,17 +126,26 @@ class FolderPrinter : public Printer {
   // Margins in inches that the printer cannot print on; none until set.
   void SetMargins(double left, double top, double right, double bottom);
 
-  // The job files in the folder, in job order.
+  // The job files in the folder, in job order. Names that are no job's (a number too
+  // large, a folder) are passed over.
   std::vector<std::filesystem::path> JobFiles() const;
 
  protected:
+  // The next number, after the highest finished or claimed in the folder, claimed for
+  // this job until it ends: ".job-0007.pdf.claim" is made only where no file of that
+  // name is, and locked while the job lives, so that two hosts printing into one folder
+  // never write one number. A claim whose writer died is removed by the next writer.
   std::filesystem::path JobFile() override;
+  unsigned JobFileFlags() const override;
   void Deliver(const std::filesystem::path&) override {}
+  void EndJob() override;
   virtual std::string Extension() const = 0;  // ".pdf"
   virtual std::string KindName() const = 0;
 
  private:
   std::filesystem::path folder_;
+  std::filesystem::path claim_;
+  int claim_fd_ = -1;  // holds the claim's lock
   double width_ = 8.5, height_ = 11;
   double left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
   double dpi_ = 300;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -62,6 +63,31 @@ std::vector<fs::path> spellings_of(const fs::path& folder, const std::string& na
 
 [[noreturn]] void refuse_read_only(const std::string& shown) {
   vb::raise(vb::err::PermissionDenied, "Permission denied: '" + shown + "' is read-only");
+}
+
+// Why a write failed, as a user reads it.
+std::string write_failure(int e) {
+  if (e == ENOSPC || e == EDQUOT) return "the disk is full";
+  if (e == EFBIG) return "the file would be larger than this program may write (file size limit)";
+  return std::strerror(e);
+}
+
+// rename that never replaces (EEXIST). Where the file system has no such rename, a link
+// and the old name dropped; where it has no links either, a rename after a look.
+int rename_no_replace(const fs::path& from, const fs::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) return -1;
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::rename(from.c_str(), to.c_str());
 }
 
 void flush_file(const fs::path& p) {
@@ -225,7 +251,7 @@ void WholeFile::Write(std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(lock_fd_, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail(errno == ENOSPC || errno == EDQUOT ? "the disk is full" : std::strerror(errno));
+    if (n < 0) Fail(write_failure(errno));
     bytes.remove_prefix(size_t(n));
   }
 }
@@ -235,7 +261,7 @@ void WholeFile::Commit() {
   if (temp_.empty() || lock_fd_ < 0) Fail("the file was discarded");
   // Writers that open the temporary file by name wrote through their own descriptor;
   // fsync of ours flushes the same file.
-  if (::fsync(lock_fd_) != 0) Fail(std::string("flushing to disk failed: ") + std::strerror(errno));
+  if (::fsync(lock_fd_) != 0) Fail("flushing to disk failed: " + write_failure(errno));
   struct stat st {};
   if (::stat(temp_.c_str(), &st) != 0) Fail(std::string("the temporary file disappeared: ") + std::strerror(errno));
   const fs::path folder = folder_of(target_);
@@ -250,8 +276,10 @@ void WholeFile::Commit() {
     for (const fs::path& p : others)
       if (is_read_only(p)) refuse_read_only(shown_);
   }
-  if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+  if ((flags_ & kNoReplace) ? rename_no_replace(temp_, target_) != 0 : ::rename(temp_.c_str(), target_.c_str()) != 0) {
     int e = errno;
+    if (e == EEXIST && (flags_ & kNoReplace))
+      vb::raise(vb::err::FileAlreadyExists, "Cannot write '" + shown_ + "': another file of that name appeared meanwhile");
     Fail(std::string("renaming the finished file into place failed: ") + std::strerror(e));
   }
   for (const fs::path& p : others) ::unlink(p.c_str());

@@ -30,6 +30,9 @@ enum ReplaceFlags : unsigned {
   // For copies: the new file gets the source's permissions instead of the target's (a
   // read-only source gives a read-only copy, as on Windows).
   kSourceMode = 4,
+  // The file is new: a file that took the name meanwhile is kept, and the commit fails
+  // (58) instead of replacing it.
+  kNoReplace = 8,
 };
 
 class WholeFile {

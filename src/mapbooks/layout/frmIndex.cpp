@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/layout/frmIndex.h"
 
+#include <memory>
+
 #include "host/app/application.h"
 #include "host/carto/document.h"
 #include "host/carto/elements.h"
@@ -8,12 +10,12 @@
 #include "host/carto/page_layout.h"
 #include "host/ui/boxes.h"
 #include "host/vb/convert.h"
-#include "host/vb/seqfile.h"
 #include "host/vb/text.h"
+#include "host/win/drives.h"
+#include "host/win/whole_file.h"
 #include "mapbooks/common/ErrorHandling.h"
 #include "mapbooks/common/FormDesign.h"
 #include "mapbooks/common/SharedState.h"
-#include "mapbooks/common/ZelvaneGIS_IO.h"
 #include "mapbooks/common/ZelvneGIS_ArcMap.h"
 #include "mapbooks/layout/LocationIndex.h"
 
@@ -182,32 +184,36 @@ void frmIndex::btnNext_Click() {
         // Added in the list's own order, each line lands at the end: no shuffling of a long list.
         for (const std::string& line : SortedAsList(index.IndexLines())) lstOut.AddItem(line);
 
-        if (optText.Value())
-          WriteLines("LocationText.txt", lstOut.Items(), "Created text file: ");
-        if (optTable.Value())
-          WriteLines("LocationTable.txt", index.TableLines(), "Created tab-delimited table: ");
+        std::vector<Output> outputs;
+        if (optText.Value()) outputs.push_back({"LocationText.txt", lstOut.Items(), "Created text file: "});
+        if (optTable.Value()) outputs.push_back({"LocationTable.txt", index.TableLines(), "Created tab-delimited table: "});
+        WriteOutputs(outputs);
         if (optElement.Value()) AddMapElements(columns);
 
         p.Hide();
         pointer(host::ui::vbDefault);
       },
       [&](const vb::Error& e) {
-        vb::Close(1);
         pointer(host::ui::vbDefault);
         ErrorHandling::IgnoreErrors([] { progressor().Hide(); });
         ErrorHandling::Report("btnNext_Click", kModule, e);
       });
 }
 
-void frmIndex::WriteLines(const std::string& fileName, const std::vector<std::string>& lines,
-                          const std::string& message) {
-  const std::string path = State().ProgramFolder + fileName;
-  if (ZelvaneGIS_IO::fDoesFileExist(path)) ZelvaneGIS_IO::fDeleteFile(path);
-  vb::Close(1);
-  vb::Open(path, vb::OpenMode::Output, 1);
-  for (const std::string& line : lines) vb::PrintLine(1, line);
-  vb::Close(1);
-  MsgBox(message + "\r\n" + path);
+void frmIndex::WriteOutputs(const std::vector<Output>& outputs) {
+  // Every file is written whole beside the old one before any replaces its old one, so
+  // that a full disk or a refused file leaves the files as they were.
+  std::vector<std::unique_ptr<host::win::WholeFile>> files;
+  for (const Output& o : outputs) {
+    const std::string path = State().ProgramFolder + o.fileName;
+    std::string bytes;
+    for (const std::string& line : o.lines) bytes += line + "\r\n";
+    files.push_back(std::make_unique<host::win::WholeFile>(host::win::NativePath(path), path,
+                                                           host::win::kRefuseReadOnly));
+    files.back()->Write(bytes);
+  }
+  for (auto& f : files) f->Commit();
+  for (size_t i = 0; i < outputs.size(); ++i) MsgBox(outputs[i].message + "\r\n" + files[i]->ShownName());
 }
 
 void frmIndex::AddMapElements(int16_t columns) {

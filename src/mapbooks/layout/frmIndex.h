@@ -49,8 +49,14 @@ class frmIndex : public host::ui::Form {
   void cboSearchLayers_Click();
   void btnNext_Click();
   void btnCancel_Click();
-  // Writes the lines to a file of the program folder and says so.
-  void WriteLines(const std::string& fileName, const std::vector<std::string>& lines, const std::string& message);
+  // A file of the program folder, its lines, and what the box says once it is written.
+  struct Output {
+    std::string fileName;
+    std::vector<std::string> lines;
+    std::string message;
+  };
+  // Writes the files, each whole, and says so for each.
+  void WriteOutputs(const std::vector<Output>& outputs);
   // The index lines as columns of text elements on the page layout.
   void AddMapElements(int16_t columns);
   // A handler whose failure puts the pointer back before the report.

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <map>
 
 #include "host/vb/text.h"
+#include "host/win/whole_file.h"
 #include "layout_fixture.h"
 #include "mapbooks/layout/frmIndex.h"
 
@@ -260,4 +264,69 @@ TEST_F(LocationIndexWizard, LayersInOtherCoordinateSystemsGiveTheSamePairs) {
   EXPECT_EQ(index_of("grid84", "streets"), one_system);
   EXPECT_EQ(index_of("grid", "streets_utm"), one_system);
   EXPECT_EQ(index_of("grid84", "streets_utm"), one_system);
+}
+
+// A write that fails (a full disk, here a file size limit, which fails the same way)
+// leaves both files of the run before whole, and the report says which file and why.
+// A read-only file is refused before anything is written.
+TEST_F(LocationIndexWizard, AFailedWriteKeepsTheFilesOfTheRunBefore) {
+  Start("sheets");
+  Next("roads", &frmIndex::optText);
+  Next("roads", &frmIndex::optTable);
+  auto limited = [](host::ui::OptionButton frmIndex::*output) {
+    Then(
+        [=] {
+          frmIndex& w = wizard();
+          w.cboSearchLayers.pick("roads");
+          w.cboSearchLayerFields.SetText("NAME");
+          (w.*output).click();
+          rlimit old{};
+          ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+          auto old_signal = std::signal(SIGXFSZ, SIG_IGN);
+          rlimit small{40, old.rlim_max};
+          setrlimit(RLIMIT_FSIZE, &small);
+          w.btnNext.click();
+          setrlimit(RLIMIT_FSIZE, &old);
+          std::signal(SIGXFSZ, old_signal);
+        },
+        1);
+  };
+  limited(&frmIndex::optText);
+  limited(&frmIndex::optTable);
+  Run();
+
+  EXPECT_EQ(Read("LocationText.txt"),
+            "elm st... a1\r\nElm St... A10, A1\r\nMAIN ST... a1\r\nMain St... A10, A1\r\nO'Brien Ave... A1\r\n");
+  EXPECT_EQ(Read("LocationTable.txt"),
+            "Main St\tA10\tA1\r\nElm St\tA10\tA1\r\nO'Brien Ave\tA1\r\nMAIN ST\ta1\r\nelm st\ta1\r\n");
+  const std::string folder = "C:\\Program Files\\ZelvaneGIS\\ZelvaneMapbooks\\";
+  ASSERT_EQ(Boxes().size(), 4u);
+  for (int i : {2, 3}) {
+    const std::string file = i == 2 ? "LocationText.txt" : "LocationTable.txt";
+    EXPECT_NE(Boxes()[size_t(i)].text.find("ERROR NUMBER: 75\r\nMODULE: btnNext_Click frmIndex \r\n"
+                                           "ERROR DESCRIPTION: Cannot write '" + folder + file +
+                                           "': the file would be larger than this program may write (file size limit)\r\n"),
+              std::string::npos)
+        << Boxes()[size_t(i)].text;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(ProgramFolder()))
+    EXPECT_FALSE(host::win::IsTemporaryName(entry.path().filename().string())) << entry.path();
+}
+
+TEST_F(LocationIndexWizard, AReadOnlyFileIsRefusedAndKept) {
+  Start("sheets");
+  const std::filesystem::path table = ProgramFolder() / "LocationTable.txt";
+  testing_support::WriteFile(table, "the user's own table\r\n");
+  std::filesystem::permissions(table, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                          std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  Next("roads", &frmIndex::optTable);
+  Run();
+  EXPECT_EQ(Read("LocationTable.txt"), "the user's own table\r\n");
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].text.find("ERROR NUMBER: 70\r\nMODULE: btnNext_Click frmIndex \r\nERROR DESCRIPTION: Permission "
+                                 "denied: 'C:\\Program Files\\ZelvaneGIS\\ZelvaneMapbooks\\LocationTable.txt' is read-only\r\n"),
+            std::string::npos)
+      << Boxes()[0].text;
+  std::filesystem::permissions(table, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
 }

@@ -5,11 +5,17 @@
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <set>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "host/win/whole_file.h"
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -78,11 +84,30 @@ void DropNeedlessPageGroups(const fs::path& pdf) {
     changed = true;
   }
   if (!changed) return;
-  win::WholeFile flat(pdf);
-  QPDFWriter w(doc, flat.TempPath().c_str());
+  // Written over the file itself, not renamed over it: the file is a whole-file
+  // writer's temporary, and its lock (which tells other writers it is alive) stays
+  // with the file as long as the file is the same one.
+  QPDFWriter w(doc);
+  w.setOutputMemory();
   w.write();
-  flat.Commit();
+  std::shared_ptr<Buffer> flat(w.getBufferSharedPointer());
+  int fd = ::open(pdf.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot rewrite " + pdf.string() + ": " + std::strerror(errno));
+  const unsigned char* at = flat->getBuffer();
+  size_t left = flat->getSize();
+  while (left > 0) {
+    ssize_t n = ::write(fd, at, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int e = errno;
+      ::close(fd);
+      throw std::runtime_error("cannot rewrite " + pdf.string() + ": " +
+                               (e == ENOSPC || e == EDQUOT ? std::string("the disk is full") : std::strerror(e)));
+    }
+    at += n;
+    left -= size_t(n);
+  }
+  ::close(fd);
 }
-
 
 }  // namespace host::render::detail

@@ -8,7 +8,8 @@
 
 namespace host::render::detail {
 
-// Rewrites the file whole when a page lost its mark; leaves it alone otherwise.
+// Rewrites the file in place when a page lost its mark; leaves it alone otherwise. The
+// file is a temporary that nobody reads until it is whole (see WholeFile).
 void DropNeedlessPageGroups(const std::filesystem::path& pdf);
 
 }  // namespace host::render::detail
