@@ -106,7 +106,9 @@ TEST_F(Kill, GridDelete) {
   GridSets sets(grids);
   ASSERT_EQ(sets.Add(dir_ / "data" / "town"), "");
   // A start of the host, which cleans the command's folders up first.
-  auto start_once = [this] { return Play("close frmMain\n") == 0 ? "" : "the next start failed: " + ReadFile(dir_ / "err.txt"); };
+  auto start_once = [this] {
+    return Play("close frmMain\n") == 0 ? "" : "the next start failed: " + ReadFile(dir_ / "err.txt");
+  };
   // The grid "base" duplicated as "g", and "g" deleted, again and again.
   const std::string script = Repeat(25, [](int) {
     return "pick frmMain.File1 \"base.shp\"\n"
@@ -133,7 +135,9 @@ TEST_F(Kill, GridRename) {
   GridSets sets(grids);
   ASSERT_EQ(sets.Add(dir_ / "data" / "town"), "");
   // A start of the host, which cleans the command's folders up first.
-  auto start_once = [this] { return Play("close frmMain\n") == 0 ? "" : "the next start failed: " + ReadFile(dir_ / "err.txt"); };
+  auto start_once = [this] {
+    return Play("close frmMain\n") == 0 ? "" : "the next start failed: " + ReadFile(dir_ / "err.txt");
+  };
   // The grid renamed from "base" to "g" and back, again and again.
   const std::string script = Repeat(25, [](int) {
     return "pick frmMain.File1 \"base.shp\"\n"

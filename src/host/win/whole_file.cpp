@@ -161,10 +161,15 @@ bool read_mark(const fs::path& temp, ReadyMark& mark) {
   mark.bases.push_back(folder.substr(1, folder.rfind(kMarker) - 1));
   std::vector<std::pair<bool, std::string>> steps;
   for (std::string line; std::getline(in, line);) {
-    if (line.rfind("put ", 0) == 0) steps.emplace_back(true, line.substr(4));
-    else if (line.rfind("drop ", 0) == 0) steps.emplace_back(false, line.substr(5));
-    else if (line.rfind("from ", 0) == 0 && plain_name(line.substr(5))) mark.bases.push_back(line.substr(5));
-    else if (line.rfind("ext .", 0) == 0 && line.find('/') == std::string::npos) mark.extensions.push_back(line.substr(4));
+    if (line.rfind("put ", 0) == 0) {
+      steps.emplace_back(true, line.substr(4));
+    } else if (line.rfind("drop ", 0) == 0) {
+      steps.emplace_back(false, line.substr(5));
+    } else if (line.rfind("from ", 0) == 0 && plain_name(line.substr(5))) {
+      mark.bases.push_back(line.substr(5));
+    } else if (line.rfind("ext .", 0) == 0 && line.find('/') == std::string::npos) {
+      mark.extensions.push_back(line.substr(4));
+    }
   }
   for (auto& step : steps)
     if (mark.Admits(step.second)) mark.steps.push_back(std::move(step));
@@ -470,7 +475,8 @@ void WholeFileSet::Prepare() {
       if (is_key(ext) != keys) continue;
       for (const fs::path& p : spellings_of(folder_, base + ext)) {
         std::string name = p.filename().string();
-        if (std::count(dropped.begin(), dropped.end(), name) || (!keys && std::count(put_names.begin(), put_names.end(), name)))
+        if (std::count(dropped.begin(), dropped.end(), name) ||
+            (!keys && std::count(put_names.begin(), put_names.end(), name)))
           continue;
         dropped.push_back(name);
         mark += "drop " + name + "\n";

@@ -284,7 +284,8 @@ TEST(WholeFileSet, MoveFromRenamesTheSetAndReplacesTheOneOfTheNewName) {
     set.Commit();
   }
   EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"h.dbf", "h.shp", "h.shx"}));
-  for (const char* ext : {".dbf", ".shp", ".shx"}) EXPECT_EQ(ReadFile(dir / (std::string("h") + ext)), std::string("g") + ext);
+  for (const char* ext : {".dbf", ".shp", ".shx"})
+    EXPECT_EQ(ReadFile(dir / (std::string("h") + ext)), std::string("g") + ext);
 
   // A read-only source or no source at all refuses the rename, and the set folder goes.
   ::chmod((dir / "h.dbf").c_str(), 0444);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -320,8 +319,7 @@ TEST_F(Files, ANameFromTheListIsOneFileEvenWithWildcardsInIt) {
   for (const char* ext : {".dbf", ".shp", ".shx"}) WriteFile(grids() / (std::string("g*") + ext), "g*");
   pick(main().File1, "g*.shp");
   main().btnDeleteGrid.click();
-  EXPECT_EQ(names(grids()),
-            (std::vector<std::string>{"g1.dbf", "g1.shp", "g1.shx", "h.dbf", "h.shp", "h.shx"}));
+  EXPECT_EQ(names(grids()), (std::vector<std::string>{"g1.dbf", "g1.shp", "g1.shx", "h.dbf", "h.shp", "h.shx"}));
   EXPECT_EQ(ReadFile(grids() / "h.shp"), "g*");
   EXPECT_EQ(ReadFile(grids() / "g1.shp"), "g1");
 }
@@ -379,7 +377,8 @@ TEST_F(Files, ARenameKilledPartWayIsFinishedByTheNextCleanUp) {
     EXPECT_EQ(ReadFile(grids() / "h.shp"), ".shp") << steps;
     EXPECT_TRUE(no_messages());
     // And back, for the next round.
-    for (const char* ext : {".dbf", ".shp", ".shx", ".prj"}) fs::rename(grids() / (std::string("h") + ext), grids() / (std::string("g") + ext));
+    for (const char* ext : {".dbf", ".shp", ".shx", ".prj"})
+      fs::rename(grids() / (std::string("h") + ext), grids() / (std::string("g") + ext));
     WriteFile(grids() / "h.shp", "old h");
   }
 }
