@@ -102,6 +102,22 @@ std::vector<fs::path> expand(const FileSystemObject& fso, const std::string& pat
   return files;
 }
 
+void delete_all(const std::vector<fs::path>& files, bool force) {
+  // Refuse before deleting anything, so that a refusal leaves every file in place.
+  if (!force) {
+    for (const fs::path& f : files) {
+      struct stat st;
+      if (stat_path(f, st) && read_only(st)) vb::raise(vb::err::PermissionDenied);
+    }
+  }
+  for (const fs::path& f : files) {
+    if (::unlink(f.c_str()) != 0) {
+      if (errno == ENOENT) vb::raise(vb::err::FileNotFound);
+      raise_errno(errno);
+    }
+  }
+}
+
 // Text as code points for matching; a byte that is not valid UTF-8 stands for itself.
 std::u32string code_points(std::string_view s) {
   std::u32string out;
@@ -163,26 +179,13 @@ bool FileSystemObject::FolderExists(const std::string& path) const {
 }
 
 void FileSystemObject::DeleteFile(const std::string& path, bool force) const {
-  std::vector<fs::path> files;
-  if (has_wildcards(GetFileName(path))) {
-    files = expand(*this, path);
-  } else {
-    if (path.empty() || !is_file(NativePath(path))) vb::raise(vb::err::FileNotFound);
-    files.push_back(NativePath(path));
-  }
-  // Refuse before deleting anything, so that a refusal leaves every file in place.
-  if (!force) {
-    for (const fs::path& f : files) {
-      struct stat st;
-      if (stat_path(f, st) && read_only(st)) vb::raise(vb::err::PermissionDenied);
-    }
-  }
-  for (const fs::path& f : files) {
-    if (::unlink(f.c_str()) != 0) {
-      if (errno == ENOENT) vb::raise(vb::err::FileNotFound);
-      raise_errno(errno);
-    }
-  }
+  if (!has_wildcards(GetFileName(path))) return DeleteOneFile(path, force);
+  delete_all(expand(*this, path), force);
+}
+
+void FileSystemObject::DeleteOneFile(const std::string& path, bool force) const {
+  if (path.empty() || !is_file(NativePath(path))) vb::raise(vb::err::FileNotFound);
+  delete_all({NativePath(path)}, force);
 }
 
 void FileSystemObject::CreateFolder(const std::string& path) const {
@@ -200,7 +203,6 @@ void FileSystemObject::CreateFolder(const std::string& path) const {
 void FileSystemObject::CopyFile(const std::string& source, const std::string& target, bool overwrite) const {
   if (source.empty()) vb::raise(vb::err::FileNotFound);
   if (target.empty()) vb::raise(vb::err::PathNotFound);
-  bool into_folder = is_sep(target.back());
   if (has_wildcards(GetFileName(source))) {
     // Many files go into a folder, whether or not the target ends in a separator.
     fs::path folder = without_trailing_separator(NativePath(target));
@@ -221,11 +223,17 @@ void FileSystemObject::CopyFile(const std::string& source, const std::string& ta
     }
     return;
   }
+  CopyOneFile(source, target, overwrite);
+}
+
+void FileSystemObject::CopyOneFile(const std::string& source, const std::string& target, bool overwrite) const {
+  if (source.empty()) vb::raise(vb::err::FileNotFound);
+  if (target.empty()) vb::raise(vb::err::PathNotFound);
   fs::path src = NativePath(source);
   struct stat st;
   if (!stat_path(src, st) || !S_ISREG(st.st_mode)) vb::raise(vb::err::FileNotFound);
   fs::path dest;
-  if (into_folder) {
+  if (is_sep(target.back())) {
     fs::path folder = without_trailing_separator(NativePath(target));
     if (!is_folder(folder)) vb::raise(vb::err::PathNotFound);
     dest = folder / src.filename();

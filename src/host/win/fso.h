@@ -27,6 +27,10 @@ class FileSystemObject {
   // own name. The target is written whole or not at all, and gets the source's
   // permissions (a read-only source gives a read-only copy, as on Windows).
   void CopyFile(const std::string& source, const std::string& target, bool overwrite = true) const;
+  // DeleteFile and CopyFile for a path that names one file, whatever it holds: a name
+  // picked from a list or typed by the user is never a pattern ("*.mbk" is that file).
+  void DeleteOneFile(const std::string& path, bool force = false) const;
+  void CopyOneFile(const std::string& source, const std::string& target, bool overwrite = true) const;
 
   // True when both paths name one existing file as the host resolves them (names are
   // found without regard to case, so "Town.mbk" and "TOWN.mbk" may be one file).

@@ -44,6 +44,8 @@ bool try_lock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
 // The mark a set folder gets once its files are whole, and the name it is written under first.
 constexpr const char* kReadyMark = ".ready";
 constexpr const char* kReadyDraft = ".ready.draft";
+// The member readers find a set by (a shapefile is opened and listed through its .shp).
+constexpr std::string_view kKeyMember = ".shp";
 
 bool is_read_only(const fs::path& p) {
   struct stat st {};
@@ -157,41 +159,79 @@ bool plain_name(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
-// A member of the set whose folder is ".BASE.partial-XXXXXX": BASE and an extension, in
-// any letter case. A mark naming anything else is not followed.
-bool member_of(const fs::path& temp, const std::string& name) {
+// The mark of a set folder ".BASE.partial-XXXXXX": its steps, in the order they are taken,
+// and what they may touch: members of BASE and of the set a rename takes (a "from" line),
+// with the extensions of its "ext" lines (any, in marks that list none), in any letter case.
+struct ReadyMark {
+  std::vector<std::string> bases, extensions;
+  std::vector<std::pair<bool, std::string>> steps;  // true: put, false: drop
+
+  bool Admits(const std::string& name) const {
+    if (!plain_name(name)) return false;
+    for (const std::string& base : bases) {
+      if (name.size() <= base.size() || !vb::SameText(std::string_view(name).substr(0, base.size()), base)) continue;
+      const std::string_view rest = std::string_view(name).substr(base.size());
+      if (extensions.empty() ? rest[0] == '.'
+                             : std::any_of(extensions.begin(), extensions.end(),
+                                           [&](const std::string& e) { return vb::SameText(rest, e); }))
+        return true;
+    }
+    return false;
+  }
+};
+
+bool read_mark(const fs::path& temp, ReadyMark& mark) {
+  std::ifstream in(temp / kReadyMark);
+  if (!in) return false;
   const std::string folder = temp.filename().string();
-  const std::string base = folder.substr(1, folder.rfind(kMarker) - 1);
-  return plain_name(name) && name.size() > base.size() && name[base.size()] == '.' &&
-         vb::SameText(std::string_view(name).substr(0, base.size()), base);
+  mark.bases.push_back(folder.substr(1, folder.rfind(kMarker) - 1));
+  std::vector<std::pair<bool, std::string>> steps;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("put ", 0) == 0) {
+      steps.emplace_back(true, line.substr(4));
+    } else if (line.rfind("drop ", 0) == 0) {
+      steps.emplace_back(false, line.substr(5));
+    } else if (line.rfind("from ", 0) == 0 && plain_name(line.substr(5))) {
+      mark.bases.push_back(line.substr(5));
+    } else if (line.rfind("ext .", 0) == 0 && line.find('/') == std::string::npos) {
+      mark.extensions.push_back(line.substr(4));
+    }
+  }
+  for (auto& step : steps)
+    if (mark.Admits(step.second)) mark.steps.push_back(std::move(step));
+  return true;
 }
 }  // namespace
 
 bool FinishReadySet(const fs::path& temp, size_t maxSteps) {
   std::error_code ec;
   if (!IsTemporaryName(temp.filename().string()) || !fs::is_regular_file(temp / kReadyMark, ec)) return false;
-  std::ifstream mark(temp / kReadyMark);
-  if (!mark) return false;
+  ReadyMark mark;
+  if (!read_mark(temp, mark)) return false;
   const fs::path folder = folder_of(temp);
-  std::vector<std::string> puts, drops;
-  for (std::string line; std::getline(mark, line);) {
-    if (line.rfind("put ", 0) == 0 && member_of(temp, line.substr(4))) puts.push_back(line.substr(4));
-    else if (line.rfind("drop ", 0) == 0 && member_of(temp, line.substr(5))) drops.push_back(line.substr(5));
-  }
-  mark.close();
+  auto is_put = [&](const std::string& name) {
+    return std::find(mark.steps.begin(), mark.steps.end(), std::make_pair(true, name)) != mark.steps.end();
+  };
   // Each step can be taken again after a kill: a file already put is no longer in the
-  // set folder, and a file already dropped is no longer beside it.
+  // set folder, and a file already dropped is no longer beside it. An old file that the
+  // set puts anew is dropped only while the new one still waits in the set folder.
   size_t steps = 0;
-  for (const std::string& name : puts) {
+  bool unsynced_put = false;
+  for (const auto& [put, name] : mark.steps) {
     if (steps++ >= maxSteps) return true;
-    if (fs::exists(temp / name, ec) && ::rename((temp / name).c_str(), (folder / name).c_str()) != 0) {
-      vb::raise(vb::err::PathFileAccessError,
-                "Cannot put '" + (folder / name).string() + "' in place: " + std::strerror(errno));
+    const bool waiting = fs::exists(temp / name, ec);
+    if (put) {
+      if (waiting && ::rename((temp / name).c_str(), (folder / name).c_str()) != 0) {
+        vb::raise(vb::err::PathFileAccessError,
+                  "Cannot put '" + (folder / name).string() + "' in place: " + std::strerror(errno));
+      }
+      unsynced_put = true;
+      continue;
     }
-  }
-  SyncFolder(folder);
-  for (const std::string& name : drops) {
-    if (steps++ >= maxSteps) return true;
+    if (!waiting && is_put(name)) continue;
+    // The new files are on disk before an old one goes.
+    if (unsynced_put) SyncFolder(folder);
+    unsynced_put = false;
     if (::unlink((folder / name).c_str()) != 0 && errno != ENOENT) {
       vb::raise(vb::err::PathFileAccessError,
                 "Cannot remove '" + (folder / name).string() + "': " + std::strerror(errno));
@@ -380,37 +420,103 @@ fs::path WholeFileSet::TempMember(std::string_view extension) const {
   return temp_ / (base_ + std::string(extension));
 }
 
-std::vector<fs::path> WholeFileSet::OldMembers() const {
+std::vector<fs::path> WholeFileSet::MembersOf(const std::string& base) const {
   std::vector<fs::path> out;
+  if (base.empty()) return out;
   for (const std::string& ext : extensions_) {
-    std::vector<fs::path> found = spellings_of(folder_, base_ + ext);
+    std::vector<fs::path> found = spellings_of(folder_, base + ext);
     out.insert(out.end(), found.begin(), found.end());
   }
   return out;
 }
 
 void WholeFileSet::CheckReplaceable() const {
-  for (const fs::path& p : OldMembers())
+  for (const fs::path& p : MembersOf(base_))
     if (is_read_only(p)) refuse_read_only(shown_ + p.extension().string());
+  // The source of a rename is shown beside the new name.
+  const std::string shown_folder =
+      shown_.size() > base_.size() ? shown_.substr(0, shown_.size() - base_.size()) : std::string();
+  for (const fs::path& p : MembersOf(from_))
+    if (is_read_only(p)) refuse_read_only(shown_folder + from_ + p.extension().string());
+}
+
+void WholeFileSet::MoveFrom(const std::string& from) {
+  if (!plain_name(from) || from.find('\n') != std::string::npos)
+    vb::raise(vb::err::BadFileNameOrNumber, "Cannot rename '" + from + "': not a file name");
+  if (lock_fd_ < 0 || prepared_)
+    vb::raise(vb::err::PathFileAccessError, "Cannot write '" + shown_ + "': the set is no longer open");
+  from_ = from;
+  try {
+    CheckReplaceable();
+    bool any = false;
+    for (const std::string& ext : extensions_) {
+      fs::path source = folder_ / (from + ext);
+      std::error_code ec;
+      if (!fs::is_regular_file(source, ec)) {
+        std::vector<fs::path> spellings = spellings_of(folder_, from + ext);
+        if (spellings.empty()) continue;
+        source = spellings.front();
+      }
+      // A link costs nothing and the source goes anyway; a copy where links are refused.
+      fs::create_hard_link(source, TempMember(ext), ec);
+      if (ec) {
+        ec.clear();
+        fs::copy_file(source, TempMember(ext), fs::copy_options::overwrite_existing, ec);
+      }
+      if (ec) vb::raise(vb::err::PathFileAccessError, "Cannot take '" + source.string() + "': " + ec.message());
+      any = true;
+    }
+    if (!any) vb::raise(vb::err::FileNotFound, "Cannot rename '" + (folder_ / from).string() + "': no such set");
+  } catch (...) {
+    from_.clear();
+    throw;
+  }
 }
 
 void WholeFileSet::Prepare() {
   if (prepared_) return;
   if (lock_fd_ < 0) vb::raise(vb::err::PathFileAccessError, "Cannot write '" + shown_ + "': the set was discarded");
   CheckReplaceable();
+  const auto key = std::find_if(extensions_.begin(), extensions_.end(),
+                                [](const std::string& e) { return vb::SameText(e, kKeyMember); });
+  auto is_key = [&](const std::string& ext) { return key != extensions_.end() && ext == *key; };
   std::string mark;
-  std::vector<std::string> put_names;
+  for (const std::string& ext : extensions_) mark += "ext " + ext + "\n";
+  if (!from_.empty()) mark += "from " + from_ + "\n";
+  std::vector<std::string> put_names, dropped;
   for (const std::string& ext : extensions_) {
     std::error_code ec;
     if (!fs::is_regular_file(TempMember(ext), ec)) continue;
     flush_file(TempMember(ext));
     put_names.push_back(base_ + ext);
-    mark += "put " + base_ + ext + "\n";
   }
-  for (const fs::path& p : OldMembers()) {
-    std::string name = p.filename().string();
-    if (std::find(put_names.begin(), put_names.end(), name) == put_names.end()) mark += "drop " + name + "\n";
-  }
+  auto put = [&](bool keys) {
+    for (const std::string& ext : extensions_)
+      if (is_key(ext) == keys && std::count(put_names.begin(), put_names.end(), base_ + ext))
+        mark += "put " + base_ + ext + "\n";
+  };
+  // An old key member goes even where a new one replaces it, so that it never stands
+  // beside new members; the others go unless a new file of that very name replaces them.
+  auto drop = [&](const std::string& base, bool keys) {
+    if (base.empty()) return;
+    for (const std::string& ext : extensions_) {
+      if (is_key(ext) != keys) continue;
+      for (const fs::path& p : spellings_of(folder_, base + ext)) {
+        std::string name = p.filename().string();
+        if (std::count(dropped.begin(), dropped.end(), name) ||
+            (!keys && std::count(put_names.begin(), put_names.end(), name)))
+          continue;
+        dropped.push_back(name);
+        mark += "drop " + name + "\n";
+      }
+    }
+  };
+  drop(from_, true);
+  drop(base_, true);
+  put(false);
+  drop(base_, false);
+  drop(from_, false);
+  put(true);
   // The mark appears whole or not at all: written under another name, then renamed.
   {
     std::ofstream out(temp_ / kReadyDraft, std::ios::binary);

@@ -87,6 +87,11 @@ void CopyWholeFile(const std::filesystem::path& source, const std::filesystem::p
 // folder holds the old set or the new one. Members of the old set that the new one lacks
 // (matched without regard to case) are removed; a read-only member refuses the whole
 // replace (70) before anything changes.
+//
+// A set with nothing written into its folder is deleted whole by Commit; MoveFrom makes
+// the commit a rename. Readers find a shapefile through its .shp, so an old .shp goes
+// first and the new one comes last: between two steps a reader sees the old set, the
+// new one or none, never a mixture.
 class WholeFileSet {
  public:
   // extensions: every extension a set of that name may have (".shp", ...).
@@ -100,6 +105,11 @@ class WholeFileSet {
   const std::filesystem::path& TempFolder() const { return temp_; }
   std::filesystem::path TempMember(std::string_view extension) const;
 
+  // Makes the commit a rename of the set named from: its members become the new set's
+  // (linked, or copied where a link cannot be made) and go when it is put in place.
+  // Fails with 53 when from has no member, 70 when one is read-only.
+  void MoveFrom(const std::string& from);
+
   // Flushes the new set and leaves the ready mark: from here the new set wins.
   void Prepare();
   // Prepare, then the renames; the folder is gone after it.
@@ -108,13 +118,14 @@ class WholeFileSet {
   bool Committed() const { return committed_; }
 
  private:
-  std::vector<std::filesystem::path> OldMembers() const;
+  std::vector<std::filesystem::path> MembersOf(const std::string& base) const;
   void CheckReplaceable() const;
 
   std::filesystem::path folder_;
   std::string base_;
   std::vector<std::string> extensions_;
   std::string shown_;
+  std::string from_;  // the set a rename takes its members from
   std::filesystem::path temp_;
   int lock_fd_ = -1;  // open on the temporary folder while the writer lives
   bool prepared_ = false;

@@ -27,7 +27,8 @@ bool fDoesDirectoryExist(const std::string& path) {
 
 void fDeleteFile(const std::string& path) {
   ErrorHandling::Guard("fDeleteFile", kModule, [&] {
-    if (fDoesFileExist(path)) host::win::FileSystemObject().DeleteFile(path);
+    // One file: a name from a list may hold "*" or "?" and is still that one file.
+    if (fDoesFileExist(path)) host::win::FileSystemObject().DeleteOneFile(path);
   });
 }
 

@@ -26,7 +26,7 @@ constexpr const char* kModule = "modTolmirex";
 void fCopyFile(const std::string& source, const std::string& target) {
   ErrorHandling::Guard("fCopyFile", kModule, [&] {
     host::win::FileSystemObject fso;
-    if (fso.FileExists(source) && !fso.FileExists(target)) fso.CopyFile(source, target, false);
+    if (fso.FileExists(source) && !fso.FileExists(target)) fso.CopyOneFile(source, target, false);
   });
 }
 

@@ -37,9 +37,11 @@ void reported(const char* procedure, Body&& body) {
   ErrorHandling::Guard(procedure, kModule, body);
 }
 
+// Every member goes, or none: one that cannot go refuses the set before any is touched,
+// and a kill part way leaves a set that the next start finishes removing.
 void delete_set(const std::string& folder, const std::string& base) {
-  for (const std::string& ext : kGridSet)
-    if (fDoesFileExist(folder + "\\" + base + ext)) fDeleteFile(folder + "\\" + base + ext);
+  host::win::WholeFileSet set(host::win::NativePath(folder), base, kGridSet, folder + "\\" + base);
+  set.Commit();  // nothing put: every member is dropped
 }
 
 // A whole copy of source put at folder\fileName under that spelling: a file there whose
@@ -225,21 +227,22 @@ void frmMain::CopyGrid(const char* procedure, const std::string& prompt, bool re
         host::ui::MsgBox("Grid: " + name + " already exists... overwrite?", host::ui::vbYesNo) == host::ui::vbNo)
       return pointer(host::ui::vbDefault);
     // The new set is made whole beside the old one and then put in its place; members
-    // of an old set of that name that the copy lacks go with it. Without a source there
-    // is nothing to put in place of the old set.
+    // of an old set of that name that the copy lacks go with it, and a rename's source
+    // goes in the same step. Without a source there is nothing to put in place of the old set.
     if (!fso.FileExists(folder + "\\" + base + ".shp"))
       vb::raise(vb::err::FileNotFound, "Grid not found: " + folder + "\\" + base + ".shp");
-    {
-      host::win::WholeFileSet set(host::win::NativePath(folder), name, kGridSet, folder + "\\" + name);
+    host::win::WholeFileSet set(host::win::NativePath(folder), name, kGridSet, folder + "\\" + name);
+    if (removeOriginal) {
+      set.MoveFrom(base);
+    } else {
       for (const std::string& ext : kGridSet) {
         const std::string member = folder + "\\" + base + ext;
         std::error_code ec;
         if (fso.FileExists(member)) std::filesystem::copy_file(host::win::NativePath(member), set.TempMember(ext), ec);
         if (ec) vb::raise(vb::err::PathFileAccessError, "Cannot copy '" + member + "': " + ec.message());
       }
-      set.Commit();
     }
-    if (removeOriginal && !same) delete_set(folder, base);
+    set.Commit();
     File1.Refresh();
     pointer(host::ui::vbDefault);
   });

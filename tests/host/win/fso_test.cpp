@@ -71,6 +71,20 @@ TEST_F(Fso, DeleteWithWildcardsRemovesAllOrNothing) {
   EXPECT_EQ(ERR_OF(fso.DeleteFile("C:\\out\\*.pgw")), err::FileNotFound);
 }
 
+TEST_F(Fso, ANameWithWildcardsIsOneFileToTheLiteralDeleteAndCopy) {
+  for (const char* n : {"keep1.mbk", "keep2.mbk", "*.mbk", "a?.mbk"}) WriteFile(native(std::string("b/") + n), n);
+  fso.CopyOneFile("C:\\b\\*.mbk", "C:\\b\\copy.mbk");
+  EXPECT_EQ(ReadFile(native("b/copy.mbk")), "*.mbk");
+  EXPECT_EQ(ERR_OF(fso.CopyOneFile("C:\\b\\a?.mbk", "C:\\b\\copy.mbk", false)), err::FileAlreadyExists);
+  fso.DeleteOneFile("C:\\b\\*.mbk");
+  fso.DeleteOneFile("C:\\b\\a?.mbk");
+  EXPECT_EQ(entries("b"), (std::vector<std::string>{"copy.mbk", "keep1.mbk", "keep2.mbk"}));
+  // No file of that very name: nothing else is taken for it.
+  EXPECT_EQ(ERR_OF(fso.DeleteOneFile("C:\\b\\*.mbk")), err::FileNotFound);
+  EXPECT_EQ(ERR_OF(fso.CopyOneFile("C:\\b\\k*", "C:\\b\\x.mbk")), err::FileNotFound);
+  EXPECT_EQ(entries("b").size(), 3u);
+}
+
 TEST_F(Fso, CreateFolderMakesTheLastLevelOnly) {
   fso.CreateFolder("C:\\Grids");
   EXPECT_TRUE(fs::is_directory(native("Grids")));

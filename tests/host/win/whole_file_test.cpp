@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "host/vb/error.h"
 #include "support/temp_dir.h"
@@ -234,4 +236,118 @@ TEST(WholeFileSet, AMarkNeverReachesOutsideItsFolder) {
   EXPECT_EQ(names_in(dir / "inner"), std::vector<std::string>{"notes.txt"});  // only the set's own member went
   EXPECT_THROW(host::win::WholeFileSet(dir.path(), "../x", kSet), host::vb::Error);
   EXPECT_THROW(host::win::WholeFileSet(dir.path(), "", kSet), host::vb::Error);
+}
+
+namespace {
+
+// Each member of base that exists, with what it holds; "" for a missing one.
+std::map<std::string, std::string> members(const fs::path& folder, const std::string& base) {
+  std::map<std::string, std::string> out;
+  for (const std::string& ext : kSet)
+    if (fs::exists(folder / (base + ext))) out[ext] = ReadFile(folder / (base + ext));
+  return out;
+}
+
+// "" when a set that shows its .shp has every member of one origin ("g" or "h").
+std::string mixed(const fs::path& folder, const std::string& base) {
+  auto m = members(folder, base);
+  if (!m.count(".shp")) return "";
+  const std::string origin = m[".shp"].substr(0, 1);
+  for (const char* ext : {".dbf", ".shp", ".shx"})
+    if (!m.count(ext) || m[ext].substr(0, 1) != origin) return base + " is mixed or partial at " + ext;
+  return "";
+}
+
+}  // namespace
+
+TEST(WholeFileSet, ASetWithNothingPutIsDeletedWholeOrNotAtAll) {
+  TempDir dir;
+  write_set(dir.path(), "grid", "old", {".dbf", ".shp", ".shx", ".prj"});
+  write_set(dir.path(), "grid1", "other", {".dbf", ".shp"});
+  WriteFile(dir / "grid.lyr", "mine");
+  ::chmod((dir / "grid.shx").c_str(), 0444);
+  EXPECT_THROW(host::win::WholeFileSet(dir.path(), "grid", kSet), host::vb::Error);
+  EXPECT_EQ(names_in(dir.path()).size(), 7u);  // refused before anything went
+  ::chmod((dir / "grid.shx").c_str(), 0644);
+  host::win::WholeFileSet(dir.path(), "grid", kSet).Commit();
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"grid.lyr", "grid1.dbf", "grid1.shp"}));
+}
+
+TEST(WholeFileSet, MoveFromRenamesTheSetAndReplacesTheOneOfTheNewName) {
+  TempDir dir;
+  write_set(dir.path(), "g", "g", {".dbf", ".shp", ".shx"});
+  write_set(dir.path(), "h", "h", {".dbf", ".shp", ".shx", ".prj"});
+  {
+    host::win::WholeFileSet set(dir.path(), "h", kSet);
+    set.MoveFrom("g");
+    EXPECT_EQ(ReadFile(dir / "h.shp"), "h.shp");  // nothing moves before the commit
+    set.Commit();
+  }
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"h.dbf", "h.shp", "h.shx"}));
+  for (const char* ext : {".dbf", ".shp", ".shx"})
+    EXPECT_EQ(ReadFile(dir / (std::string("h") + ext)), std::string("g") + ext);
+
+  // A read-only source or no source at all refuses the rename, and the set folder goes.
+  ::chmod((dir / "h.dbf").c_str(), 0444);
+  for (const char* from : {"h", "missing"}) {
+    host::win::WholeFileSet set(dir.path(), "k", kSet);
+    try {
+      set.MoveFrom(from);
+      FAIL() << from << " was taken";
+    } catch (const host::vb::Error& e) {
+      EXPECT_EQ(e.number(), std::string(from) == "h" ? 70 : 53);
+    }
+  }
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"h.dbf", "h.shp", "h.shx"}));
+}
+
+TEST(WholeFileSet, ARenameStoppedAtAnyStepShowsNoMixedSetAndIsFinishedByTheCleanUp) {
+  // The mark: the source's .shp and the replaced .shp go first, the new .shp comes last.
+  for (size_t done = 0;; ++done) {
+    TempDir dir;
+    write_set(dir.path(), "g", "g", {".dbf", ".shp", ".shx"});
+    write_set(dir.path(), "h", "h", {".dbf", ".shp", ".shx", ".prj"});
+    std::vector<std::string> steps;
+    in_killed_writer([&] {
+      host::win::WholeFileSet set(dir.path(), "h", kSet);
+      set.MoveFrom("g");
+      set.Prepare();
+      host::win::FinishReadySet(set.TempFolder(), done);
+      kill_here();
+    });
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+      if (!fs::exists(e.path() / ".ready")) continue;
+      std::ifstream mark(e.path() / ".ready");
+      for (std::string line; std::getline(mark, line);)
+        if (line.rfind("put ", 0) == 0 || line.rfind("drop ", 0) == 0) steps.push_back(line);
+    }
+    if (done == 0) {
+      ASSERT_GE(steps.size(), 3u);
+      EXPECT_EQ(steps[0], "drop g.shp");
+      EXPECT_EQ(steps[1], "drop h.shp");
+      EXPECT_EQ(steps.back(), "put h.shp");
+    }
+    EXPECT_EQ(mixed(dir.path(), "g"), "") << done;
+    EXPECT_EQ(mixed(dir.path(), "h"), "") << done;
+    host::win::RemoveStaleTemporaries(dir.path());
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"h.dbf", "h.shp", "h.shx"})) << done;
+    EXPECT_EQ(ReadFile(dir / "h.shp"), "g.shp") << done;
+    if (steps.empty()) break;  // the writer finished: every step was taken
+  }
+}
+
+TEST(WholeFileSet, AMarkTakenAgainKeepsWhatItPutAndTouchesOnlyItsSets) {
+  TempDir dir;
+  const fs::path temp = dir / ".h.partial-AbC123";
+  fs::create_directories(temp);
+  WriteFile(dir / "h.shp", "new");  // put before the kill
+  WriteFile(temp / "h.dbf", "new");
+  for (const char* name : {"g.shp", "g.txt", "gg.shp", "other.shp", "h.dbf"}) WriteFile(dir / name, "old");
+  WriteFile(temp / ".ready",
+            "ext .dbf\next .shp\nfrom g\ndrop g.shp\ndrop h.shp\ndrop g.txt\ndrop gg.shp\ndrop other.shp\n"
+            "put h.dbf\nput h.shp\n");
+  host::win::RemoveStaleTemporaries(dir.path());
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"g.txt", "gg.shp", "h.dbf", "h.shp", "other.shp"}));
+  EXPECT_EQ(ReadFile(dir / "h.shp"), "new");
+  EXPECT_EQ(ReadFile(dir / "h.dbf"), "new");
 }

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "host/geodata/workspace.h"
+#include "host/win/whole_file.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/mapbooks_fixture.h"
 
@@ -294,4 +297,88 @@ TEST_F(Files, AGridStaysWhenItsCopyFailsOrItsNewNameHoldsAPath) {
   main().btnDuplicate.click();
   EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 53\r\nMODULE: btnDuplicate_Click frmMain"), std::string::npos);
   EXPECT_EQ(names(grids()), (std::vector<std::string>{"locked.dbf", "locked.shp"}));
+}
+
+TEST_F(Files, ANameFromTheListIsOneFileEvenWithWildcardsInIt) {
+  for (const char* n : {"keep1.mbk", "keep2.mbk", "*.mbk"}) WriteFile(books() / n, n);
+  pick(main().File2, "*.mbk");
+  main().btnDeleteMapbook.click();
+  EXPECT_EQ(names(books()), (std::vector<std::string>{"keep1.mbk", "keep2.mbk"}));
+  WriteFile(books() / "*.mbk", "star");
+  pick(main().File2, "*.mbk");
+  input("new");
+  main().btnRenameMapbook.click();
+  EXPECT_EQ(names(books()), (std::vector<std::string>{"keep1.mbk", "keep2.mbk", "new.mbk"}));
+  EXPECT_EQ(ReadFile(books() / "new.mbk"), "star");
+
+  for (const char* base : {"g*", "g1"})
+    for (const char* ext : {".dbf", ".shp", ".shx"}) WriteFile(grids() / (std::string(base) + ext), base);
+  pick(main().File1, "g*.shp");
+  input("h");
+  main().btnRename.click();
+  for (const char* ext : {".dbf", ".shp", ".shx"}) WriteFile(grids() / (std::string("g*") + ext), "g*");
+  pick(main().File1, "g*.shp");
+  main().btnDeleteGrid.click();
+  EXPECT_EQ(names(grids()), (std::vector<std::string>{"g1.dbf", "g1.shp", "g1.shx", "h.dbf", "h.shp", "h.shx"}));
+  EXPECT_EQ(ReadFile(grids() / "h.shp"), "g*");
+  EXPECT_EQ(ReadFile(grids() / "g1.shp"), "g1");
+}
+
+TEST_F(Files, AGridThatCannotGoWholeIsRefusedAndLeftWhole) {
+  const std::vector<std::string> set = {"g.cpg", "g.dbf", "g.prj", "g.shp", "g.shx"};
+  for (const std::string& f : set) WriteFile(grids() / f, f);
+  ::chmod((grids() / "g.shp").c_str(), 0444);
+  pick(main().File1, "g.shp");
+  Answer(host::ui::vbOK);
+  main().btnDeleteGrid.click();
+  EXPECT_EQ(Boxes().back().text, "Error deleting grid.");
+  EXPECT_EQ(names(grids()), set);
+  pick(main().File1, "g.shp");
+  input("h");
+  Answer(host::ui::vbOK);
+  main().btnRename.click();
+  EXPECT_NE(Boxes().back().text.find("ERROR NUMBER: 70\r\nMODULE: btnRename_Click frmMain"), std::string::npos);
+  EXPECT_EQ(names(grids()), set);
+  for (const std::string& f : set) EXPECT_EQ(ReadFile(grids() / f), f);
+
+  // A rename over another grid: that grid is replaced whole, what it had more goes too.
+  ::chmod((grids() / "g.shp").c_str(), 0644);
+  for (const char* ext : {".dbf", ".shp", ".shx", ".sbn", ".sbx"}) WriteFile(grids() / (std::string("h") + ext), "h");
+  pick(main().File1, "g.shp");
+  input("h");
+  Answer(host::ui::vbYes);
+  main().btnRename.click();
+  EXPECT_EQ(names(grids()), (std::vector<std::string>{"h.cpg", "h.dbf", "h.prj", "h.shp", "h.shx"}));
+  EXPECT_EQ(ReadFile(grids() / "h.dbf"), "g.dbf");
+  EXPECT_EQ(main().File1.Items(), std::vector<std::string>{"h.shp"});
+}
+
+TEST_F(Files, ARenameKilledPartWayIsFinishedByTheNextCleanUp) {
+  for (const char* ext : {".dbf", ".shp", ".shx", ".prj"}) WriteFile(grids() / (std::string("g") + ext), ext);
+  WriteFile(grids() / "h.shp", "old h");
+  const fs::path folder = grids();
+  for (size_t steps : {0u, 2u, 5u}) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {  // the writer, stopped after some steps and gone without cleaning up
+      host::win::WholeFileSet set(folder, "h", {".dbf", ".shp", ".shx", ".prj", ".cpg", ".sbn", ".sbx", ".lyr"});
+      set.MoveFrom("g");
+      set.Prepare();
+      host::win::FinishReadySet(set.TempFolder(), steps);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    // The next operation in the folder, here the delete of another grid, cleans up first.
+    WriteFile(grids() / "x.shp", "x");
+    pick(main().File1, "x.shp");
+    main().btnDeleteGrid.click();
+    EXPECT_EQ(names(grids()), (std::vector<std::string>{"h.dbf", "h.prj", "h.shp", "h.shx"})) << steps;
+    EXPECT_EQ(ReadFile(grids() / "h.shp"), ".shp") << steps;
+    EXPECT_TRUE(no_messages());
+    // And back, for the next round.
+    for (const char* ext : {".dbf", ".shp", ".shx", ".prj"})
+      fs::rename(grids() / (std::string("h") + ext), grids() / (std::string("g") + ext));
+    WriteFile(grids() / "h.shp", "old h");
+  }
 }
