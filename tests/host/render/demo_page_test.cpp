@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The demo page in the nine formats, against reference figures kept with the tests: the
 // raster pixels, the text of the PDF, the SVG and the EMF, and the EMF's records as an
-// independent reader (data/emf_read.py) finds them.
+// independent reader (data/emf_read.py) finds them, halos included.
 //
 // The pixels and texts were written when the EMF and SVG were still read back from
 // cairo's recording, and hold since; the EMF's records were written after, when clips
@@ -116,20 +116,26 @@ TEST_F(DemoPage, TheTextIsTheSameInEveryVectorFormat) {
   render_test::XmlElement svg = render_test::ParseXml(testing_support::ReadFile(Export("SVG", 96)));
   std::vector<const render_test::XmlElement*> texts;
   svg.FindAll("text", texts);
-  std::string lines;
-  for (const auto* t : texts) lines += t->text + "\n";
+  std::string lines, haloed;
+  for (const auto* t : texts) {
+    lines += t->text + "\n";
+    if (t->Attribute("style").find("paint-order:stroke") != std::string::npos) haloed += t->text + "\n";
+  }
+  EXPECT_NE(haloed, "") << "the streets' names have halos";
   ExpectReference(lines, "demo_page_texts.txt");
 
   render_test::Run emf = RunCommand("python3 " + Quote((kData / "emf_read.py").string()) + " " + Quote(Export("EMF", 96).string()));
   if (emf.status == 127) GTEST_SKIP() << "no python3 to read the metafile with";
   ASSERT_EQ(emf.status, 0) << emf.err;
-  std::string emf_texts, counts;
+  std::string emf_texts, emf_halos, counts;
   for (size_t at = 0, end; (end = emf.out.find('\n', at)) != std::string::npos; at = end + 1) {
     std::string line = emf.out.substr(at, end - at);
     if (line.rfind("text ", 0) == 0) emf_texts += line.substr(5) + "\n";
+    else if (line.rfind("halo ", 0) == 0) emf_halos += line.substr(5) + "\n";
     else counts += line + "\n";
   }
   EXPECT_EQ(emf_texts, lines) << "the metafile's text records are the SVG's text elements";
+  EXPECT_EQ(emf_halos, haloed) << "each text that has a halo in the SVG stands on one in the metafile";
   ExpectReference(counts, "demo_page_emf_records.txt");
 }
 

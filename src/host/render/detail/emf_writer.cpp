@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "host/render/cairo_ptr.h"
+#include "host/render/detail/font_names.h"
 
 namespace host::render::detail {
 
@@ -200,10 +201,12 @@ void header(Records& r, const EmfPage& page) {
   r.i32(0);
   r.i32(page.width - 1);
   r.i32(page.height - 1);
-  r.i32(0);  // rclFrame, 0.01 mm
+  // rclFrame, 0.01 mm, inclusive like the bounds: readers take right - left + 1 as the
+  // width, so a frame that ends on the page's edge would add a column and a row.
   r.i32(0);
-  r.i32(static_cast<int32_t>(std::lround(in_w * 2540)));
-  r.i32(static_cast<int32_t>(std::lround(in_h * 2540)));
+  r.i32(0);
+  r.i32(static_cast<int32_t>(std::lround(in_w * 2540)) - 1);
+  r.i32(static_cast<int32_t>(std::lround(in_h * 2540)) - 1);
   r.u32(0x464D4520);  // " EMF"
   r.u32(0x00010000);
   r.u32(0);  // nBytes, patched at the end
@@ -505,11 +508,14 @@ class VectorWriter {
     r_.end(at);
   }
 
-  void font(const GlyphRun& run, double angle_degrees) {
+  // The face is named as the document asks for it where the face that set the glyphs
+  // has the same widths: a reader that has the asked font then draws the text as laid
+  // out, and one that has neither does not fall back on a default of other widths.
+  void font(const GlyphRun& run, const std::string& asked, double angle_degrees) {
     int32_t height = -std::max<int32_t>(1, logical(run.size));
     int32_t angle = static_cast<int32_t>(std::lround(angle_degrees * 10.0)) % 3600;
     if (angle < 0) angle += 3600;
-    std::u16string face = utf16(run.family);
+    std::u16string face = utf16(MetafileFontName(asked, run.family));
     if (face.size() > 31) face.resize(31);
     FontKey key{height, angle, run.weight, run.italic, face};
     if (font_ && *font_ == key) return;
@@ -571,17 +577,38 @@ class VectorWriter {
     cairo_matrix_init_translate(&m, text.anchor.x, text.anchor.y);
     if (text.angle != 0) cairo_matrix_rotate(&m, -text.angle * M_PI / 180.0);
     const std::vector<GlyphRun>& runs = text.layout->Runs();
+    auto shown = [&](size_t i) {
+      const GlyphRun& run = runs[i];
+      return i < item.shown.size() && item.shown[i] && !run.utf8.empty() && !run.positions.empty() &&
+             !run.family.empty();
+    };
+    bool any = false;
+    for (size_t i = 0; i < runs.size(); ++i) any = any || shown(i);
+    // A halo is the text's outlines stroked wide with a round pen, under the text as on
+    // every other medium. The outlines go into the file as a path: readers leave text
+    // put down inside a path bracket out of the path.
+    if (text.halo && text.halo->colour.a > 0 && text.halo->width > 0 && any) {
+      FlatPath outlines = flat(TextOutlines(text));
+      if (!outlines.empty()) {
+        StrokeStyle round;
+        round.width = 2 * text.halo->width;
+        round.cap = LineCap::Round;
+        round.join = LineJoin::Round;
+        pen(text.halo->colour, round);
+        path(outlines);
+        bounded(EMR_STROKEPATH, outlines);
+      }
+    }
     for (size_t i = 0; i < runs.size(); ++i)
-      if (i < item.shown.size() && item.shown[i]) glyphs(runs[i], m, text);
+      if (shown(i)) glyphs(runs[i], m, text);
   }
 
   void glyphs(const GlyphRun& run, const cairo_matrix_t& m, const TextRun& text) {
-    if (run.utf8.empty() || run.positions.empty() || run.family.empty()) return;
     std::u16string s = utf16(run.utf8);
     // Line breaks and tabs have no glyph of their own in a metafile.
     for (char16_t& ch : s)
       if (ch < 0x20) ch = u' ';
-    font(run, text.angle);
+    font(run, text.layout->Block().font.family, text.angle);
     uint32_t ref = colorref(text.colour);
     if (text_colour_ != ref) {
       text_colour_ = ref;
