@@ -106,8 +106,12 @@ void ExpectValidEmf(const std::string& b, int w, int h, double dpi) {
   EXPECT_EQ(I32(b, 24), 0);
   EXPECT_EQ(I32(b, 32) - I32(b, 24) + 1, std::lround(w / dpi * 2540)) << "frame, 0.01 mm";
   EXPECT_EQ(I32(b, 36) - I32(b, 28) + 1, std::lround(h / dpi * 2540));
-  EXPECT_EQ(I32(b, 72), w) << "reference device";
-  EXPECT_EQ(I32(b, 76), h);
+  // The reference device: whole pages of pixels at the page's resolution, exactly.
+  EXPECT_EQ(I32(b, 72) % w, 0) << "reference device, pixels";
+  EXPECT_EQ(I32(b, 76) / h, I32(b, 72) / w);
+  EXPECT_EQ(I32(b, 76) % h, 0);
+  EXPECT_NEAR(I32(b, 80) / double(I32(b, 72)), 25.4 / dpi, 1e-12) << "millimetres a pixel";
+  EXPECT_NEAR(I32(b, 84) / double(I32(b, 76)), 25.4 / dpi, 1e-12);
 }
 
 TEST(EmfExport, HoldsThePageAsPathsPensBrushesAndText) {
@@ -201,13 +205,40 @@ TEST(EmfExport, APageDrawnWithCairoItselfBecomesOneBitmap) {
   EXPECT_LT(static_cast<unsigned char>(b[bits]), 15);
 }
 
+// Letter is 215.9 x 279.4 mm, and readers that scale the drawing by the reference
+// device's resolution fill it to the edges: no see-through column or row.
 TEST(EmfExport, LetterIsExactlyLetterAtEveryResolution) {
   testing_support::TempDir dir;
   for (double dpi : {72.0, 96.0, 150.0, 300.0}) {
-    std::string b = ExportEmf(dir / "letter.emf", dpi, std::lround(8.5 * dpi), std::lround(11 * dpi), [](DeviceContext&) {});
+    std::string b = ExportEmf(dir / "letter.emf", dpi, int(std::lround(8.5 * dpi)), int(std::lround(11 * dpi)),
+                              [](DeviceContext&) {});
     EXPECT_EQ(I32(b, 32) + 1, 21590) << "215.9 mm at " << dpi << " dpi";
     EXPECT_EQ(I32(b, 36) + 1, 27940) << "279.4 mm at " << dpi << " dpi";
+    ExpectValidEmf(b, std::lround(8.5 * dpi), std::lround(11 * dpi), dpi);
   }
+}
+
+// As a user sees it in a program that reads the metafile: the paper reaches every edge
+// of the page, with no see-through column at the right or row at the bottom.
+TEST(EmfExport, InkscapeShowsTheWholePageToItsEdges) {
+  if (RunCommand("command -v inkscape >/dev/null").status != 0) GTEST_SKIP() << "Inkscape is not installed";
+  testing_support::TempDir dir;
+  ExportEmf(dir / "letter.emf", 150, 1275, 1650, [](DeviceContext& dc) { dc.GetPainter().Paint({1, 1, 1, 1}); });
+  RunCommand("cd " + Quote(dir.path().string()) +
+             " && timeout 120 inkscape letter.emf --export-type=png --export-filename=letter.png --export-dpi=150");
+  cairo_surface_t* png = cairo_image_surface_create_from_png((dir / "letter.png").c_str());
+  ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+  ASSERT_EQ(cairo_image_surface_get_width(png), 1275);
+  ASSERT_EQ(cairo_image_surface_get_height(png), 1650);
+  auto alpha = [&](int x, int y) {
+    return reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(png) +
+                                             static_cast<size_t>(cairo_image_surface_get_stride(png)) * y)[x] >> 24;
+  };
+  int see_through = 0;
+  for (int y = 0; y < 1650; ++y) see_through += alpha(1274, y) < 255 ? 1 : 0;
+  for (int x = 0; x < 1275; ++x) see_through += alpha(x, 1649) < 255 ? 1 : 0;
+  EXPECT_EQ(see_through, 0) << "pixels of the last column and row";
+  cairo_surface_destroy(png);
 }
 
 // A halo goes down as the text's outlines, a path stroked with a round pen of twice the

@@ -187,8 +187,30 @@ struct Box {
   }
 };
 
+// The reference device: pixels of the page's size, on a device a whole number of
+// millimetres across. A device the size of the page would round Letter's 215.9 mm to
+// 216, and readers that take the resolution from it would draw the page a little too
+// large or too small; a device of several pages' extent, at the page's resolution, has
+// the exact resolution.
+struct ReferenceDevice {
+  int32_t pixels_x, pixels_y;
+  int32_t mm_x, mm_y;
+  int32_t um_x, um_y;
+};
+
+ReferenceDevice reference_device(const EmfPage& page) {
+  const double mm_x = page.width / page.dpi * 25.4, mm_y = page.height / page.dpi * 25.4;
+  auto whole = [](double v) { return std::fabs(v - std::round(v)) < 1e-6 * std::max(1.0, v); };
+  int pages = 1;
+  while (pages < 1000 && !(whole(mm_x * pages) && whole(mm_y * pages))) ++pages;
+  auto i32 = [](double v) { return static_cast<int32_t>(std::clamp(std::round(v), 1.0, 2.0e9)); };
+  return {i32(double(page.width) * pages), i32(double(page.height) * pages), i32(mm_x * pages),
+          i32(mm_y * pages),               i32(mm_x * pages * 1000),         i32(mm_y * pages * 1000)};
+}
+
 // EMF header fields that depend on the page.
 void header(Records& r, const EmfPage& page) {
+  const ReferenceDevice device = reference_device(page);
   const double in_w = page.width / page.dpi, in_h = page.height / page.dpi;
   std::u16string desc = u"ZelvaneMap";
   desc.push_back(u'\0');
@@ -216,15 +238,15 @@ void header(Records& r, const EmfPage& page) {
   r.u32(static_cast<uint32_t>(desc.size()));
   r.u32(108);  // offDescription: after the header and its two extensions
   r.u32(0);    // nPalEntries
-  r.i32(page.width);   // szlDevice
-  r.i32(page.height);
-  r.i32(std::max(1L, std::lround(in_w * 25.4)));  // szlMillimeters
-  r.i32(std::max(1L, std::lround(in_h * 25.4)));
+  r.i32(device.pixels_x);  // szlDevice
+  r.i32(device.pixels_y);
+  r.i32(device.mm_x);  // szlMillimeters
+  r.i32(device.mm_y);
   r.u32(0);  // cbPixelFormat
   r.u32(0);  // offPixelFormat
   r.u32(0);  // bOpenGL
-  r.i32(static_cast<int32_t>(std::lround(in_w * 25400)));  // szlMicrometers
-  r.i32(static_cast<int32_t>(std::lround(in_h * 25400)));
+  r.i32(device.um_x);  // szlMicrometers
+  r.i32(device.um_y);
   for (char16_t ch : desc) r.u16(ch);
   r.end(at);
 }
