@@ -286,8 +286,10 @@ Path TextOutlines(const TextRun& run) {
     layout = static_cast<const PangoTextLayout*>(own.get());
   }
   std::lock_guard lock(pango_mutex);
-  SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
-  CairoPtr cr(cairo_create(scratch.get()));
+  thread_local SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
+  thread_local CairoPtr cr(cairo_create(scratch.get()));
+  cairo_identity_matrix(cr.get());
+  cairo_new_path(cr.get());
   cairo_translate(cr.get(), run.anchor.x, run.anchor.y);
   if (run.angle != 0) cairo_rotate(cr.get(), -run.angle * M_PI / 180.0);
   cairo_move_to(cr.get(), run.offset.x, run.offset.y);
