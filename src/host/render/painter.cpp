@@ -72,6 +72,24 @@ void trace_path(cairo_t* cr, const Path& path) {
   }
 }
 
+// Cairo's path as ours, and cairo's freed.
+Path taken(cairo_path_t* path) {
+  Path out;
+  for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+    const cairo_path_data_t* d = &path->data[i];
+    switch (d->header.type) {
+      case CAIRO_PATH_MOVE_TO: out.MoveTo(d[1].point.x, d[1].point.y); break;
+      case CAIRO_PATH_LINE_TO: out.LineTo(d[1].point.x, d[1].point.y); break;
+      case CAIRO_PATH_CURVE_TO:
+        out.CurveTo(d[1].point.x, d[1].point.y, d[2].point.x, d[2].point.y, d[3].point.x, d[3].point.y);
+        break;
+      case CAIRO_PATH_CLOSE_PATH: out.Close(); break;
+    }
+  }
+  cairo_path_destroy(path);
+  return out;
+}
+
 }  // namespace
 
 Path Path::Expanded() const {
@@ -84,20 +102,7 @@ Path Path::Expanded() const {
   CairoPtr cr(cairo_create(scratch.get()));
   trace_path(cr.get(), *this);
   cairo_path_t* flat = cairo_copy_path(cr.get());
-  Path out;
-  for (int i = 0; i < flat->num_data; i += flat->data[i].header.length) {
-    const cairo_path_data_t* d = &flat->data[i];
-    switch (d->header.type) {
-      case CAIRO_PATH_MOVE_TO: out.MoveTo(d[1].point.x, d[1].point.y); break;
-      case CAIRO_PATH_LINE_TO: out.LineTo(d[1].point.x, d[1].point.y); break;
-      case CAIRO_PATH_CURVE_TO:
-        out.CurveTo(d[1].point.x, d[1].point.y, d[2].point.x, d[2].point.y, d[3].point.x, d[3].point.y);
-        break;
-      case CAIRO_PATH_CLOSE_PATH: out.Close(); break;
-    }
-  }
-  cairo_path_destroy(flat);
-  return out;
+  return taken(flat);
 }
 
 // ---- text --------------------------------------------------------------------------
@@ -271,6 +276,28 @@ std::shared_ptr<const TextLayout> LayOutForVector(const TextBlock& block) {
   thread_local CairoPtr cr(cairo_create(scratch.get()));
   thread_local PangoCache pango;
   return std::make_shared<PangoTextLayout>(pango.For(cr.get()), block, nullptr);
+}
+
+Path TextOutlines(const TextRun& run) {
+  std::shared_ptr<const TextLayout> own;
+  auto* layout = dynamic_cast<const PangoTextLayout*>(run.layout.get());
+  if (!layout || layout->Medium() != nullptr) {
+    own = LayOutForVector(run.layout->Block());
+    layout = static_cast<const PangoTextLayout*>(own.get());
+  }
+  std::lock_guard lock(pango_mutex);
+  thread_local SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
+  thread_local CairoPtr cr(cairo_create(scratch.get()));
+  cairo_identity_matrix(cr.get());
+  cairo_new_path(cr.get());
+  cairo_translate(cr.get(), run.anchor.x, run.anchor.y);
+  if (run.angle != 0) cairo_rotate(cr.get(), -run.angle * M_PI / 180.0);
+  cairo_move_to(cr.get(), run.offset.x, run.offset.y);
+  pango_cairo_layout_path(cr.get(), layout->Pango());
+  // In page pixels, not in the text's turned frame.
+  cairo_identity_matrix(cr.get());
+  cairo_path_t* outlines = cairo_copy_path(cr.get());
+  return taken(outlines);
 }
 
 // ---- cairo -------------------------------------------------------------------------

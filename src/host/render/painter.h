@@ -198,4 +198,8 @@ class CairoPainter : public Painter {
 // Text laid out as a vector medium lays it out (unhinted), without a page to draw on.
 std::shared_ptr<const TextLayout> LayOutForVector(const TextBlock& block);
 
+// The outlines of a run's glyphs where they lie on the page, laid out as a vector medium
+// lays them out: what a halo strokes, for a medium that strokes it from a path.
+Path TextOutlines(const TextRun& run);
+
 }  // namespace host::render

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The demo page in the nine formats, against reference figures kept with the tests: the
 // raster pixels, the text of the PDF, the SVG and the EMF, and the EMF's records as an
-// independent reader (data/emf_read.py) finds them.
+// independent reader (data/emf_read.py) finds them, halos included.
 //
 // The pixels and texts were written when the EMF and SVG were still read back from
 // cairo's recording, and hold since; the EMF's records were written after, when clips
@@ -67,7 +67,7 @@ class DemoPage : public ::testing::Test {
  protected:
   void SetUp() override {
     towngen::TownSummary town = towngen::WriteTown((dir / "data").string());
-    towngen::WriteTileGrid((dir / "data").string(), "grid", town.extent, 4, 3, towngen::TownSpatialReference());
+    grid = towngen::WriteTileGrid((dir / "data").string(), "grid", town.extent, 4, 3, towngen::TownSpatialReference());
     fs::copy_file(kSource / "examples" / "demo" / "town.json", dir / "town.json");
     doc = host::carto::Document::Open((dir / "town.json").string());
   }
@@ -87,8 +87,30 @@ class DemoPage : public ::testing::Test {
   }
 
   testing_support::TempDir dir;
+  towngen::GridSummary grid;
   std::unique_ptr<host::carto::Document> doc;
 };
+
+struct WordBox {
+  std::string text;
+  double x0, y0, x1, y1;  // points, from the page's top left
+};
+
+// The words of a PDF page and their boxes, as pdftotext -bbox gives them.
+std::vector<WordBox> Words(const fs::path& pdf) {
+  std::string html = RunCommand("pdftotext -bbox " + Quote(pdf.string()) + " -").out;
+  std::vector<WordBox> words;
+  for (size_t at = 0; (at = html.find("<word ", at)) != std::string::npos;) {
+    size_t close = html.find('>', at), end = html.find("</word>", close);
+    auto attr = [&](const std::string& name) {
+      size_t a = html.find(name + "=\"", at);
+      return std::stod(html.substr(a + name.size() + 2));
+    };
+    words.push_back({html.substr(close + 1, end - close - 1), attr("xMin"), attr("yMin"), attr("xMax"), attr("yMax")});
+    at = end;
+  }
+  return words;
+}
 
 TEST_F(DemoPage, RasterPixelsAreTheDrawingsAndTheReferences) {
   for (const char* code : {"JPG", "GIF", "BMP", "TIF"}) EXPECT_GT(fs::file_size(Export(code, 48)), 1000u) << code;
@@ -108,6 +130,46 @@ TEST_F(DemoPage, RasterPixelsAreTheDrawingsAndTheReferences) {
   cairo_surface_destroy(screen);
 }
 
+// The index map shows every page of the book: each page's label whole, inside its own
+// cell of the grid, and large enough to read on a page printed at 150 dpi.
+TEST_F(DemoPage, TheIndexMapShowsEveryPagesLabelInItsCell) {
+  std::shared_ptr<host::carto::Map> index;
+  for (int m = 0; m < doc->MapCount(); ++m)
+    if (doc->Map(m)->Name() == "Mapbook_Index") index = doc->Map(m);
+  ASSERT_TRUE(index);
+  std::vector<WordBox> words = Words(Export("PDF", 150));
+  ASSERT_FALSE(words.empty()) << "pdftotext read no words";
+  std::shared_ptr<host::carto::MapFrame> frame = doc->PageLayout().FindFrame(*index);
+  ASSERT_TRUE(frame);
+  const host::geodata::Envelope f = frame->Bounds(), e = index->Extent();
+  const double page_height = doc->PageLayout().Page().Height();
+  // Map units to points from the page's top left.
+  auto page_x = [&](double x) { return 72 * (f.XMin() + (x - e.XMin()) / e.Width() * f.Width()); };
+  auto page_y = [&](double y) { return 72 * (page_height - (f.YMin() + (y - e.YMin()) / e.Height() * f.Height())); };
+  const double tile = grid.tileSize;
+  ASSERT_EQ(grid.rows * grid.columns, 12);
+  for (int r = 1; r <= grid.rows; ++r) {
+    for (int c = 1; c <= grid.columns; ++c) {
+      const std::string label = std::string(1, char('A' + r - 1)) + std::to_string(c);
+      // The cell, less a point for its outline.
+      const double x0 = page_x(grid.extent.XMin() + (c - 1) * tile) + 1, x1 = page_x(grid.extent.XMin() + c * tile) - 1;
+      const double y0 = page_y(grid.extent.YMax() - (r - 1) * tile) + 1, y1 = page_y(grid.extent.YMax() - r * tile) - 1;
+      int found = 0;
+      for (const WordBox& w : words) {
+        if (w.text != label || w.x0 < page_x(e.XMin()) || w.x1 > page_x(e.XMax()) || w.y0 < page_y(e.YMax()) ||
+            w.y1 > page_y(e.YMin()))
+          continue;  // the main map's label of that page
+        ++found;
+        EXPECT_TRUE(w.x0 >= x0 && w.x1 <= x1 && w.y0 >= y0 && w.y1 <= y1)
+            << label << " at (" << w.x0 << ", " << w.y0 << ")-(" << w.x1 << ", " << w.y1 << ") outside its cell ("
+            << x0 << ", " << y0 << ")-(" << x1 << ", " << y1 << ")";
+        EXPECT_GE(w.y1 - w.y0, 9.0) << label << " too small to read";
+      }
+      EXPECT_EQ(found, 1) << label << " shown once in the index map";
+    }
+  }
+}
+
 TEST_F(DemoPage, TheTextIsTheSameInEveryVectorFormat) {
   std::string pdf = RunCommand("pdftotext " + Quote(Export("PDF", 96).string()) + " -").out;
   ExpectReference(pdf, "demo_page_pdftotext.txt");
@@ -116,20 +178,26 @@ TEST_F(DemoPage, TheTextIsTheSameInEveryVectorFormat) {
   render_test::XmlElement svg = render_test::ParseXml(testing_support::ReadFile(Export("SVG", 96)));
   std::vector<const render_test::XmlElement*> texts;
   svg.FindAll("text", texts);
-  std::string lines;
-  for (const auto* t : texts) lines += t->text + "\n";
+  std::string lines, haloed;
+  for (const auto* t : texts) {
+    lines += t->text + "\n";
+    if (t->Attribute("style").find("paint-order:stroke") != std::string::npos) haloed += t->text + "\n";
+  }
+  EXPECT_NE(haloed, "") << "the streets' names have halos";
   ExpectReference(lines, "demo_page_texts.txt");
 
   render_test::Run emf = RunCommand("python3 " + Quote((kData / "emf_read.py").string()) + " " + Quote(Export("EMF", 96).string()));
   if (emf.status == 127) GTEST_SKIP() << "no python3 to read the metafile with";
   ASSERT_EQ(emf.status, 0) << emf.err;
-  std::string emf_texts, counts;
+  std::string emf_texts, emf_halos, counts;
   for (size_t at = 0, end; (end = emf.out.find('\n', at)) != std::string::npos; at = end + 1) {
     std::string line = emf.out.substr(at, end - at);
     if (line.rfind("text ", 0) == 0) emf_texts += line.substr(5) + "\n";
+    else if (line.rfind("halo ", 0) == 0) emf_halos += line.substr(5) + "\n";
     else counts += line + "\n";
   }
   EXPECT_EQ(emf_texts, lines) << "the metafile's text records are the SVG's text elements";
+  EXPECT_EQ(emf_halos, haloed) << "each text that has a halo in the SVG stands on one in the metafile";
   ExpectReference(counts, "demo_page_emf_records.txt");
 }
 

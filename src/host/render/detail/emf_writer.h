@@ -2,10 +2,12 @@
 #pragma once
 // Enhanced metafiles from a page's display list.
 //
-// The page is width x height device pixels at dpi; those pixels are the metafile's
-// reference device, and the records draw in logical units of 1/16 pixel (anisotropic
-// mapping) so that thin lines and small text keep their places. Colours are opaque:
-// the format has no alpha for paths and text, and text has no halo.
+// The page is width x height device pixels at dpi, the upper left of a reference device
+// of that resolution (a whole number of millimetres across, so that the resolution is
+// exact), and the records draw in logical units of 1/16 pixel (anisotropic mapping) so
+// that thin lines and small text keep their places. Colours are opaque:
+// the format has no alpha for paths and text. A halo is the text's outlines, taken into
+// a path and stroked, under the text.
 
 #include <cairo.h>
 

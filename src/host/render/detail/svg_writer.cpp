@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "host/render/cairo_ptr.h"
+#include "host/render/detail/font_names.h"
 
 namespace host::render::detail {
 
@@ -204,7 +205,10 @@ class Writer {
         style += "stroke:" + rgb(text.halo->colour) + ";stroke-opacity:" + number(text.halo->colour.a, 6) +
                  ";stroke-width:" + number(2 * text.halo->width) + ";stroke-linejoin:round;paint-order:stroke;";
       out_ += "<text xml:space=\"preserve\" style=\"" + style + "\"";
-      if (!run.family.empty()) out_ += " font-family=\"" + XmlEscape(run.family) + "\"";
+      // The font the document asks for first, then the face that set the glyphs for a
+      // reader that lacks it, then a generic family rather than the reader's default.
+      if (!run.family.empty())
+        out_ += " font-family=\"" + XmlEscape(CssFontFamilies(text.layout->Block().font.family, run.family)) + "\"";
       if (run.weight != 400) out_ += " font-weight=\"" + std::to_string(run.weight) + "\"";
       if (run.italic) out_ += " font-style=\"italic\"";
       out_ += " font-size=\"" + number(run.size) + "\"";
