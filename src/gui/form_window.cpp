@@ -966,7 +966,7 @@ void FormWindow::FormShown(ui::Form&) {
   // maximise.
   QWidget* parent = modal ? owner : host_.data();
   Qt::WindowFlags kind = modal || parent ? Qt::Dialog : Qt::Window;
-  kind |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+  kind |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if (!parent && !modal) kind |= Qt::WindowMinimizeButtonHint;
   if (parentWidget() != parent || windowFlags() != kind) setParent(parent, kind);
   opener_ = modal ? owner : nullptr;
