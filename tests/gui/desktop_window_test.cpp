@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -354,6 +355,30 @@ TEST_F(DesktopWindow, TheCommandsWindowsBelongToTheHostWindowAndDialogsOpenOnThe
   ASSERT_NE(user_->WindowOf(*reopened), nullptr);
   EXPECT_EQ(user_->WindowOf(*reopened)->pos(), left_at);
   (void)config_before;
+}
+
+TEST_F(DesktopWindow, ADialogWhoseWindowIsUnloadedUnderItGoesToTheHostsWindowAndStillEnds) {
+  ASSERT_NE(OpenMain(), nullptr);
+  ClickTab(1);
+  QWidget* parent_after = nullptr;
+  bool shown_after = false;
+  WhenShown("frmSelectGridType", [&](gui::FormWindow* chooser) {
+    QPointer<gui::FormWindow> watched(chooser);
+    ui::FindLoadedForm("frmMain")->Unload();  // as a run that ends the map book would
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!watched) {
+      ADD_FAILURE() << "the dialog went with the window under it: its modal run never ends";
+      return;
+    }
+    parent_after = chooser->parentWidget();
+    shown_after = chooser->isVisible();
+    chooser->close();
+  });
+  QTest::mouseClick(Widget<QPushButton>("btnCreateNewGrid"), Qt::LeftButton);
+  EXPECT_EQ(parent_after, host_);
+  EXPECT_TRUE(shown_after);
+  EXPECT_EQ(ui::FindLoadedForm("frmSelectGridType"), nullptr);
+  EXPECT_EQ(ui::FindLoadedForm("frmMain"), nullptr);
 }
 
 TEST_F(DesktopWindow, EscapeCancelsOnlyADialogThatHasACancelButton) {
