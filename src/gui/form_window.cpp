@@ -884,16 +884,16 @@ void FormWindow::place_window(const QWidget* owner) {
   move(at);
 }
 
-QWidget* FormWindow::owner_now() const {
+QWidget* DialogOwnerNow(QWidget* host, const QWidget* excluded) {
   QWidget* w = g_acting ? g_acting.data() : QApplication::activeWindow();
   while (w) {
     auto* ours = dynamic_cast<FormWindow*>(w);
-    bool mine = false;  // a dialog of this window cannot own it
-    for (QWidget* up = w; up && !mine; up = up->parentWidget()) mine = up == this;
-    if (!mine && w->isVisible() && (w == host_ || (ours && ours->form_))) return w;
+    bool mine = false;  // a dialog of the window cannot own it
+    for (const QWidget* up = w; up && excluded && !mine; up = up->parentWidget()) mine = up == excluded;
+    if (!mine && w->isVisible() && (w == host || (ours && ours->GetForm()))) return w;
     w = ours ? ours->parentWidget() : nullptr;
   }
-  return host_;
+  return host;
 }
 
 void FormWindow::hand_over_dialogs() {
@@ -957,7 +957,7 @@ void FormWindow::ControlChanged(ui::Control& control) {
 }
 
 void FormWindow::FormShown(ui::Form&) {
-  QWidget* owner = owner_now();
+  QWidget* owner = DialogOwnerNow(host_, this);
   const bool modal = form_ && form_->IsModal();
   // A modeless window is a modeless dialog of the host's, as a palette is: the window
   // manager keeps it in front of the host's window wherever the user clicks, minimises it

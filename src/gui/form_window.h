@@ -74,10 +74,6 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   // The place, when the form has moved itself since it was last placed: a form without
   // a place of its own is centred on its owner, else on the screen.
   void place_window(const QWidget* owner);
-  // The window that opens a form shown now: the one whose control the user worked (or
-  // else the active one) of ours, a closed one handing over to its own owner; else the
-  // host's.
-  QWidget* owner_now() const;
   // Dialogs still open on this window go to its owner before it goes: they would go
   // with it, and their modal runs would never end.
   void hand_over_dialogs();
@@ -109,5 +105,10 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
 
 // The host's settings file of window places, in the host's data folder.
 QString WindowPlacesFile();
+
+// The window that opens a dialog shown now: the form's window whose control the user
+// worked (or else the active window) of ours, a closed one handing over to its own
+// owner; else the host's. Never `excluded` or a window of its own.
+QWidget* DialogOwnerNow(QWidget* host, const QWidget* excluded = nullptr);
 
 }  // namespace gui
