@@ -6,10 +6,10 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QHideEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -1064,9 +1064,9 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 void FormWindow::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   if (event->spontaneous() || !opener_) return;
-  // The window manager gives the focus to a window of its choice once the dialog is gone
-  // (not to a tool window): the window that opened the dialog is put in front after it,
-  // unless another dialog has opened meanwhile.
+  // Once the dialog is gone the window manager gives the focus to a window of its
+  // choice: the window that opened the dialog is put in front after it, unless another
+  // dialog has opened meanwhile.
   QPointer<QWidget> opener = opener_;
   opener_ = nullptr;
   QTimer::singleShot(0, opener, [opener] {

@@ -35,9 +35,9 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   QWidget* WidgetOf(const host::ui::Control& control) const;
   // Called when the form is hidden or unloaded (a modal run waits for it).
   void SetClosedListener(std::function<void()> listener) { closed_ = std::move(listener); }
-  // The host's window: a modeless form's window is a modeless dialog of it, kept in front of
-  // it and minimised with it. Without one the window stands alone. A modal form's window
-  // is a dialog of the window that opened it.
+  // The host's window: a modeless form's window is a modeless dialog of it, kept in
+  // front of it and minimised with it. Without one the window stands alone. A modal
+  // form's window is a dialog of the window that opened it.
   void SetHostWindow(QWidget* host) { host_ = host; }
 
   void FormChanged(host::ui::Form&) override;
