@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +29,7 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -147,6 +149,10 @@ int units_of(const std::string& text, long bytes) {
   return int(QString::fromUtf8(text.data(), qsizetype(bytes)).size());
 }
 long bytes_of(const QString& text, int units) { return long(text.left(units).toUtf8().size()); }
+
+// The window whose control the user works now: a form shown from its handler is a
+// dialog of it.
+QPointer<FormWindow> g_acting;
 
 bool printable(const QString& text) {
   if (text.isEmpty()) return false;
@@ -375,7 +381,21 @@ struct TextBinding : Binding {
     watch(edit);
   }
   void refresh() override {
-    edit->setReadOnly(box.Locked());
+    const bool locked = box.Locked();
+    if (edit->isReadOnly() != locked || !styled) {
+      styled = true;
+      edit->setReadOnly(locked);
+      // A box the user cannot change looks it, and Tab passes it by; a click still
+      // reaches it, to select and copy.
+      edit->setFocusPolicy(locked ? Qt::ClickFocus : Qt::StrongFocus);
+      QPalette colours;
+      if (locked) {
+        colours = edit->palette();
+        for (auto group : {QPalette::Active, QPalette::Inactive})
+          colours.setColor(group, QPalette::Base, colours.color(group, QPalette::Window));
+      }
+      edit->setPalette(colours);
+    }
     field.pull(edit, false);
   }
   bool filter(QObject*, QEvent* e) override {
@@ -385,6 +405,7 @@ struct TextBinding : Binding {
   ui::TextBox& box;
   EditField field;
   QLineEdit* edit = nullptr;
+  bool styled = false;
 };
 
 struct ComboBinding : Binding {
@@ -716,7 +737,10 @@ FormWindow::FormWindow(ui::Form& form) : QWidget(nullptr), form_(&form) {
   form.SetObserver(this);
 }
 
-FormWindow::~FormWindow() { detach(); }
+FormWindow::~FormWindow() {
+  hand_over_dialogs();
+  detach();
+}
 
 void FormWindow::detach() {
   if (form_ && form_->Observer() == this) form_->SetObserver(nullptr);
@@ -769,14 +793,46 @@ FormWindow::Binding* FormWindow::make_binding(ui::Control& c) {
   return raw;
 }
 
+const ui::Control* FormWindow::field_beside(const ui::Control& label) const {
+  if (!form_ || !dynamic_cast<const ui::Label*>(&label)) return nullptr;
+  const ui::Control* nearest = nullptr;
+  long nearest_gap = 0;
+  for (const ui::Control* c : form_->Controls()) {
+    if (c->Container() != label.Container() || c->TabPage() != label.TabPage()) continue;
+    if (!dynamic_cast<const ui::TextBox*>(c) && !dynamic_cast<const ui::ComboBox*>(c)) continue;
+    // Level: the label's middle within the box's height (a caption above a box only
+    // touches it).
+    const long middle = label.Top() + label.Height() / 2;
+    const bool level = c->Top() <= middle && middle < c->Top() + c->Height();
+    const long gap = std::max(c->Left() - (label.Left() + label.Width()), label.Left() - (c->Left() + c->Width()));
+    if (!level || gap < 0) continue;
+    if (!nearest || gap < nearest_gap) nearest = c, nearest_gap = gap;
+  }
+  return nearest;
+}
+
 void FormWindow::place(Binding& b) {
   QWidget* parent = parent_for(b.control);
   if (b.widget->parentWidget() != parent) b.widget->setParent(parent);
   QPoint origin;
   if (auto* tab = dynamic_cast<ui::TabControl*>(b.control.Container()))
     if (auto* tb = dynamic_cast<TabBinding*>(binding_of(tab))) origin = tb->tabs->PageOrigin();
-  b.widget->setGeometry(px(b.control.Left()) - origin.x(), px(b.control.Top()) - origin.y(),
-                        std::max(0, px(b.control.Width())), std::max(0, px(b.control.Height())));
+  QRect r(px(b.control.Left()) - origin.x(), px(b.control.Top()) - origin.y(), std::max(0, px(b.control.Width())),
+          std::max(0, px(b.control.Height())));
+  if (auto* label = qobject_cast<QLabel*>(b.widget)) {
+    // A one-line caption beside a box reads on the box's line: our boxes centre their
+    // text in a taller field than the classic ones did.
+    const auto* caption = dynamic_cast<const ui::Label*>(&b.control);
+    const ui::Control* field = field_beside(b.control);
+    const bool one_line = r.height() < 2 * QFontMetrics(font()).height() &&
+                          caption->Caption().find_first_of("\r\n") == std::string::npos;
+    if (field && one_line) {
+      r.setTop(px(field->Top()) - origin.y());
+      r.setHeight(std::max(0, px(field->Height())));
+    }
+    label->setAlignment(Qt::AlignLeft | (field && one_line ? Qt::AlignVCenter : Qt::AlignTop));
+  }
+  b.widget->setGeometry(r);
 }
 
 void FormWindow::refresh(Binding& b) {
@@ -828,11 +884,28 @@ void FormWindow::place_window(const QWidget* owner) {
   move(at);
 }
 
-QWidget* FormWindow::owner_now() const {
-  QWidget* active = QApplication::activeWindow();
-  auto* ours = dynamic_cast<FormWindow*>(active);
-  if (active && active != this && active->isVisible() && (active == host_ || (ours && ours->form_))) return active;
-  return host_;
+QWidget* DialogOwnerNow(QWidget* host, const QWidget* excluded) {
+  QWidget* w = g_acting ? g_acting.data() : QApplication::activeWindow();
+  while (w) {
+    auto* ours = dynamic_cast<FormWindow*>(w);
+    bool mine = false;  // a dialog of the window cannot own it
+    for (const QWidget* up = w; up && excluded && !mine; up = up->parentWidget()) mine = up == excluded;
+    if (!mine && w->isVisible() && (w == host || (ours && ours->GetForm()))) return w;
+    w = ours ? ours->parentWidget() : nullptr;
+  }
+  return host;
+}
+
+void FormWindow::hand_over_dialogs() {
+  QWidget* heir = parentWidget() ? parentWidget() : host_.data();
+  for (QObject* child : children()) {
+    auto* dialog = dynamic_cast<FormWindow*>(child);
+    if (!dialog || !dialog->form_) continue;
+    const bool shown = dialog->isVisible();
+    dialog->setParent(heir, dialog->windowFlags());
+    if (dialog->opener_ == this) dialog->opener_ = heir;
+    if (shown) dialog->show();
+  }
 }
 
 QString WindowPlacesFile() {
@@ -884,11 +957,19 @@ void FormWindow::ControlChanged(ui::Control& control) {
 }
 
 void FormWindow::FormShown(ui::Form&) {
-  QWidget* owner = owner_now();
+  QWidget* owner = DialogOwnerNow(host_, this);
   const bool modal = form_ && form_->IsModal();
-  // Owned by the host's window: above it, minimised with it, and never behind it.
-  const Qt::WindowFlags kind = modal ? Qt::Dialog : Qt::Window;
-  if (host_ && (parentWidget() != host_ || (windowFlags() & Qt::WindowType_Mask) != kind)) setParent(host_, kind);
+  // A modeless window is a modeless dialog of the host's, as a palette is: the window
+  // manager keeps it in front of the host's window wherever the user clicks, minimises it
+  // with it, and gives it the focus back (which it does not for a tool window). A modal
+  // one is a dialog of the window that opened it. Their size is fixed: nothing to
+  // maximise.
+  QWidget* parent = modal ? owner : host_.data();
+  Qt::WindowFlags kind = modal || parent ? Qt::Dialog : Qt::Window;
+  kind |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (!parent && !modal) kind |= Qt::WindowMinimizeButtonHint;
+  if (parentWidget() != parent || windowFlags() != kind) setParent(parent, kind);
+  opener_ = modal ? owner : nullptr;
   setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
   // Some properties (Locked, MultiSelect, TabPage) tell nobody of a change.
   refresh_form();
@@ -917,6 +998,7 @@ void FormWindow::FormHidden(ui::Form&) {
 void FormWindow::FormUnloaded(ui::Form&) {
   remember_place();
   if (!closing_) hide();
+  hand_over_dialogs();
   detach();
   notify_closed();
   deleteLater();
@@ -924,6 +1006,7 @@ void FormWindow::FormUnloaded(ui::Form&) {
 
 void FormWindow::FormDestroyed(ui::Form&) {
   hide();
+  hand_over_dialogs();
   detach();
   notify_closed();
   deleteLater();
@@ -941,6 +1024,13 @@ void FormWindow::notify_closed() {
 void FormWindow::act(ui::Control* control, const std::function<void()>& action) {
   if (updating_ || !form_) return;
   QPointer<FormWindow> self(this);
+  struct Acting {
+    explicit Acting(FormWindow* w) : outer(g_acting) { g_acting = w; }
+    ~Acting() { g_acting = outer; }
+    Acting(const Acting&) = delete;
+    Acting& operator=(const Acting&) = delete;
+    QPointer<FormWindow> outer;
+  } acting(this);
   try {
     ui::RunHandler(action);
   } catch (const ui::ScriptError& e) {
@@ -969,6 +1059,22 @@ void FormWindow::closeEvent(QCloseEvent* event) {
     event->ignore();  // the form refused to close
   else
     event->accept();
+}
+
+void FormWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (event->spontaneous() || !opener_) return;
+  // Once the dialog is gone the window manager gives the focus to a window of its
+  // choice: the window that opened the dialog is put in front after it, unless another
+  // dialog has opened meanwhile.
+  QPointer<QWidget> opener = opener_;
+  opener_ = nullptr;
+  QTimer::singleShot(0, opener, [opener] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!opener || !opener->isVisible() || opener->isMinimized() || (modal && modal != opener)) return;
+    opener->raise();
+    opener->activateWindow();
+  });
 }
 
 void FormWindow::keyPressEvent(QKeyEvent* event) {

@@ -35,8 +35,9 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   QWidget* WidgetOf(const host::ui::Control& control) const;
   // Called when the form is hidden or unloaded (a modal run waits for it).
   void SetClosedListener(std::function<void()> listener) { closed_ = std::move(listener); }
-  // The host's window: the form's window stays in front of it and goes with it. Without
-  // one the window stands alone.
+  // The host's window: a modeless form's window is a modeless dialog of it, kept in
+  // front of it and minimised with it. Without one the window stands alone. A modal
+  // form's window is a dialog of the window that opened it.
   void SetHostWindow(QWidget* host) { host_ = host; }
 
   void FormChanged(host::ui::Form&) override;
@@ -52,6 +53,7 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -63,6 +65,8 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   // The widget that children of this control are placed in (for a tab control: a page).
   QWidget* parent_for(const host::ui::Control& control);
   void place(Binding& b);
+  // The text box or combo box level with a label and nearest beside it, or null.
+  const host::ui::Control* field_beside(const host::ui::Control& label) const;
   void refresh(Binding& b);
   void refresh_all();
   // Title and size (and the place, once shown).
@@ -70,8 +74,9 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   // The place, when the form has moved itself since it was last placed: a form without
   // a place of its own is centred on its owner, else on the screen.
   void place_window(const QWidget* owner);
-  // The window that a form shown now belongs to: the active one of ours, else the host's.
-  QWidget* owner_now() const;
+  // Dialogs still open on this window go to its owner before it goes: they would go
+  // with it, and their modal runs would never end.
+  void hand_over_dialogs();
   // A form in a modeless frame opens where the user last left it (the host's settings).
   void remember_place();
   void restore_place();
@@ -94,9 +99,16 @@ class FormWindow : public QWidget, public host::ui::FormObserver {
   bool shown_before_ = false;
   QPoint placed_at_;
   QPointer<QWidget> host_;
+  // The window that opened this dialog: in front again once the dialog closes.
+  QPointer<QWidget> opener_;
 };
 
 // The host's settings file of window places, in the host's data folder.
 QString WindowPlacesFile();
+
+// The window that opens a dialog shown now: the form's window whose control the user
+// worked (or else the active window) of ours, a closed one handing over to its own
+// owner; else the host's. Never `excluded` or a window of its own.
+QWidget* DialogOwnerNow(QWidget* host, const QWidget* excluded = nullptr);
 
 }  // namespace gui

@@ -110,11 +110,12 @@ ui::MsgBoxResult GuiUser::AnswerMessageBox(const ui::BoxRecord& box) {
     std::fprintf(stderr, "[message box, %s] %s\n", ui::AnswerName(deflt).c_str(), box.text.c_str());
     return deflt;
   }
-  // The box is a child of the active window, so that it shows over it. That window can
-  // go while the box is open (a run unloads forms) and takes its children with it, so
-  // the box lives on the heap and is watched; gone with its window, it gives its default.
+  // The box is a dialog of the window that opened it, so that it shows over it. That
+  // window can go while the box is open (a run unloads forms) and takes its children
+  // with it, so the box lives on the heap and is watched; gone with its window, it gives
+  // its default.
   QPointer<QMessageBox> mb = new QMessageBox(icon_of(box.style), BoxTitle(box), ToQtLines(box.text),
-                                             QMessageBox::NoButton, QApplication::activeWindow());
+                                             QMessageBox::NoButton, DialogOwnerNow(host_));
   const std::vector<ui::MsgBoxResult> answers = ui::ButtonsOf(box.style);
   std::vector<std::pair<QAbstractButton*, ui::MsgBoxResult>> buttons;
   for (ui::MsgBoxResult a : answers) {
@@ -138,7 +139,7 @@ std::optional<std::string> GuiUser::AnswerInputBox(const ui::BoxRecord& box) {
     return std::nullopt;
   }
   // On the heap and watched, as a message box is: its window may go while it is open.
-  QPointer<QInputDialog> dialog = new QInputDialog(QApplication::activeWindow());
+  QPointer<QInputDialog> dialog = new QInputDialog(DialogOwnerNow(host_));
   dialog->setInputMode(QInputDialog::TextInput);
   dialog->setWindowTitle(BoxTitle(box));
   dialog->setLabelText(ToQtLines(box.text));

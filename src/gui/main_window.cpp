@@ -211,8 +211,11 @@ void MainWindow::show_place() {
       pointer_label_->setText(tr("%1  %2 inches").arg(QString::number(p.X, 'f', 2), QString::number(p.Y, 'f', 2)));
   }
   const double scale = map ? map->MapScale() : 0;
-  scale_label_->setText(scale > 0 ? tr("1:%1").arg(QLocale(QLocale::English).toString(std::llround(scale)))
-                                  : QString());
+  QString scale_text;
+  if (scale > 0) scale_text = tr("1:%1").arg(QLocale(QLocale::English).toString(std::llround(scale)));
+  // The page holds several maps: say whose scale it is (data view names its map already).
+  if (!scale_text.isEmpty() && doc.InLayoutView()) scale_text = tr("%1 at %2").arg(ToQt(map->Name()), scale_text);
+  scale_label_->setText(scale_text);
   const qlonglong selected = map ? qlonglong(map->SelectionCount()) : 0;
   selection_label_->setText(tr("Selected features: %1").arg(selected));
   if (QAction* back = ToolAction(QStringLiteral("previousExtent"))) back->setEnabled(canvas_->HasPreviousExtent());

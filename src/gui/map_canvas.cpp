@@ -265,22 +265,27 @@ void MapCanvas::render() {
     const CanvasFrame shown = PageDisplay();
     if (layout && !shown.IsEmpty()) {
       const QRectF page = QRectF(PageRect());
-      const QRectF all = shown.pixels;
-      cairo_set_source_rgba(cr, 0, 0, 0, 0.35);
-      cairo_rectangle(cr, (page.x() + 4) * dpr, (page.y() + 4) * dpr, page.width() * dpr, page.height() * dpr);
-      cairo_fill(cr);
-      carto::PageLayout& pl = doc.PageLayout();
-      const double x = all.x() * dpr, y = all.y() * dpr, w = all.width() * dpr, h = all.height() * dpr;
-      carto::PixelRect frame{int32_t(x), int32_t(y), int32_t(x + w), int32_t(y + h)};
+      // The whole canvas at the display's scale: zoomed in, the page runs past the part
+      // fitted at full extent.
+      const geodata::Envelope canvas = world_rect(shown, QPointF(0, 0), QPointF(width(), height()));
+      carto::PixelRect frame{0, 0, size.width(), size.height()};
       // The page shrinks or grows with its display: its symbols and texts with it.
-      render::DrawView(pl, cr, frame, w / shown.world.Width(), &shown.world);
-      // Off the page is the desk, also where the display runs past the page's edge.
+      render::DrawView(doc.PageLayout(), cr, frame, dpr * shown.pixels.width() / shown.world.Width(), &canvas);
+      // Off the page is the desk, with the page's shadow on it.
+      auto page_path = [&](double offset) {
+        cairo_rectangle(cr, (page.x() + offset) * dpr, (page.y() + offset) * dpr, page.width() * dpr,
+                        page.height() * dpr);
+      };
       {
         render::CairoSave saved(cr);
         cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
-        cairo_rectangle(cr, x, y, w, h);
-        cairo_rectangle(cr, page.x() * dpr, page.y() * dpr, page.width() * dpr, page.height() * dpr);
+        cairo_rectangle(cr, 0, 0, size.width(), size.height());
+        page_path(0);
+        cairo_clip(cr);
         cairo_set_source_rgb(cr, kDesk.redF(), kDesk.greenF(), kDesk.blueF());
+        cairo_paint(cr);
+        page_path(4);
+        cairo_set_source_rgba(cr, 0, 0, 0, 0.35);
         cairo_fill(cr);
       }
       cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);

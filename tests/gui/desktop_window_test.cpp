@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -331,7 +332,7 @@ TEST_F(DesktopWindow, TheCommandsWindowsBelongToTheHostWindowAndDialogsOpenOnThe
   QTest::mouseClick(Widget<QPushButton>("btnCreateNewGrid"), Qt::LeftButton);
   EXPECT_EQ(ui::FindLoadedForm("frmSelectGridType"), nullptr);
   EXPECT_TRUE(chooser_modal);
-  EXPECT_EQ(chooser_parent, host_);
+  EXPECT_EQ(chooser_parent, main);  // a dialog of the window that opened it
   const QPoint off = chooser_place.center() - main_place.center();
   EXPECT_LE(off.manhattanLength(), 4) << off.x() << ", " << off.y();
 
@@ -354,6 +355,30 @@ TEST_F(DesktopWindow, TheCommandsWindowsBelongToTheHostWindowAndDialogsOpenOnThe
   ASSERT_NE(user_->WindowOf(*reopened), nullptr);
   EXPECT_EQ(user_->WindowOf(*reopened)->pos(), left_at);
   (void)config_before;
+}
+
+TEST_F(DesktopWindow, ADialogWhoseWindowIsUnloadedUnderItGoesToTheHostsWindowAndStillEnds) {
+  ASSERT_NE(OpenMain(), nullptr);
+  ClickTab(1);
+  QWidget* parent_after = nullptr;
+  bool shown_after = false;
+  WhenShown("frmSelectGridType", [&](gui::FormWindow* chooser) {
+    QPointer<gui::FormWindow> watched(chooser);
+    ui::FindLoadedForm("frmMain")->Unload();  // as a run that ends the map book would
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!watched) {
+      ADD_FAILURE() << "the dialog went with the window under it: its modal run never ends";
+      return;
+    }
+    parent_after = chooser->parentWidget();
+    shown_after = chooser->isVisible();
+    chooser->close();
+  });
+  QTest::mouseClick(Widget<QPushButton>("btnCreateNewGrid"), Qt::LeftButton);
+  EXPECT_EQ(parent_after, host_);
+  EXPECT_TRUE(shown_after);
+  EXPECT_EQ(ui::FindLoadedForm("frmSelectGridType"), nullptr);
+  EXPECT_EQ(ui::FindLoadedForm("frmMain"), nullptr);
 }
 
 TEST_F(DesktopWindow, EscapeCancelsOnlyADialogThatHasACancelButton) {
@@ -473,6 +498,7 @@ class DesktopMapBook : public DesktopWindow {
       }
       if (auto* box = qobject_cast<QMessageBox*>(w)) {
         answered.push_back(box->text().toStdString());
+        owners.push_back(box->parentWidget() ? box->parentWidget()->objectName().toStdString() : "");
         QTest::keyClick(box, Qt::Key_Return);
         return;
       }
@@ -496,6 +522,7 @@ class DesktopMapBook : public DesktopWindow {
   QTimer* answering_ = nullptr;
   std::string grid_name = "pages";
   std::vector<std::string> answered;
+  std::vector<std::string> owners;  // the window each box was a dialog of
 };
 
 }  // namespace
@@ -529,9 +556,12 @@ TEST_F(DesktopMapBook, IsMadeAndExportedByKeyAndMouse) {
   QTest::mouseClick(Widget<QPushButton>("btnCreateNewGrid"), Qt::LeftButton);
   const fs::path program = testing_support::DrivesRoot() / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks";
   ASSERT_TRUE(fs::exists(program / "Grids" / "pages.shp"));
-  EXPECT_NE(std::find_if(answered.begin(), answered.end(),
-                         [](const std::string& t) { return t.find("New grid created successfully.") == 0; }),
-            answered.end());
+  const auto created = std::find_if(answered.begin(), answered.end(), [](const std::string& t) {
+    return t.find("New grid created successfully.") == 0;
+  });
+  ASSERT_NE(created, answered.end());
+  // The wizard's last page closed itself before saying so: the box is the map book's.
+  EXPECT_EQ(owners[size_t(created - answered.begin())], "frmMain");
 
   // The grid into the map, then chosen as the map book's grid.
   ClickRow(Widget<QListWidget>("File1"), "pages");
@@ -578,9 +608,84 @@ TEST_F(DesktopMapBook, IsMadeAndExportedByKeyAndMouse) {
   EXPECT_NE(testing_support::ReadFile(program / "config").find("\"pages\""), std::string::npos);
 }
 
+namespace {
+
+// The window manager's view, read with the X tools: client windows from bottom to top.
+std::vector<unsigned long> Stacking() {
+  std::vector<unsigned long> ids;
+  const std::string out = testing_support::RunCommand("xprop -root _NET_CLIENT_LIST_STACKING").out;
+  for (size_t at = out.find("0x"); at != std::string::npos; at = out.find("0x", at + 2))
+    ids.push_back(std::stoul(out.substr(at), nullptr, 16));
+  return ids;
+}
+int StackPlace(QWidget* w) {
+  const std::vector<unsigned long> ids = Stacking();
+  auto it = std::find(ids.begin(), ids.end(), static_cast<unsigned long>(w->winId()));
+  return it == ids.end() ? -1 : int(it - ids.begin());
+}
+// A real click, through the X server: the window manager sees it as the user's.
+void ClickOnScreen(QPoint at) {
+  testing_support::RunCommand("xdotool mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
+                              " click 1");
+}
+// The Motif hints' functions and decorations (what the window manager may offer).
+std::pair<unsigned long, unsigned long> MotifHints(QWidget* w) {
+  const std::string out =
+      testing_support::RunCommand("xprop -id " + std::to_string(w->winId()) + " _MOTIF_WM_HINTS").out;
+  std::vector<unsigned long> v;
+  for (size_t at = out.find("0x"); at != std::string::npos; at = out.find("0x", at + 2))
+    v.push_back(std::stoul(out.substr(at), nullptr, 16));
+  if (v.size() < 3) return {~0ul, ~0ul};
+  return {v[1], v[2]};
+}
+
+}  // namespace
+
+TEST_F(DesktopMapBook, StaysInFrontOfTheHostWindowAndHasTheFocusBackFromItsDialogs) {
+  host_->resize(1200, 800);
+  ClickCommand();
+  ui::Form* form = ui::FindLoadedForm("frmMain");
+  ASSERT_NE(form, nullptr);
+  gui::FormWindow* main = user_->WindowOf(*form);
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(main, 20000));
+  main->move(660, 40);  // the canvas's left part stays in sight
+  ASSERT_TRUE(QTest::qWaitFor([&] { return main->frameGeometry().left() >= 640; }, 20000));
+  // Its size is fixed: nothing to maximise (or to minimise on its own).
+  const auto [functions, decorations] = MotifHints(main);
+  EXPECT_EQ(functions & 0x18, 0u) << std::hex << functions;
+  EXPECT_EQ(decorations & 0x60, 0u) << std::hex << decorations;
+
+  // A click on the map makes the host's window active, under the map book's window.
+  ClickOnScreen(host_->Canvas()->mapToGlobal(QPoint(40, 120)));
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == host_; }, 20000));
+  EXPECT_GT(StackPlace(main), StackPlace(host_));
+  EXPECT_GE(StackPlace(host_), 0);
+
+  // A dialog opens on the window whose button opened it, over both; closed, it gives the
+  // focus back to that window, still over the host's.
+  Activate(main);
+  ClickTab(1);
+  int host_place = -1, main_place = -1, chooser_place = -1;
+  WhenShown("frmSelectGridType", [&](gui::FormWindow* chooser) {
+    (void)QTest::qWaitFor([&] { return StackPlace(chooser) > StackPlace(main); }, 20000);
+    host_place = StackPlace(host_);
+    main_place = StackPlace(main);
+    chooser_place = StackPlace(chooser);
+    chooser->close();
+  });
+  QTest::mouseClick(Widget<QPushButton>("btnCreateNewGrid"), Qt::LeftButton);
+  EXPECT_LT(host_place, main_place);
+  EXPECT_LT(main_place, chooser_place);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == main; }, 20000))
+      << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString() : "none");
+  EXPECT_GT(StackPlace(main), StackPlace(host_));
+  main->close();
+}
+
 // Starts a virtual X server with a window manager and runs the map book above in it.
 TEST(DesktopSession, AMapBookIsMadeByKeyAndMouseUnderAWindowManager) {
-  for (const char* tool : {"Xvfb", "openbox"})
+  for (const char* tool : {"Xvfb", "openbox", "xdotool", "xprop"})
     if (testing_support::RunCommand(std::string("command -v ") + tool + " >/dev/null").status != 0)
       GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
   const std::string self = fs::read_symlink("/proc/self/exe").string();
@@ -599,6 +704,6 @@ TEST(DesktopSession, AMapBookIsMadeByKeyAndMouseUnderAWindowManager) {
                               testing_support::ShellQuote(dir.path().string()) + " 2>&1";
   testing_support::CommandResult r = testing_support::RunCommand(command);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.out.find("[  PASSED  ] 2 tests."), std::string::npos) << r.out << r.err;
   EXPECT_EQ(r.out.find("SKIPPED"), std::string::npos) << r.out;
 }

@@ -254,3 +254,46 @@ TEST_F(FormWindowTest, ClosingTheWindowAsksTheFormToUnload) {
   EXPECT_EQ(heard(), (Log{"query unload 0", "query unload 0"}));
   EXPECT_EQ(user.WindowOf(form), nullptr);  // the window let go of the form
 }
+
+TEST_F(FormWindowTest, ALabelBesideABoxSitsOnItsLineAndOneAboveItKeepsItsPlace) {
+  auto* label = widget<QLabel>(form.lblName);
+  auto* box = widget<QLineEdit>(form.txtNumber);
+  // Level with the box: its text is centred on the box's height, as the box's is.
+  EXPECT_EQ(label->geometry().center().y(), box->geometry().center().y());
+  EXPECT_EQ(label->geometry().height(), box->geometry().height());
+  EXPECT_EQ(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignVCenter);
+  // The box moved below the label: the caption stays where the form puts it.
+  form.txtNumber.Move(1500, 600, 1200, 315);
+  form.lblName.Move(1500, 300, 1200, 255);
+  EXPECT_EQ(label->geometry(), QRect(100, 20, 80, 17));
+  EXPECT_EQ(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignTop);
+  // A caption of two lines beside a box is not moved either.
+  form.lblName.Move(120, 600, 1200, 510);
+  EXPECT_EQ(label->geometry(), QRect(8, 40, 80, 34));
+}
+
+TEST_F(FormWindowTest, ALockedTextBoxLooksReadOnlyAndTheTabKeyPassesItBy) {
+  auto* box = widget<QLineEdit>(form.txtNumber);
+  auto* ok = widget<QPushButton>(form.btnOK);
+  const QColor editable = box->palette().color(QPalette::Base);
+  form.txtNumber.SetLocked(true);
+  // A lock tells nobody: the window reads it when the form is shown (again).
+  window->FormShown(form);
+  EXPECT_TRUE(box->isReadOnly());
+  EXPECT_EQ(box->palette().color(QPalette::Base), box->palette().color(QPalette::Window));
+  EXPECT_NE(box->palette().color(QPalette::Base), editable);
+  ok->setFocus();
+  QTest::keyClick(ok, Qt::Key_Backtab);
+  EXPECT_NE(QApplication::focusWidget(), box);
+  // A click still reaches it, to select its text.
+  QTest::mouseClick(box, Qt::LeftButton);
+  EXPECT_EQ(QApplication::focusWidget(), box);
+
+  form.txtNumber.SetLocked(false);
+  window->FormShown(form);
+  EXPECT_FALSE(box->isReadOnly());
+  EXPECT_EQ(box->palette().color(QPalette::Base), editable);
+  ok->setFocus();
+  QTest::keyClick(ok, Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), box);
+}

@@ -335,3 +335,46 @@ TEST_F(MapTools, InLayoutViewTheToolsMoveThePageUntilAFrameIsActivated) {
   mouse(QEvent::MouseButtonDblClick, QPointF(page.x() + 3, page.y() + 3), Qt::LeftButton, Qt::LeftButton);
   EXPECT_EQ(canvas->ActivatedFrameMap(), nullptr);
 }
+
+TEST_F(MapTools, AZoomedPageIsDrawnOverTheWholeCanvasAndTheScaleSaysWhoseItIs) {
+  auto frame = doc().PageLayout().FindFrame(map());
+  ASSERT_NE(frame, nullptr);
+  frame->SetGeometry(geo::Envelope(1, 2, 7, 8));
+  doc().SetActiveView(doc().PageLayout());
+  doc().ActiveView().Refresh();
+  window->Sync();
+  // The page holds several maps: the scale is the focus map's, by name.
+  const QString scale = QLocale(QLocale::English).toString(std::llround(map().MapScale()));
+  EXPECT_EQ(window->ScaleLabel()->text(), QString::fromStdString(map().Name()) + " at 1:" + scale);
+
+  // Off the page the desk, on it the page's paper or what is drawn on it, wherever the
+  // canvas is: at full extent, zoomed in about a point near the page's corner (so that
+  // the page runs past the part fitted at full extent and the desk shows beside it), and
+  // panned.
+  const QColor desk(0x9a, 0x9d, 0xa3);
+  auto check = [&](const char* when) {
+    const QImage image = canvas->grab().toImage();
+    const CanvasFrame shown = canvas->PageDisplay();
+    const QRect page = canvas->PageRect();
+    int on_page = 0, off_page = 0;
+    for (int y = 2; y < canvas->height() - 2; y += 9)
+      for (int x = 2; x < canvas->width() - 2; x += 9) {
+        if (page.adjusted(-6, -6, 6, 6).contains(x, y) && !page.adjusted(3, 3, -3, -3).contains(x, y)) continue;
+        const bool on = page.contains(x, y);
+        (on ? on_page : off_page)++;
+        ASSERT_EQ(image.pixelColor(x, y) == desk, !on)
+            << when << ": " << x << ", " << y << " (page inches " << shown.ToWorld(QPointF(x, y)).X << ", "
+            << shown.ToWorld(QPointF(x, y)).Y << ")";
+      }
+    EXPECT_GT(on_page, 0) << when;
+    EXPECT_GT(off_page, 0) << when;
+  };
+  check("full extent");
+  const QRect page = canvas->PageRect();
+  wheel(QPointF(page.left() + 10, page.bottom() - 10), 4);
+  ASSERT_GT(canvas->PageRect().height(), canvas->height());
+  check("zoomed in");
+  use("pan");
+  drag(QPointF(200, 200), QPointF(260, 150));
+  check("panned");
+}
