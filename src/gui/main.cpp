@@ -134,7 +134,9 @@ int main(int argc, char** argv) {
     int exec_rc = qapp.exec();
     // The host ends while its windows and the user who answers their boxes are there.
     application.End();
-    return rc ? rc : exec_rc;
+    if (rc || exec_rc) return rc ? rc : exec_rc;
+    // A program a command started failed (a PDF join): told in its box, and here.
+    return application.FailedBackgroundWork() > 0 ? 1 : 0;
   } catch (const std::exception& e) {
     return fail(gui::FailureText(e));
   }

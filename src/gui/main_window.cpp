@@ -105,6 +105,12 @@ MainWindow::MainWindow(app::Application& app) : app_(app) {
   heartbeat_->setInterval(250);
   connect(heartbeat_, &QTimer::timeout, this, [this] {
     Sync();
+    // A program a command started has ended: its failure is told now.
+    try {
+      app_.CheckBackgroundWork();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "zelvane-gui: %s\n", e.what());
+    }
     // A command asked the host to end (after a batch run, say).
     if (app_.ShutdownRequested() && !app_.HasEnded()) close();
   });

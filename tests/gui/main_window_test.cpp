@@ -205,3 +205,28 @@ TEST_F(MainWindowTest, FileOpenOfABrokenDocumentWarnsAndKeepsTheDocument) {
             "parsing '1e400'");
   EXPECT_EQ(doc().FocusMap()->Name(), "Kept");
 }
+
+// Work a command left running (a PDF join) that ends in failure is told in a box while
+// the window runs, once it is over.
+TEST_F(MainWindowTest, BackgroundWorkThatFailsIsToldWhileTheWindowRuns) {
+  gui::MainWindow w(app);
+  show(w);
+  bool over = false;
+  app.AddBackgroundWork("join", [&](bool wait) {
+    if (!wait && !over) return host::app::WorkState::Running;
+    host::ui::MsgBox("The pages were not joined.", host::ui::vbOKOnly | host::ui::vbExclamation);
+    return host::app::WorkState::Failed;
+  });
+  QTest::qWait(600);
+  EXPECT_TRUE(host::ui::BoxLog().empty());
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [] {
+    if (QMessageBox* box = open_message_box()) box->button(QMessageBox::Ok)->click();
+  });
+  closer.start(20);
+  over = true;
+  ASSERT_TRUE(QTest::qWaitFor([] { return !host::ui::BoxLog().empty(); }, 5000));
+  EXPECT_EQ(host::ui::BoxLog()[0].text, "The pages were not joined.");
+  EXPECT_EQ(app.FailedBackgroundWork(), 1);
+  EXPECT_FALSE(app.HasBackgroundWork());
+}

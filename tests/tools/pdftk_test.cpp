@@ -177,6 +177,14 @@ TEST_F(Pdftk, NeverJoinsItsOwnOutputIntoItself) {
   EXPECT_EQ(Pages(dir / "Combined.pdf"), 3);
   EXPECT_THAT(Text(dir / "Combined.pdf"), Not(HasSubstr("earlier")));
 
+  // The output spelled in another letter case is the same file: replaced, not joined.
+  MakePage(dir / "Combined.pdf", "An earlier join");
+  r = Pdf({(dir / "*.PDF").string(), "cat", "output", (dir / "COMBINED.pdf").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "COMBINED.pdf"));
+  EXPECT_EQ(Pages(dir / "Combined.pdf"), 3);
+  EXPECT_THAT(Text(dir / "Combined.pdf"), Not(HasSubstr("earlier")));
+
   Result named = Pdf({(dir / "1.pdf").string(), (dir / "Combined.pdf").string(), "cat", "output", (dir / "Combined.pdf").string()});
   EXPECT_NE(named.status, 0);
   EXPECT_THAT(named.err, HasSubstr("output file"));

@@ -41,6 +41,8 @@ Application::~Application() {
 
 void Application::End() {
   if (released_) return;
+  // What the commands left running ends while its windows and boxes can still tell of it.
+  FinishBackgroundWork();
   released_ = true;
   ui::UnloadAllForms();
   // The commands go before the document they may hold parts of, and both before the
@@ -161,10 +163,55 @@ bool Application::ProcessShutdown() {
     }
   }
   pending_keys_.clear();
+  // A program a command started is waited for, and its failure told, before the host goes.
+  FinishBackgroundWork();
   // Every window closes with the host, newest first.
   ui::UnloadAllForms();
   ended_ = true;
   return true;
+}
+
+void Application::AddBackgroundWork(const std::string& key, std::function<WorkState(bool)> finish) {
+  if (!key.empty()) FinishBackgroundWork(key);
+  work_.push_back({key, std::move(finish)});
+}
+
+bool Application::Finish(Work work, bool wait) {
+  WorkState state = work.finish(wait);
+  if (state == WorkState::Running && !wait) {
+    work_.push_back(std::move(work));
+    return false;
+  }
+  if (state == WorkState::Failed) ++failed_work_;
+  return true;
+}
+
+void Application::CheckBackgroundWork() {
+  // A box that a finished work shows lets events in; they do not look again meanwhile.
+  if (checking_work_) return;
+  checking_work_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{checking_work_};
+  for (size_t n = work_.size(); n > 0 && !work_.empty(); --n) {
+    Work work = std::move(work_.front());
+    work_.erase(work_.begin());
+    Finish(std::move(work), false);
+  }
+}
+
+void Application::FinishBackgroundWork(const std::string& key) {
+  for (size_t i = 0; i < work_.size();) {
+    if (!key.empty() && work_[i].key != key) {
+      ++i;
+      continue;
+    }
+    Work work = std::move(work_[i]);
+    work_.erase(work_.begin() + long(i));
+    Finish(std::move(work), true);
+    i = 0;  // the list may have changed while the work told its end
+  }
 }
 
 AppRef::AppRef() { GetApplication(); }

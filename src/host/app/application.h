@@ -4,6 +4,7 @@
 // with itself, clicks them by name, holds the status bar, and shuts down on request,
 // asking first whether to save a changed document.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ class Document;
 }
 
 namespace host::app {
+
+// How a command's background work stands (see Application::AddBackgroundWork).
+enum class WorkState { Running, Succeeded, Failed };
 
 class Application {
  public:
@@ -72,10 +76,34 @@ class Application {
   // destructor runs it when nobody did. The application keeps an empty document.
   void End();
 
+  // Work a command leaves running after its handler has returned, such as a program it
+  // started. finish(wait) looks whether the work is over, waiting for it when wait is
+  // true; once it is, it tells the user how it ended where that needs telling (a
+  // message box) and returns how. Work of the same key (when not empty) is finished first.
+  void AddBackgroundWork(const std::string& key, std::function<WorkState(bool wait)> finish);
+  // Finishes the work that is over, without waiting for the rest (the window does so
+  // when its next event comes).
+  void CheckBackgroundWork();
+  // Waits for the work of that key, or for all of it when the key is empty, and
+  // finishes it. The host does so as it ends.
+  void FinishBackgroundWork(const std::string& key = "");
+  bool HasBackgroundWork() const { return !work_.empty(); }
+  // How many background works ended in failure since the host started (its exit
+  // status tells a script of them).
+  int FailedBackgroundWork() const { return failed_work_; }
+
   // Keys sent to the host's active window.
   void ReceiveKeys(const std::string& keys);
 
  private:
+  struct Work {
+    std::string key;
+    std::function<WorkState(bool)> finish;
+  };
+  // Runs a work's finish; the work is out of the list meanwhile, so that the box it
+  // shows may let other events in. True when it is over.
+  bool Finish(Work work, bool wait);
+
   struct Created {
     CommandClassEntry entry;
     std::unique_ptr<ICommand> command;
@@ -89,6 +117,9 @@ class Application {
   bool ended_ = false;
   bool released_ = false;
   std::string pending_keys_;
+  std::vector<Work> work_;
+  int failed_work_ = 0;
+  bool checking_work_ = false;
 };
 
 // The object that gives the command the running application.

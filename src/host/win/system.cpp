@@ -2,16 +2,19 @@
 #include "host/win/system.h"
 
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -75,24 +78,77 @@ std::optional<fs::path> find_program(const std::string& name) {
   return std::nullopt;
 }
 
-// Reaps the child when it ends, so that no zombie is left behind.
-void reap_later(pid_t pid) {
+// Waits for the child to end; its wait status, or none when it was not ours to wait
+// for (already reaped).
+std::optional<int> wait_for(pid_t pid) {
+  int status = 0;
+  int rc;
+  while ((rc = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  }
+  return rc < 0 ? std::nullopt : std::optional<int>(status);
+}
+
+// Runs reap on a thread of its own, or here when there is no thread to spare.
+void run_reaper(const std::function<void()>& reap) {
   try {
-    std::thread([pid] {
-      int status;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-    }).detach();
+    std::thread(reap).detach();
   } catch (const std::system_error&) {
-    // No thread to spare: reap here rather than leave a zombie for the life of the host.
-    int status;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    reap();
   }
 }
 
-// Starts a program with the given arguments; returns the process id, or the error number.
-int spawn(const fs::path& program, const std::vector<std::string>& args, pid_t& pid) {
+// Reaps the child when it ends, so that no zombie is left behind.
+void reap_later(pid_t pid) {
+  run_reaper([pid] { wait_for(pid); });
+}
+
+// The programs whose end is kept, by process id: the private file that takes their
+// standard error, and how they ended once they have.
+struct Watched {
+  int errorFd = -1;
+  bool ended = false;
+  std::optional<int> status;  // none when the end could not be learnt
+};
+std::mutex g_watch_mutex;
+std::condition_variable g_watch_ended;
+std::map<pid_t, Watched>& watched() {
+  static std::map<pid_t, Watched> all;
+  return all;
+}
+
+void reap_watched_later(pid_t pid) {
+  run_reaper([pid] {
+    std::optional<int> status = wait_for(pid);
+    std::lock_guard lock(g_watch_mutex);
+    if (auto it = watched().find(pid); it != watched().end()) {
+      it->second.ended = true;
+      it->second.status = status;
+    }
+    g_watch_ended.notify_all();
+  });
+}
+
+// The last bytes of a private file, at most 64 kB.
+std::string tail_of(int fd) {
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) return {};
+  const off_t keep = 64 * 1024;
+  const off_t from = st.st_size > keep ? st.st_size - keep : 0;
+  std::string text(size_t(st.st_size - from), '\0');
+  size_t got = 0;
+  while (got < text.size()) {
+    ssize_t n = ::pread(fd, text.data() + got, text.size() - got, from + off_t(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += size_t(n);
+  }
+  text.resize(got);
+  return text;
+}
+
+// Starts a program with the given arguments (its standard error into errorFd when that
+// is given); 0 with the process id, or the error number. The caller reaps it.
+int spawn_only(const fs::path& program, const std::vector<std::string>& args, pid_t& pid, int errorFd = -1) {
   std::vector<char*> argv;
   std::string program_text = program.string();
   argv.push_back(program_text.data());
@@ -112,14 +168,42 @@ int spawn(const fs::path& program, const std::vector<std::string>& args, pid_t& 
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (errorFd >= 0) posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #endif
   int rc = ::posix_spawn(&pid, program_text.c_str(), &actions, &attr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
+  return rc;
+}
+
+// Starts a program with the given arguments; returns the process id, or the error number.
+int spawn(const fs::path& program, const std::vector<std::string>& args, pid_t& pid) {
+  int rc = spawn_only(program, args, pid);
   if (rc == 0) reap_later(pid);
   return rc;
+}
+
+// A command line's program and arguments, translated; raises as StartProgram does.
+std::pair<fs::path, std::vector<std::string>> program_and_arguments(const std::string& commandLine) {
+  std::vector<std::string> args = SplitCommandLine(commandLine);
+  if (args.empty() || args[0].empty()) vb::raise(vb::err::InvalidCall);
+  auto program = find_program(args[0]);
+  if (!program) vb::raise(vb::err::FileNotFound);
+  for (size_t k = 1; k < args.size(); ++k) {
+    if (is_drive_path(args[k])) args[k] = NativePath(args[k]).string();
+  }
+  return {*program, std::move(args)};
+}
+
+[[noreturn]] void raise_not_started(const fs::path& program, int rc) {
+  switch (rc) {
+    case ENOENT: vb::raise(vb::err::FileNotFound);
+    case EACCES:
+    case EPERM: vb::raise(vb::err::PermissionDenied);
+    default: vb::raise(vb::err::HostFailure, "Cannot start " + program.string() + ": " + std::strerror(rc));
+  }
 }
 
 }  // namespace
@@ -225,22 +309,61 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
 
 int StartProgram(const std::string& commandLine, int windowStyle) {
   (void)windowStyle;  // no windows to minimise: the program runs as it runs
-  std::vector<std::string> args = SplitCommandLine(commandLine);
-  if (args.empty() || args[0].empty()) vb::raise(vb::err::InvalidCall);
-  auto program = find_program(args[0]);
-  if (!program) vb::raise(vb::err::FileNotFound);
-  for (size_t k = 1; k < args.size(); ++k) {
-    if (is_drive_path(args[k])) args[k] = NativePath(args[k]).string();
-  }
+  auto [program, args] = program_and_arguments(commandLine);
   pid_t pid = 0;
-  int rc = spawn(*program, args, pid);
-  switch (rc) {
-    case 0: return static_cast<int>(pid);
-    case ENOENT: vb::raise(vb::err::FileNotFound);
-    case EACCES:
-    case EPERM: vb::raise(vb::err::PermissionDenied);
-    default: vb::raise(vb::err::HostFailure, "Cannot start " + program->string() + ": " + std::strerror(rc));
+  if (int rc = spawn(program, args, pid); rc != 0) raise_not_started(program, rc);
+  return static_cast<int>(pid);
+}
+
+int StartWatchedProgram(const std::string& commandLine, int windowStyle) {
+  (void)windowStyle;
+  auto [program, args] = program_and_arguments(commandLine);
+  // A file of no name: it goes when the host and the program have both closed it, so a
+  // program that outlives the host leaves nothing behind. Without one the program
+  // writes where the host does.
+  int error_fd = ::memfd_create("program-stderr", MFD_CLOEXEC);
+  pid_t pid = 0;
+  {
+    // In the table before its reaper can look for it there.
+    std::lock_guard lock(g_watch_mutex);
+    if (int rc = spawn_only(program, args, pid, error_fd); rc != 0) {
+      if (error_fd >= 0) ::close(error_fd);
+      raise_not_started(program, rc);
+    }
+    watched()[pid] = Watched{error_fd, false, std::nullopt};
   }
+  reap_watched_later(pid);
+  return static_cast<int>(pid);
+}
+
+std::optional<ProgramEnd> ProgramEnded(int pid, bool wait) {
+  Watched w;
+  {
+    std::unique_lock lock(g_watch_mutex);
+    auto it = watched().find(pid);
+    if (wait) {
+      g_watch_ended.wait(lock, [&] {
+        it = watched().find(pid);
+        return it == watched().end() || it->second.ended;
+      });
+    }
+    if (it == watched().end() || !it->second.ended) return std::nullopt;
+    w = it->second;
+    watched().erase(it);
+  }
+  ProgramEnd end;
+  end.errorOutput = tail_of(w.errorFd);
+  if (w.errorFd >= 0) ::close(w.errorFd);
+  if (!w.status) {
+    // Reaped by someone else: what it said is all there is to go by.
+    end.exitCode = end.errorOutput.empty() ? 0 : 1;
+  } else if (WIFSIGNALED(*w.status)) {
+    end.exitCode = -1;
+    end.signal = WTERMSIG(*w.status);
+  } else {
+    end.exitCode = WEXITSTATUS(*w.status);
+  }
+  return end;
 }
 
 void SetKeystrokeSink(std::function<void(const std::string&)> sink) {

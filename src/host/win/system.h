@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,22 @@ std::string GetShortPathName(const std::string& path);
 // left a zombie. A missing program raises 53. windowStyle has no effect here.
 // Returns the process id.
 int StartProgram(const std::string& commandLine, int windowStyle);
+
+// How a program that StartWatchedProgram started ended.
+struct ProgramEnd {
+  int exitCode = 0;         // its exit status; -1 when a signal ended it
+  int signal = 0;           // the signal that ended it, or 0
+  std::string errorOutput;  // what it wrote on its standard error (the last 64 kB)
+  bool Succeeded() const { return exitCode == 0 && signal == 0; }
+};
+// StartProgram, with the program's standard error kept in a private file of the host's
+// and its end kept for ProgramEnded. The program still runs on its own and may outlive
+// the host.
+int StartWatchedProgram(const std::string& commandLine, int windowStyle);
+// The end of a program that StartWatchedProgram started: none while it runs, unless wait
+// says to wait for it, and none for any other process. Told once.
+std::optional<ProgramEnd> ProgramEnded(int pid, bool wait);
+
 // The arguments a Windows command line holds, program first, as CommandLineToArgvW gives them.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 

@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/output/PdfJoin.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
-#include <map>
 
+#include "host/app/application.h"
+#include "host/ui/boxes.h"
+#include "host/vb/text.h"
 #include "host/win/drives.h"
 #include "host/win/system.h"
 #include "mapbooks/common/SharedState.h"
@@ -40,74 +36,85 @@ std::string CommandLineArgument(const std::string& argument) {
   return quoted + "\"";
 }
 
-// The PDF joins this host started, by the folder they read. A join goes on after its
-// run; the next run into that folder waits for it, or it would replace the pages the
-// join is reading.
-class PdfJoins {
- public:
-  static void Started(const std::string& folder, int pid) {
-    int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    Join join{pid, fd};
-    if (fd < 0 && ::kill(pid, 0) != 0) return;  // over already
-    auto& all = joins();
-    if (auto it = all.find(key(folder)); it != all.end()) close(it->second);
-    all[key(folder)] = join;
-  }
-  static void WaitFor(const std::string& folder) {
-    auto& all = joins();
-    auto it = all.find(key(folder));
-    if (it == all.end()) return;
-    Join join = it->second;
-    all.erase(it);
-    if (join.fd >= 0) {
-      pollfd ended{join.fd, POLLIN, 0};
-      while (::poll(&ended, 1, -1) < 0 && errno == EINTR) {
-      }
-    } else {
-      // No descriptor for the process on this system: it is gone once it is reaped.
-      while (::kill(join.pid, 0) == 0) host::win::Sleep(20);
-    }
-    close(join);
-  }
+// The host's name for the join of a folder: one folder however it was typed (its drive
+// form or native form, with or without a trailing separator, in any letter case the
+// drive map resolves), so that the next run into it finds the join.
+std::string JoinKey(const std::string& folder) {
+  fs::path native = host::win::NativePath(folder);
+  std::error_code ec;
+  fs::path resolved = fs::weakly_canonical(native, ec);
+  fs::path p = (ec ? native : resolved).lexically_normal();
+  if (!p.has_filename() && p != p.root_path()) p = p.parent_path();
+  return "pdf join " + p.string();
+}
 
- private:
-  struct Join {
-    int pid = 0;
-    int fd = -1;
-  };
-  static void close(const Join& join) {
-    if (join.fd >= 0) ::close(join.fd);
-  }
-  static std::map<fs::path, Join>& joins() {
-    static std::map<fs::path, Join> all;
-    return all;
-  }
-  // One folder however it was typed: its drive form or native form, with or without
-  // a trailing separator, in any letter case the drive map resolves.
-  static fs::path key(const std::string& folder) {
-    fs::path native = host::win::NativePath(folder);
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(native, ec);
-    fs::path p = (ec ? native : resolved).lexically_normal();
-    return p.has_filename() || p == p.root_path() ? p : p.parent_path();
-  }
-};
+host::app::Application* RunningApplication() {
+  host::app::Application* app = State().Application;
+  return app ? app : host::app::Application::Running();
+}
+
+std::string WithoutLineEnd(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return text;
+}
 }  // namespace
 
-void WaitForPdfJoin(const std::string& folder) { PdfJoins::WaitFor(folder); }
+std::string PdfJoinFailure(const host::win::ProgramEnd& end, bool earlierKept) {
+  if (end.Succeeded()) return "";
+  std::string reason;
+  // The toolkit's last line: "pdftk: cannot read 'PATH': DETAIL", or another refusal.
+  std::string said = WithoutLineEnd(end.errorOutput);
+  said = said.substr(said.find_last_of('\n') + 1);
+  if (said.rfind("pdftk: ", 0) == 0) said = said.substr(7);
+  const std::string unreadable = "cannot read '";
+  if (size_t close = said.find("': "); said.rfind(unreadable, 0) == 0 && close != std::string::npos) {
+    std::string path = said.substr(unreadable.size(), close - unreadable.size());
+    std::string file = path.substr(path.find_last_of("\\/") + 1);
+    reason = file + " cannot be read (" + said.substr(close + 3) + ")";
+  } else if (!said.empty()) {
+    reason = said;
+  } else if (end.signal != 0) {
+    reason = "the join was stopped (signal " + std::to_string(end.signal) + ")";
+  } else {
+    reason = "the toolkit ended with status " + std::to_string(end.exitCode);
+  }
+  if (end.signal != 0 && !said.empty()) reason += " (stopped by signal " + std::to_string(end.signal) + ")";
+  std::string text = "The pages were not joined into Combined.pdf: " + reason;
+  if (text.back() != '.') text += ".";
+  if (earlierKept) text += " The earlier Combined.pdf was kept.";
+  return text;
+}
+
+void WaitForPdfJoin(const std::string& folder) {
+  if (host::app::Application* app = RunningApplication()) app->FinishBackgroundWork(JoinKey(folder));
+}
 
 void JoinPdfPages(const std::string& folder) {
   SharedState& s = State();
   if (!ZelvaneGIS_IO::fDoesFileExist(s.BinFolder + "\\pdftk.exe")) return;
   std::string combined = folder + (!folder.empty() && folder.back() == '\\' ? "" : "\\") + "Combined.pdf";
-  if (ZelvaneGIS_IO::fDoesFileExist(combined)) ZelvaneGIS_IO::fDeleteFile(combined);
+  // An earlier joined file stays until the new one is whole: the toolkit never reads it.
+  const bool hadCombined = ZelvaneGIS_IO::fDoesFileExist(combined);
   auto with_backslash = [](std::string p) { return !p.empty() && p.back() == '\\' ? p : p + "\\"; };
   std::string bin = with_backslash(host::win::GetShortPathName(s.BinFolder + "\\"));
   std::string out = with_backslash(host::win::GetShortPathName(folder));
   // Full paths may hold blanks and quotes here, so each is quoted rather than shortened.
   std::string command = "\"" + bin + "pdftk\" " + CommandLineArgument(out + "*.pdf") + " cat output " +
                         CommandLineArgument(out + "Combined.pdf");
-  PdfJoins::Started(folder, host::win::StartProgram(command, 2));
+  const int pid = host::win::StartWatchedProgram(command, 2);
+  auto finish = [pid, hadCombined, combined](bool wait) {
+    std::optional<host::win::ProgramEnd> end = host::win::ProgramEnded(pid, wait);
+    if (!end) return wait ? host::app::WorkState::Succeeded : host::app::WorkState::Running;
+    std::string failure = PdfJoinFailure(*end, hadCombined && ZelvaneGIS_IO::fDoesFileExist(combined));
+    if (failure.empty()) return host::app::WorkState::Succeeded;
+    host::ui::MsgBox(failure, host::ui::vbOKOnly | host::ui::vbExclamation);
+    return host::app::WorkState::Failed;
+  };
+  if (host::app::Application* app = RunningApplication()) {
+    app->AddBackgroundWork(JoinKey(folder), finish);
+  } else {
+    finish(true);
+  }
 }
 
 }  // namespace mapbooks

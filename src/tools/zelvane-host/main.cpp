@@ -69,7 +69,9 @@ int run(const RunOptions& o) {
   // The windows close while their boxes still reach the transcript.
   application.End();
   ui::SetBoxListener(nullptr);
-  return 0;
+  // A program a command started that failed (a PDF join) was told in its box; the exit
+  // status tells a script too.
+  return application.FailedBackgroundWork() > 0 ? 1 : 0;
 }
 
 }  // namespace

@@ -244,3 +244,41 @@ TEST_F(AppTest, AnEndingHostClosesItsWindowsThenReleasesCommandsAndDocument) {
   application.End();  // once is enough; again does nothing
   EXPECT_EQ(app::Application::Running(), &application);
 }
+
+// Work a command left running: looked at without waiting, waited for by its key or as
+// the host ends, each told once, the failures counted; a box one of them shows may let
+// the window look again meanwhile.
+TEST_F(AppTest, BackgroundWorkIsToldOnceWhenItIsOverAndWaitedForAsTheHostEnds) {
+  app::Application application;
+  std::vector<std::string> told;
+  auto work = [&](const std::string& name, bool* over, app::WorkState end) {
+    return [&told, &application, name, over, end](bool wait) {
+      if (!wait && !*over) return app::WorkState::Running;
+      told.push_back(name + (wait ? " waited" : " seen"));
+      application.CheckBackgroundWork();  // as the box of a failure lets the window's events in
+      return end;
+    };
+  };
+  bool a_over = false, b_over = false, c_over = false;
+  application.AddBackgroundWork("a", work("a", &a_over, app::WorkState::Failed));
+  application.AddBackgroundWork("b", work("b", &b_over, app::WorkState::Succeeded));
+  application.CheckBackgroundWork();
+  EXPECT_TRUE(told.empty());
+  b_over = true;
+  application.CheckBackgroundWork();
+  application.CheckBackgroundWork();
+  EXPECT_EQ(told, (std::vector<std::string>{"b seen"}));
+  application.FinishBackgroundWork("b");  // over already
+  application.FinishBackgroundWork("a");
+  EXPECT_EQ(told, (std::vector<std::string>{"b seen", "a waited"}));
+  EXPECT_FALSE(application.HasBackgroundWork());
+  EXPECT_EQ(application.FailedBackgroundWork(), 1);
+
+  // New work of a key finishes the work of that key first.
+  application.AddBackgroundWork("c", work("c1", &c_over, app::WorkState::Failed));
+  application.AddBackgroundWork("c", work("c2", &c_over, app::WorkState::Failed));
+  EXPECT_EQ(told.back(), "c1 waited");
+  application.End();
+  EXPECT_EQ(told.back(), "c2 waited");
+  EXPECT_EQ(application.FailedBackgroundWork(), 3);
+}

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,6 +113,43 @@ TEST_F(Programs, StartProgramFailures) {
   WriteFile(native("plain.txt"), "not a program");
   fs::permissions(native("plain.txt"), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(ERR_OF(StartProgram("C:\\plain.txt", 6)), err::PermissionDenied);
+}
+
+// A watched program's end and what it said on stderr are kept until asked for, once.
+TEST_F(Programs, AWatchedProgramTellsHowItEndedAndWhatItSaid) {
+  write_script(native("bin/say.sh"), "echo \"cannot read '$1'\" >&2\nexit 3\n");
+  int pid = StartWatchedProgram("C:\\bin\\say.sh C:\\notes.pdf", 2);
+  std::optional<ProgramEnd> end = ProgramEnded(pid, true);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(end->exitCode, 3);
+  EXPECT_EQ(end->signal, 0);
+  EXPECT_FALSE(end->Succeeded());
+  EXPECT_EQ(end->errorOutput, "cannot read '" + native("notes.pdf").string() + "'\n");
+  EXPECT_FALSE(ProgramEnded(pid, true)) << "told once";
+
+  // Looking does not wait; a program killed says so; a long stderr keeps its end.
+  write_script(native("bin/slow.sh"),
+               "head -c 100000 /dev/zero | tr '\\0' x >&2\necho last >&2\ntouch \"$1\"\nexec sleep 30\n");
+  pid = StartWatchedProgram("C:\\bin\\slow.sh C:\\said.txt", 2);
+  EXPECT_FALSE(ProgramEnded(pid, false));
+  ASSERT_TRUE(eventually([&] { return fs::exists(native("said.txt")); }));
+  EXPECT_FALSE(ProgramEnded(pid, false));
+  ::kill(pid, SIGKILL);
+  end = ProgramEnded(pid, true);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(end->signal, SIGKILL);
+  EXPECT_EQ(end->errorOutput.size(), 65536u);
+  EXPECT_EQ(end->errorOutput.substr(end->errorOutput.size() - 6), "xlast\n");
+  EXPECT_FALSE(zombie_children());
+
+  pid = StartWatchedProgram("sh -c \"kill -TERM $$\"", 0);
+  end = ProgramEnded(pid, true);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(end->signal, SIGTERM);
+  EXPECT_EQ(end->exitCode, -1);
+  EXPECT_TRUE(ProgramEnded(StartWatchedProgram("sh -c true", 0), true)->Succeeded());
+  EXPECT_FALSE(ProgramEnded(getpid(), false)) << "no program of ours";
+  EXPECT_EQ(ERR_OF(StartWatchedProgram("C:\\nope\\missing.exe", 2)), err::FileNotFound);
 }
 
 TEST_F(Programs, ShortPathNameIsThePathWhenSomethingIsThere) {

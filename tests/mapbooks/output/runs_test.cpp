@@ -10,8 +10,10 @@
 #include "host/geodata/feature_class.h"
 #include "host/carto/page_layout.h"
 #include "host/render/printer.h"
+#include "host/win/system.h"
 #include "mapbooks/common/SharedState.h"
 #include "mapbooks/mapbooks_fixture.h"
+#include "mapbooks/output/PdfJoin.h"
 #include "support/run_command.h"
 
 using namespace mapbooks;
@@ -276,8 +278,71 @@ TEST_F(Runs, PdfPagesAreJoinedByTheToolkitInTheBinFolder) {
   testing_support::WriteFile(out() / "Combined.pdf", "stale");
   main().optPDF.click();
   main().btnExport.click();
-  EXPECT_EQ(files(".pdf").size(), 3u);
+  EXPECT_EQ(files(".pdf"), (V{"Combined.pdf", "MapbookA1.pdf", "MapbookA2.pdf", "MapbookA3.pdf"}));
   EXPECT_EQ(JoinedPages(out()), 3);
+}
+
+// The join replaces Combined.pdf only with a whole new one, and never reads the old one.
+// One that fails keeps the old one and says which file it could not read: at the next
+// run into the folder, or as the host ends.
+TEST_F(Runs, AFailedJoinKeepsTheEarlierCombinedPdfAndSaysWhy) {
+  Start(3, 1);
+  State().Config[RefreshDelay] = "0";
+  InstallToolkit();
+  main().optPDF.click();
+  main().btnExport.click();
+  app->FinishBackgroundWork();
+  ASSERT_EQ(JoinedPages(out()), 3);
+  // A page file of another program joins the pages; the earlier Combined.pdf does not.
+  fs::copy_file(out() / "MapbookA2.pdf", out() / "extra.pdf");
+  main().btnExport.click();
+  app->FinishBackgroundWork();
+  EXPECT_TRUE(Boxes().empty());
+  ASSERT_EQ(JoinedPages(out()), 4);
+  const std::string earlier = testing_support::ReadFile(out() / "Combined.pdf");
+
+  testing_support::WriteFile(out() / "notes.pdf", "%PDF-1.4");
+  const std::string failed =
+      "The pages were not joined into Combined.pdf: notes.pdf cannot be read (unable to find trailer dictionary "
+      "while recovering damaged file). The earlier Combined.pdf was kept.";
+  main().btnExport.click();
+  EXPECT_TRUE(Boxes().empty()) << "the join goes on after the run";
+  // The next run into the folder waits for that join and tells of it before its pages.
+  Answer(host::ui::vbOK);
+  main().btnExport.click();
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].text, failed);
+  EXPECT_EQ(Boxes()[0].style, host::ui::vbOKOnly | host::ui::vbExclamation);
+  // Its own join fails the same way, told as the host ends.
+  app->SetDocumentChanged(false);
+  app->Shutdown();
+  Answer(host::ui::vbOK);
+  EXPECT_TRUE(app->ProcessShutdown());
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1].text, failed);
+  EXPECT_EQ(app->FailedBackgroundWork(), 2);
+  EXPECT_TRUE(testing_support::ReadFile(out() / "Combined.pdf") == earlier);
+  EXPECT_EQ(files(".pdf"), (V{"Combined.pdf", "MapbookA1.pdf", "MapbookA2.pdf", "MapbookA3.pdf", "extra.pdf", "notes.pdf"}));
+}
+
+TEST(PdfJoinFailure, SaysWhatTheToolkitSaidOrHowItEnded) {
+  host::win::ProgramEnd end;
+  EXPECT_EQ(PdfJoinFailure(end, true), "");
+  end.exitCode = 1;
+  end.errorOutput = "pdftk: cannot read 'C:\\Out\\it's: here.pdf': file is damaged\n";
+  EXPECT_EQ(PdfJoinFailure(end, false),
+            "The pages were not joined into Combined.pdf: it's: here.pdf cannot be read (file is damaged).");
+  end.errorOutput = "pdftk: cannot write 'C:\\Out\\Combined.pdf': No space left on device\n";
+  EXPECT_EQ(PdfJoinFailure(end, true),
+            "The pages were not joined into Combined.pdf: cannot write 'C:\\Out\\Combined.pdf': No space left on "
+            "device. The earlier Combined.pdf was kept.");
+  end.errorOutput = "";
+  EXPECT_EQ(PdfJoinFailure(end, false), "The pages were not joined into Combined.pdf: the toolkit ended with status 1.");
+  end.exitCode = -1;
+  end.signal = 9;
+  EXPECT_EQ(PdfJoinFailure(end, true),
+            "The pages were not joined into Combined.pdf: the join was stopped (signal 9). The earlier Combined.pdf "
+            "was kept.");
 }
 
 // Page values are the user's data: whatever they hold, the page lands in the chosen
