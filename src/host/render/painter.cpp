@@ -351,35 +351,55 @@ std::shared_ptr<const TextLayout> CairoPainter::LayOut(const TextBlock& block) {
   return std::make_shared<PangoTextLayout>(pango_->For(cr_), block, cr_);
 }
 
-void CairoPainter::Text(const TextRun& run) {
+namespace {
+
+// The run's layout as this painter draws it: a layout made for another medium is laid
+// out again for this one (and released under the lock when the caller is done with it).
+const PangoTextLayout* own_layout(CairoPainter& painter, const TextRun& run, const cairo_t* cr,
+                                  const cairo_t* sameMedium, std::shared_ptr<const TextLayout>& own) {
   auto* layout = dynamic_cast<const PangoTextLayout*>(run.layout.get());
-  // A layout made for another medium is laid out again for this one (and released under
-  // the lock, after the one below is dropped).
+  if (layout && (layout->Medium() == cr || layout->Medium() == sameMedium)) return layout;
+  own = painter.LayOut(run.layout->Block());
+  return static_cast<const PangoTextLayout*>(own.get());
+}
+
+}  // namespace
+
+void CairoPainter::Text(const TextRun& run) {
   std::shared_ptr<const TextLayout> own;
-  if (!layout || (layout->Medium() != cr_ && layout->Medium() != same_medium_)) {
-    own = LayOut(run.layout->Block());
-    layout = static_cast<const PangoTextLayout*>(own.get());
-  }
+  const PangoTextLayout* layout = own_layout(*this, run, cr_, same_medium_, own);
   CairoSave keep(cr_);
   cairo_translate(cr_, run.anchor.x, run.anchor.y);
   if (run.angle != 0) cairo_rotate(cr_, -run.angle * M_PI / 180.0);
-  if (run.halo) {
-    {
-      std::lock_guard lock(pango_mutex);
-      cairo_move_to(cr_, run.offset.x, run.offset.y);
-      pango_cairo_layout_path(cr_, layout->Pango());
-    }
-    // The outlines are cairo's own from here: stroking them, the dearest part of a
-    // label, needs no lock.
-    set_colour(cr_, run.halo->colour);
-    cairo_set_line_width(cr_, 2 * run.halo->width);
-    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
-    cairo_stroke(cr_);
-  }
+  if (run.halo) stroke_halo(run, layout->Pango());
   std::lock_guard lock(pango_mutex);
   cairo_move_to(cr_, run.offset.x, run.offset.y);
   set_colour(cr_, run.colour);
   pango_cairo_show_layout(cr_, layout->Pango());
+}
+
+void CairoPainter::TextHalo(const TextRun& run) {
+  if (!run.halo) return;
+  std::shared_ptr<const TextLayout> own;
+  const PangoTextLayout* layout = own_layout(*this, run, cr_, same_medium_, own);
+  CairoSave keep(cr_);
+  cairo_translate(cr_, run.anchor.x, run.anchor.y);
+  if (run.angle != 0) cairo_rotate(cr_, -run.angle * M_PI / 180.0);
+  stroke_halo(run, layout->Pango());
+}
+
+void CairoPainter::stroke_halo(const TextRun& run, PangoLayout* layout) {
+  {
+    std::lock_guard lock(pango_mutex);
+    cairo_move_to(cr_, run.offset.x, run.offset.y);
+    pango_cairo_layout_path(cr_, layout);
+  }
+  // The outlines are cairo's own from here: stroking them, the dearest part of a label,
+  // needs no lock.
+  set_colour(cr_, run.halo->colour);
+  cairo_set_line_width(cr_, 2 * run.halo->width);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  cairo_stroke(cr_);
 }
 
 void CairoPainter::DrawImage(const Image& image, double x, double y, double w, double h) {

@@ -14,11 +14,14 @@
 #include <cairo.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "host/carto/document.h"
 #include "host/geodata/workspace.h"
+#include "host/render/detail/parallel.h"
 #include "host/render/export.h"
 #include "host/render/view_drawing.h"
 #include "render_support.h"
@@ -131,6 +134,62 @@ TEST_F(DemoPage, TheTextIsTheSameInEveryVectorFormat) {
   }
   EXPECT_EQ(emf_texts, lines) << "the metafile's text records are the SVG's text elements";
   ExpectReference(counts, "demo_page_emf_records.txt");
+}
+
+}  // namespace
+
+namespace {
+
+// The faces pdffonts lists, one line each, without the subset's tag ("ABCDEF+").
+std::vector<std::string> FontFaces(const fs::path& pdf) {
+  render_test::Run run = RunCommand("pdffonts " + Quote(pdf.string()));
+  std::vector<std::string> faces;
+  size_t line = 0;
+  for (size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1, ++line) {
+    if (line < 2) continue;  // the heading and its rule
+    std::string name = run.out.substr(at, run.out.find(' ', at) - at);
+    if (name.size() > 7 && name[6] == '+') name = name.substr(7);
+    faces.push_back(name);
+  }
+  return faces;
+}
+
+// Runs a call with the calling thread held to one core: an export then draws its page whole.
+template <typename Call>
+void OnOneCore(Call call) {
+  cpu_set_t all, one;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  CPU_ZERO(&one);
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, &all)) {
+      CPU_SET(c, &one);
+      break;
+    }
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  call();
+  ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+}
+
+// A page drawn in parts embeds each font once, as the page drawn whole does, and is
+// hardly larger.
+TEST_F(DemoPage, APdfPageEmbedsEachFontOnceOnAnyNumberOfCores) {
+  const fs::path whole = dir / "whole.pdf";
+  OnOneCore([&] { fs::rename(Export("PDF", 150), whole); });
+  const fs::path parts = Export("PDF", 150);
+  for (const fs::path& file : {whole, parts}) {
+    std::vector<std::string> faces = FontFaces(file);
+    EXPECT_FALSE(faces.empty()) << file;
+    std::vector<std::string> once = faces;
+    std::sort(once.begin(), once.end());
+    once.erase(std::unique(once.begin(), once.end()), once.end());
+    EXPECT_EQ(faces.size(), once.size()) << file << ": " << testing::PrintToString(faces);
+  }
+  EXPECT_LE(double(fs::file_size(parts)), 1.1 * double(fs::file_size(whole)));
+  if (host::render::detail::UsableCores() > 1) {
+    EXPECT_THAT(RunCommand("qpdf --qdf --object-streams=disable " + Quote(parts.string()) + " -").out,
+                testing::HasSubstr("/Subtype /Form"))
+        << "drawn in parts";
+  }
 }
 
 }  // namespace
