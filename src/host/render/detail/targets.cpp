@@ -521,8 +521,8 @@ class PdfTarget : public ListTarget {
     check(surface, "writing the PDF file failed");
   }
 
-  // The items drawn into cairo's recording of the page, which it writes out when the
-  // surface is finished.
+  // Those pieces of the items drawn into cairo's recording of the page, which it writes
+  // out when the page is shown or the surface finished.
   void record(cairo_surface_t* surface, size_t from, size_t to, Pieces pieces) const {
     CairoPtr cr(cairo_create(surface));
     CairoPainter painter(cr.get(), layouts_->Medium());
