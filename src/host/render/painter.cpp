@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "host/render/cairo_ptr.h"
+#include "host/render/detail/owned_mutex.h"
 #include "host/vb/text.h"
 
 namespace host::render {
@@ -109,6 +110,10 @@ Path Path::Expanded() const {
 
 namespace {
 
+// Pango's and fontconfig's objects are made, used and released by one thread at a time,
+// under this lock; it is never taken by the thread that holds it.
+detail::OwnedMutex pango_mutex("pango");
+
 class PangoTextLayout : public TextLayout {
  public:
   // context: pango's, brought up to date with the context it is laid out for; medium:
@@ -136,15 +141,22 @@ class PangoTextLayout : public TextLayout {
     height_ = h;
     baseline_ = pango_layout_get_baseline(layout_) / double(PANGO_SCALE);
   }
-  ~PangoTextLayout() override { g_object_unref(layout_); }
+  ~PangoTextLayout() override {
+    std::lock_guard lock(pango_mutex);
+    g_object_unref(layout_);
+  }
 
   const TextBlock& Block() const override { return block_; }
   double Width() const override { return width_; }
   double Height() const override { return height_; }
   double Baseline() const override { return baseline_; }
+  // Read from pango on first use, by one thread; the runs never change after.
   const std::vector<GlyphRun>& Runs() const override {
-    if (!runs_) runs_ = read_runs();
-    return *runs_;
+    std::call_once(runs_read_, [this] {
+      std::lock_guard lock(pango_mutex);
+      runs_ = read_runs();
+    });
+    return runs_;
   }
   PangoLayout* Pango() const { return layout_; }
   const cairo_t* Medium() const { return medium_; }
@@ -221,7 +233,8 @@ class PangoTextLayout : public TextLayout {
   PangoLayout* layout_;
   const cairo_t* medium_;
   double width_ = 0, height_ = 0, baseline_ = 0;
-  mutable std::optional<std::vector<GlyphRun>> runs_;
+  mutable std::once_flag runs_read_;
+  mutable std::vector<GlyphRun> runs_;
 };
 
 void set_colour(cairo_t* cr, const Colour& c) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a); }
@@ -229,9 +242,6 @@ void set_colour(cairo_t* cr, const Colour& c) { cairo_set_source_rgba(cr, c.r, c
 cairo_fill_rule_t fill_rule(FillRule rule) {
   return rule == FillRule::EvenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING;
 }
-
-// Pango's objects may be used from several threads only one at a time.
-std::mutex pango_mutex;
 
 }  // namespace
 
@@ -269,13 +279,26 @@ struct PangoCache {
   }
 };
 
+namespace {
+
+// A recording surface has the font options of the vector surfaces: unhinted metrics.
+// One per thread; its pango context is released under the lock when the thread ends.
+struct VectorMedium {
+  SurfacePtr scratch{cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr)};
+  CairoPtr cr{cairo_create(scratch.get())};
+  std::unique_ptr<PangoCache> pango = std::make_unique<PangoCache>();
+  ~VectorMedium() {
+    std::lock_guard lock(pango_mutex);
+    pango.reset();
+  }
+};
+
+}  // namespace
+
 std::shared_ptr<const TextLayout> LayOutForVector(const TextBlock& block) {
+  thread_local VectorMedium medium;
   std::lock_guard lock(pango_mutex);
-  // A recording surface has the font options of the vector surfaces: unhinted metrics.
-  thread_local SurfacePtr scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
-  thread_local CairoPtr cr(cairo_create(scratch.get()));
-  thread_local PangoCache pango;
-  return std::make_shared<PangoTextLayout>(pango.For(cr.get()), block, nullptr);
+  return std::make_shared<PangoTextLayout>(medium.pango->For(medium.cr.get()), block, nullptr);
 }
 
 Path TextOutlines(const TextRun& run) {
@@ -355,34 +378,55 @@ std::shared_ptr<const TextLayout> CairoPainter::LayOut(const TextBlock& block) {
   return std::make_shared<PangoTextLayout>(pango_->For(cr_), block, cr_);
 }
 
-void CairoPainter::Text(const TextRun& run) {
+namespace {
+
+// The run's layout as this painter draws it: a layout made for another medium is laid
+// out again for this one (and released under the lock when the caller is done with it).
+const PangoTextLayout* own_layout(CairoPainter& painter, const TextRun& run, const cairo_t* cr,
+                                  const cairo_t* sameMedium, std::shared_ptr<const TextLayout>& own) {
   auto* layout = dynamic_cast<const PangoTextLayout*>(run.layout.get());
-  // A layout made for another medium is laid out again for this one.
+  if (layout && (layout->Medium() == cr || layout->Medium() == sameMedium)) return layout;
+  own = painter.LayOut(run.layout->Block());
+  return static_cast<const PangoTextLayout*>(own.get());
+}
+
+}  // namespace
+
+void CairoPainter::Text(const TextRun& run) {
   std::shared_ptr<const TextLayout> own;
-  if (!layout || (layout->Medium() != cr_ && layout->Medium() != same_medium_)) {
-    own = LayOut(run.layout->Block());
-    layout = static_cast<const PangoTextLayout*>(own.get());
-  }
+  const PangoTextLayout* layout = own_layout(*this, run, cr_, same_medium_, own);
   CairoSave keep(cr_);
   cairo_translate(cr_, run.anchor.x, run.anchor.y);
   if (run.angle != 0) cairo_rotate(cr_, -run.angle * M_PI / 180.0);
-  if (run.halo) {
-    {
-      std::lock_guard lock(pango_mutex);
-      cairo_move_to(cr_, run.offset.x, run.offset.y);
-      pango_cairo_layout_path(cr_, layout->Pango());
-    }
-    // The outlines are cairo's own from here: stroking them, the dearest part of a
-    // label, needs no lock.
-    set_colour(cr_, run.halo->colour);
-    cairo_set_line_width(cr_, 2 * run.halo->width);
-    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
-    cairo_stroke(cr_);
-  }
+  if (run.halo) stroke_halo(run, layout->Pango());
   std::lock_guard lock(pango_mutex);
   cairo_move_to(cr_, run.offset.x, run.offset.y);
   set_colour(cr_, run.colour);
   pango_cairo_show_layout(cr_, layout->Pango());
+}
+
+void CairoPainter::TextHalo(const TextRun& run) {
+  if (!run.halo) return;
+  std::shared_ptr<const TextLayout> own;
+  const PangoTextLayout* layout = own_layout(*this, run, cr_, same_medium_, own);
+  CairoSave keep(cr_);
+  cairo_translate(cr_, run.anchor.x, run.anchor.y);
+  if (run.angle != 0) cairo_rotate(cr_, -run.angle * M_PI / 180.0);
+  stroke_halo(run, layout->Pango());
+}
+
+void CairoPainter::stroke_halo(const TextRun& run, PangoLayout* layout) {
+  {
+    std::lock_guard lock(pango_mutex);
+    cairo_move_to(cr_, run.offset.x, run.offset.y);
+    pango_cairo_layout_path(cr_, layout);
+  }
+  // The outlines are cairo's own from here: stroking them, the dearest part of a label,
+  // needs no lock.
+  set_colour(cr_, run.halo->colour);
+  cairo_set_line_width(cr_, 2 * run.halo->width);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  cairo_stroke(cr_);
 }
 
 void CairoPainter::DrawImage(const Image& image, double x, double y, double w, double h) {

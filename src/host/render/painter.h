@@ -13,6 +13,7 @@
 #include <vector>
 
 typedef struct _cairo cairo_t;
+typedef struct _PangoLayout PangoLayout;
 
 namespace host::render {
 
@@ -188,8 +189,12 @@ class CairoPainter : public Painter {
   std::shared_ptr<const TextLayout> LayOut(const TextBlock& block) override;
   void Text(const TextRun& run) override;
   void DrawImage(const Image& image, double x, double y, double w, double h) override;
+  // Only the run's halo, nothing without one. With Text of the run without its halo it
+  // draws what Text of the run draws: a page drawn in parts may put the two apart.
+  void TextHalo(const TextRun& run);
 
  private:
+  void stroke_halo(const TextRun& run, PangoLayout* layout);
   cairo_t* cr_;
   const cairo_t* same_medium_;
   std::unique_ptr<PangoCache> pango_;  // pango's context for the layouts, kept

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapbooks/mainwindow/frmHelp.h"
 
-#include <cairo.h>
-#include <pango/pangocairo.h>
-
 #include <memory>
+#include <utility>
 
-#include "host/render/cairo_ptr.h"
+#include "host/render/picture.h"
 
 #include "host/vb/convert.h"
 #include "host/win/system.h"
@@ -24,59 +22,59 @@ constexpr long kGuideWidth = 7200;
 }  // namespace
 
 namespace {
-// The quick-start guide: the steps of a map book, drawn once as a tall PNG picture.
-std::string quick_start_guide_png() {
-  const int width = int(kGuideWidth / 15), height = int(kGuideHeight / 15);
-  host::render::SurfacePtr surface_owner(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
-  host::render::CairoPtr cr_owner(cairo_create(surface_owner.get()));
-  cairo_surface_t* surface = surface_owner.get();
-  cairo_t* cr = cr_owner.get();
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  const char* guide =
-      "<span size='x-large' weight='bold'>ZelvaneMapbooks: Quick Start</span>\n\n"
-      "<b>1. Make a grid.</b> On the Grids tab, press Create Grid and build a grid around the extent of your "
-      "map, or type its corner, size and number of tiles. Then select the new grid in the list and press Add "
-      "Selected Grid To Active Data Frame.\n\n"
-      "<b>2. Choose the grid layer.</b> On the Main tab, choose the grid layer in the Layer list. A grid made by "
-      "the wizard fills in its search, row and column fields; press Apply to load the Navigation lists.\n\n"
-      "<b>3. Choose the data frames.</b> Select the data frames to zoom in the list on the Main tab, and the "
-      "primary data frame above the tabs.\n\n"
-      "<b>4. Turn the pages.</b> Pick a value in the Search list, or a row and a column and press Go. Type in "
-      "the Find box to look a value up.\n\n"
-      "<b>5. Set the scale.</b> On the Scale tab, keep each data frame's own scale, use a fixed scale, or zoom "
-      "to each tile plus a percentage, and shift the primary data frame by an offset.\n\n"
-      "<b>6. Dress the layout.</b> On the Layout tab, add an index map, an overview map, a map number, and the "
-      "date, time, file type and resolution texts that are filled in for every page. Build a street index with "
-      "the Index Wizard.\n\n"
-      "<b>7. Print or export.</b> On the Print and Export tabs, choose the pages (the current map, all maps, the "
-      "maps in the Selection list, or the features selected in the map), the format and the resolution, and "
-      "press Print or Export. Advanced lets you reverse the order, keep even or odd pages, and wait after each "
-      "page.\n\n"
-      "<b>8. Keep your settings.</b> On the Mapbooks tab, save the settings as a mapbook and load them again "
-      "later.";
-  std::unique_ptr<PangoLayout, decltype(&g_object_unref)> layout_owner(pango_cairo_create_layout(cr), &g_object_unref);
-  PangoLayout* layout = layout_owner.get();
-  PangoFontDescription* font = pango_font_description_from_string("Arial 11");
-  pango_layout_set_font_description(layout, font);
-  pango_font_description_free(font);
-  pango_layout_set_width(layout, (width - 40) * PANGO_SCALE);
-  pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
-  pango_layout_set_markup(layout, guide, -1);
-  cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-  cairo_move_to(cr, 20, 20);
-  pango_cairo_show_layout(cr, layout);
-  std::string png;
-  cairo_surface_write_to_png_stream(
-      surface,
-      [](void* closure, const unsigned char* data, unsigned int length) {
-        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &png);
-  return png;
-}
+// The guide's steps: a heading and what to do.
+constexpr std::pair<const char*, const char*> kSteps[] = {
+    {"1. Make a grid.",
+     "On the Grids tab, press Create Grid and build a grid around the extent of your map, or type its corner, "
+     "size and number of tiles. Then select the new grid in the list and press Add Selected Grid To Active Data "
+     "Frame."},
+    {"2. Choose the grid layer.",
+     "On the Main tab, choose the grid layer in the Layer list. A grid made by the wizard fills in its search, "
+     "row and column fields; press Apply to load the Navigation lists."},
+    {"3. Choose the data frames.",
+     "Select the data frames to zoom in the list on the Main tab, and the primary data frame above the tabs."},
+    {"4. Turn the pages.",
+     "Pick a value in the Search list, or a row and a column and press Go. Type in the Find box to look a value "
+     "up."},
+    {"5. Set the scale.",
+     "On the Scale tab, keep each data frame's own scale, use a fixed scale, or zoom to each tile plus a "
+     "percentage, and shift the primary data frame by an offset."},
+    {"6. Dress the layout.",
+     "On the Layout tab, add an index map, an overview map, a map number, and the date, time, file type and "
+     "resolution texts that are filled in for every page. Build a street index with the Index Wizard."},
+    {"7. Print or export.",
+     "On the Print and Export tabs, choose the pages (the current map, all maps, the maps in the Selection list, "
+     "or the features selected in the map), the format and the resolution, and press Print or Export. Advanced "
+     "lets you reverse the order, keep even or odd pages, and wait after each page."},
+    {"8. Keep your settings.",
+     "On the Mapbooks tab, save the settings as a mapbook and load them again later."},
+};
 }  // namespace
+
+std::string QuickStartGuidePng() {
+  const int width = int(kGuideWidth / 15), height = int(kGuideHeight / 15);
+  return host::render::PaintPng(width, height, [&](host::render::Painter& p) {
+    const double margin = 20, points = 96.0 / 72.0;  // the guide's type is set in points at 96 dpi
+    const host::render::Colour ink{0.1, 0.1, 0.1, 1};
+    double y = margin;
+    // Each block below the one before, wrapped within the margins.
+    auto put = [&](const std::string& text, double size, bool bold, double after) {
+      host::render::TextBlock block{text, {"Arial", size * points, bold, false}, host::render::TextAlign::Left,
+                                    width - 2 * margin};
+      host::render::TextRun run;
+      run.layout = p.LayOut(block);
+      run.anchor = {margin, y};
+      run.colour = ink;
+      p.Text(run);
+      y += run.layout->Height() + after;
+    };
+    put("ZelvaneMapbooks: Quick Start", 15.8, true, 12);
+    for (const auto& [heading, body] : kSteps) {
+      put(heading, 11, true, 0);
+      put(body, 11, false, 6);
+    }
+  });
+}
 
 std::string HelpWebSiteAddress() { return WebSiteAddress(); }
 std::string HelpMailLink() { return std::string("mailto:info@") + kContactDomain; }
@@ -104,7 +102,7 @@ void frmHelp::Design() {
   Move(0, 0, 7800, 7200);
   Picture1.Move(0, 0, kGuideWidth, kGuideHeight);
   static const host::ui::Picture guide =
-      host::ui::MakePicture("", quick_start_guide_png(), kGuideWidth, kGuideHeight);
+      host::ui::MakePicture("", QuickStartGuidePng(), kGuideWidth, kGuideHeight);
   Picture1.SetPicture(guide);
   VScroll1.Move(7380, 0, 255, 6690);
   Place(Label2, 240, kGuideHeight + 120, 3600, 255, std::string("www.") + kContactDomain);

@@ -38,6 +38,10 @@ class frmHelp : public host::ui::Form {
   int16_t m_iPrevScroll = 0;
 };
 
+// The quick-start guide that the window scrolls: a tall PNG picture, drawn through the
+// host's painter.
+std::string QuickStartGuidePng();
+
 // The addresses the help window opens.
 std::string HelpWebSiteAddress();
 std::string HelpMailLink();

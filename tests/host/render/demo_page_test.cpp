@@ -14,11 +14,15 @@
 #include <cairo.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "host/carto/document.h"
+#include "host/carto/map.h"
 #include "host/geodata/workspace.h"
+#include "host/render/detail/parallel.h"
 #include "host/render/export.h"
 #include "host/render/view_drawing.h"
 #include "render_support.h"
@@ -199,6 +203,86 @@ TEST_F(DemoPage, TheTextIsTheSameInEveryVectorFormat) {
   EXPECT_EQ(emf_texts, lines) << "the metafile's text records are the SVG's text elements";
   EXPECT_EQ(emf_halos, haloed) << "each text that has a halo in the SVG stands on one in the metafile";
   ExpectReference(counts, "demo_page_emf_records.txt");
+}
+
+}  // namespace
+
+namespace {
+
+// The faces pdffonts lists, one line each, without the subset's tag ("ABCDEF+").
+std::vector<std::string> FontFaces(const fs::path& pdf) {
+  render_test::Run run = RunCommand("pdffonts " + Quote(pdf.string()));
+  std::vector<std::string> faces;
+  size_t line = 0;
+  for (size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1, ++line) {
+    if (line < 2) continue;  // the heading and its rule
+    std::string name = run.out.substr(at, run.out.find(' ', at) - at);
+    if (name.size() > 7 && name[6] == '+') name = name.substr(7);
+    faces.push_back(name);
+  }
+  return faces;
+}
+
+// Whether pdffonts lists some faces, each once.
+testing::AssertionResult EachFaceOnce(const fs::path& pdf) {
+  std::vector<std::string> faces = FontFaces(pdf), once = faces;
+  std::sort(once.begin(), once.end());
+  once.erase(std::unique(once.begin(), once.end()), once.end());
+  if (!faces.empty() && faces.size() == once.size()) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << pdf << " lists " << testing::PrintToString(faces);
+}
+
+// Runs a call with the calling thread held to one core: an export then draws its page whole.
+template <typename Call>
+void OnOneCore(Call call) {
+  cpu_set_t all, one;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  CPU_ZERO(&one);
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, &all)) {
+      CPU_SET(c, &one);
+      break;
+    }
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  call();
+  ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+}
+
+// A page drawn in parts embeds each font once, as the page drawn whole does, and is
+// hardly larger.
+TEST_F(DemoPage, APdfPageEmbedsEachFontOnceOnAnyNumberOfCores) {
+  const fs::path whole = dir / "whole.pdf";
+  OnOneCore([&] { fs::rename(Export("PDF", 150), whole); });
+  const fs::path parts = Export("PDF", 150);
+  EXPECT_TRUE(EachFaceOnce(whole));
+  EXPECT_TRUE(EachFaceOnce(parts));
+  EXPECT_LE(double(fs::file_size(parts)), 1.1 * double(fs::file_size(whole)));
+  if (host::render::detail::UsableCores() > 1) {
+    EXPECT_THAT(RunCommand("qpdf --qdf --object-streams=disable " + Quote(parts.string()) + " -").out,
+                testing::HasSubstr("/Subtype /Form"))
+        << "drawn in parts";
+  }
+}
+
+// An export run as the map book makes one: the main map moved from tile to tile, each
+// page written in PNG, JPG and PDF. Drawn on every core, each raster file is the file
+// drawn on one core, byte for byte, and each PDF embeds its fonts once. (scripts/tsan
+// runs this on four cores under ThreadSanitizer.)
+TEST_F(DemoPage, AnExportRunWritesEachPageAsOnOneCore) {
+  doc->SetActiveView(doc->PageLayout());
+  const host::geodata::Envelope start = doc->Map(0)->Extent();
+  for (int page = 0; page < 3; ++page) {
+    host::geodata::Envelope e = start;
+    e.Offset((page % 4) * start.Width() * 0.5, -(page % 3) * start.Height() * 0.5);
+    doc->Map(0)->SetExtent(e);
+    for (const char* code : {"PNG", "JPG"}) {
+      const fs::path one = dir / ("one-" + std::to_string(page));
+      OnOneCore([&] { fs::rename(Export(code, 96), one); });
+      EXPECT_TRUE(testing_support::ReadFile(Export(code, 96)) == testing_support::ReadFile(one))
+          << code << " page " << page;
+    }
+    EXPECT_TRUE(EachFaceOnce(Export("PDF", 96))) << "page " << page;
+  }
 }
 
 }  // namespace

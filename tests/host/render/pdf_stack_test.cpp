@@ -178,6 +178,57 @@ TEST(PdfStack, ThreePartsReadAndLookAsOnePdf) {
   EXPECT_EQ(worst, 0) << differing << " channel values differ";
 }
 
+// Pages of one part picked between the pages of another: the page is drawn in their
+// order, the part's font is embedded once, and its pages left unpicked are left out.
+TEST(PdfStack, PagesOfOnePartTakeTheirPlacesAndShareItsFont) {
+  testing_support::TempDir dir;
+  testing_support::WriteFile(dir / "single.pdf", DrawPdf(0, Drawing().size()));
+  // Part 1: the steps [0, 2), the text, and a page no pick names; part 2: the steps [2, 5).
+  std::string first, second = DrawPdf(2, 5);
+  {
+    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(Append, &first, kWidth, kHeight);
+    std::vector<Step> steps = Drawing();
+    for (auto [from, to] : {std::pair{0, 2}, std::pair{5, 6}, std::pair{5, 6}}) {
+      cairo_t* cr = cairo_create(surface);
+      for (int i = from; i < to; ++i) steps[size_t(i)](cr);
+      cairo_destroy(cr);
+      cairo_surface_show_page(surface);
+    }
+    cairo_surface_destroy(surface);
+  }
+  const fs::path stacked = dir / "stacked.pdf";
+  StackPdfPages({first, second}, {{0, 0}, {1, 0}, {0, 1}}, stacked);
+  render_test::Run check = RunCommand("qpdf --check " + Quote(stacked.string()));
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_EQ(RunCommand("qpdf --show-npages " + Quote(stacked.string())).out, "1\n");
+  const std::string fonts = RunCommand("pdffonts " + Quote(stacked.string())).out;
+  EXPECT_EQ(std::count(fonts.begin(), fonts.end(), '\n'), 2 + 1) << fonts;
+  EXPECT_EQ(RunCommand("pdftotext " + Quote(stacked.string()) + " -").out.find(kText),
+            RunCommand("pdftotext " + Quote(stacked.string()) + " -").out.rfind(kText))
+      << "the unpicked page's text is left out";
+
+  raster_test::Raster one = Rasterise(dir / "single.pdf"), many = Rasterise(stacked);
+  ASSERT_EQ(many.width, one.width);
+  ASSERT_EQ(many.height, one.height);
+  size_t differing = 0;
+  for (size_t i = 0; i < one.rgb.size(); ++i) differing += one.rgb[i] != many.rgb[i];
+  EXPECT_EQ(differing, 0u) << "channel values differ";
+
+  for (auto [order, message] : {std::pair{std::vector<host::render::detail::PdfPagePick>{{0, 0}, {1, 1}},
+                                          "part 2 of 2 has 1 page, fewer than the 2 picked"},
+                                std::pair{std::vector<host::render::detail::PdfPagePick>{{2, 0}}, "a page of part 3 of 2"},
+                                std::pair{std::vector<host::render::detail::PdfPagePick>{}, "no page is picked"}}) {
+    const fs::path out = dir / "refused.pdf";
+    try {
+      StackPdfPages({first, second}, order, out);
+      ADD_FAILURE() << message << ": no error";
+    } catch (const std::runtime_error& e) {
+      EXPECT_THAT(e.what(), HasSubstr(message));
+    }
+    EXPECT_FALSE(fs::exists(out)) << message;
+  }
+}
+
 // How many transparency groups the stacked page has, its own and its forms'.
 size_t Groups(const std::vector<std::string>& parts, const testing_support::TempDir& dir) {
   StackPdfPages(parts, dir / "groups.pdf");
@@ -308,6 +359,11 @@ TEST(PdfStack, AnExportedPageLooksAsThePageDrawnWhole) {
                 HasSubstr("/Subtype /Form"))
         << "drawn in parts";
   }
+  // All the text in one part: its two faces embedded once each, and the page hardly
+  // larger than the page drawn whole.
+  const std::string fonts = RunCommand("pdffonts " + Quote(parts.string())).out;
+  EXPECT_EQ(std::count(fonts.begin(), fonts.end(), '\n'), 2 + 2) << fonts;
+  EXPECT_LE(double(fs::file_size(parts)), 1.1 * double(fs::file_size(dir / "whole.pdf")));
   const std::string text = RunCommand("pdftotext " + Quote(parts.string()) + " -").out;
   EXPECT_THAT(text, HasSubstr("Street 0"));
   EXPECT_THAT(text, HasSubstr("Street 55"));

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "host/render/painter.h"
 #include "host/ui/form.h"
 #include "host/win/system.h"
 #include "mapbooks/common/SharedState.h"
@@ -69,3 +73,69 @@ TEST_F(Help, LinksOpenTheirAddresses) {
   EXPECT_EQ(log[2].second, "http://www.zelvanegis.example/products/ZelvaneMapbooks/index.htm");
   EXPECT_EQ(h.Label2.Caption(), "www.zelvanegis.example");
 }
+
+namespace {
+
+struct Guide {
+  int width = 0, height = 0;
+  int first_ink = -1, last_ink = -1;  // rows
+  int leftmost_ink = -1;              // column
+};
+
+Guide Read(const std::string& png) {
+  struct Reader {
+    const std::string& bytes;
+    size_t at = 0;
+  } reader{png};
+  cairo_surface_t* s = cairo_image_surface_create_from_png_stream(
+      [](void* closure, unsigned char* data, unsigned int length) {
+        auto* r = static_cast<Reader*>(closure);
+        if (r->bytes.size() - r->at < length) return CAIRO_STATUS_READ_ERROR;
+        r->bytes.copy(reinterpret_cast<char*>(data), length, r->at);
+        r->at += length;
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &reader);
+  Guide g;
+  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+    g.width = cairo_image_surface_get_width(s);
+    g.height = cairo_image_surface_get_height(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    for (int y = 0; y < g.height; ++y)
+      for (int x = 0; x < g.width; ++x) {
+        const uint32_t px = reinterpret_cast<const uint32_t*>(data + y * cairo_image_surface_get_stride(s))[x];
+        if ((px & 0xFF) >= 128 || (px >> 8 & 0xFF) >= 128 || (px >> 16 & 0xFF) >= 128) continue;
+        if (g.first_ink < 0) g.first_ink = y;
+        g.last_ink = y;
+        if (g.leftmost_ink < 0 || x < g.leftmost_ink) g.leftmost_ink = x;
+      }
+  }
+  cairo_surface_destroy(s);
+  return g;
+}
+
+// The guide is drawn through the host's painter: all of it within the picture's margins,
+// and the same picture while other threads lay out and draw text through the host.
+TEST(HelpGuide, FitsItsPictureAndIsTheSameBesideOtherDrawing) {
+  const std::string alone = QuickStartGuidePng();
+  Guide g = Read(alone);
+  EXPECT_EQ(g.width, 480);
+  EXPECT_EQ(g.height, 700);
+  EXPECT_GE(g.first_ink, 18) << "the title keeps the top margin";
+  EXPECT_LE(g.first_ink, 30);
+  EXPECT_GE(g.leftmost_ink, 18) << "the text keeps the left margin";
+  EXPECT_LT(g.last_ink, g.height - 10) << "the last step is cut off";
+  EXPECT_GT(g.last_ink, g.height / 2) << "the steps are missing";
+
+  std::vector<std::thread> others;
+  std::vector<std::string> guides(3);
+  for (std::string& guide : guides) others.emplace_back([&guide] { guide = QuickStartGuidePng(); });
+  for (int t = 0; t < 3; ++t)
+    others.emplace_back([] {
+      for (int i = 0; i < 200; ++i) host::render::LayOutForVector({"Street " + std::to_string(i), {"Arial", 12}});
+    });
+  for (std::thread& t : others) t.join();
+  for (const std::string& guide : guides) EXPECT_TRUE(guide == alone);
+}
+
+}  // namespace

@@ -11,9 +11,26 @@
 #include <thread>
 #include <vector>
 
+#include "host/render/detail/owned_mutex.h"
+
 namespace host::render::detail {
 
 namespace {
+
+// Set on the pool's threads, and on a caller while it holds the pool: a call made there
+// runs its tasks on its own thread, without asking for the pool again.
+thread_local bool in_pool_call = false;
+
+class PoolCallMark {
+ public:
+  PoolCallMark() : was_(in_pool_call) { in_pool_call = true; }
+  ~PoolCallMark() { in_pool_call = was_; }
+  PoolCallMark(const PoolCallMark&) = delete;
+  PoolCallMark& operator=(const PoolCallMark&) = delete;
+
+ private:
+  bool was_;
+};
 
 struct Job {
   const std::function<void(size_t)>* task = nullptr;
@@ -54,15 +71,19 @@ class Pool {
   }
 
   void For(size_t count, const std::function<void(size_t)>& task) {
-    std::unique_lock busy(call_mutex_, std::try_to_lock);
     auto job = std::make_shared<Job>();
     job->task = &task;
     job->count = count;
-    if (threads_.empty() || count < 2 || !busy.owns_lock()) {
+    // Inside a call already (this thread holds the pool, or is one of its threads), the
+    // pool is not asked for again: it is busy with the call this one is part of.
+    std::unique_lock<OwnedMutex> busy;
+    if (!in_pool_call && !threads_.empty() && count >= 2) busy = std::unique_lock(call_mutex_, std::try_to_lock);
+    if (!busy.owns_lock()) {
       job->Work();
       if (job->error) std::rethrow_exception(job->error);
       return;
     }
+    PoolCallMark mark;
     {
       std::lock_guard lock(mutex_);
       job_ = job;
@@ -80,6 +101,7 @@ class Pool {
 
  private:
   void Run() {
+    in_pool_call = true;
     unsigned long seen = 0;
     for (;;) {
       std::shared_ptr<Job> job;
@@ -98,7 +120,7 @@ class Pool {
   }
 
   std::vector<std::thread> threads_;
-  std::mutex call_mutex_;  // one job at a time
+  OwnedMutex call_mutex_{"thread pool"};  // one job at a time
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;

@@ -16,4 +16,18 @@ namespace host::render::detail {
 // PDF; out is then left untouched, or empty when writing it failed.
 void StackPdfPages(const std::vector<std::string>& parts, const std::filesystem::path& out);
 
+// One page of one of the parts.
+struct PdfPagePick {
+  size_t part = 0;
+  size_t page = 0;
+};
+
+// The same for parts of several pages: the picked pages drawn one over the other in the
+// order given. The pages of one part share its resources, so a font used on several of
+// them is embedded once. The page's boxes and its transparency group come from the first
+// pick's page, the document information from its part; a part's pages that are not
+// picked are left out. One pick of a one-page part is written unchanged.
+void StackPdfPages(const std::vector<std::string>& parts, const std::vector<PdfPagePick>& order,
+                   const std::filesystem::path& out);
+
 }  // namespace host::render::detail

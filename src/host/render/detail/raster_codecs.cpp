@@ -202,9 +202,11 @@ constexpr int kShortestBlankRun = 4;
 
 class BlankRows {
  public:
-  // The streams of n blank rows of that many bytes, made by the caller's thread.
+  // The streams of n blank rows of that many bytes appended to out. The streams of a
+  // width are made once, by the first thread that needs them, and shared: each caller
+  // holds its own reference while it copies, since another width may push them out.
   bool Append(size_t row_bytes, int n, std::vector<uint8_t>& out) {
-    const Units* units = units_for(row_bytes);
+    const std::shared_ptr<const Units> units = units_for(row_bytes);
     if (!units) return false;
     for (size_t u = 0; u < std::size(kBlankUnits); ++u)
       for (; n >= kBlankUnits[u]; n -= kBlankUnits[u]) out.insert(out.end(), (*units)[u].begin(), (*units)[u].end());
@@ -213,21 +215,22 @@ class BlankRows {
 
  private:
   using Units = std::array<std::vector<uint8_t>, std::size(kBlankUnits)>;
-  const Units* units_for(size_t row_bytes) {
+  std::shared_ptr<const Units> units_for(size_t row_bytes) {
     std::lock_guard lock(mutex_);
     for (const auto& [bytes, units] : made_)
-      if (bytes == row_bytes) return &units;
-    Units units;
+      if (bytes == row_bytes) return units;
+    auto units = std::make_shared<Units>();
     std::vector<uint8_t> rows(row_bytes * static_cast<size_t>(kBlankUnits[0]), 0);
     for (size_t i = 0; i < rows.size(); i += row_bytes) rows[i] = 2;  // Up
-    for (size_t u = 0; u < units.size(); ++u)
-      if (!deflate_joinable(rows.data(), row_bytes * static_cast<size_t>(kBlankUnits[u]), kFlatLevel, units[u])) return nullptr;
+    for (size_t u = 0; u < units->size(); ++u)
+      if (!deflate_joinable(rows.data(), row_bytes * static_cast<size_t>(kBlankUnits[u]), kFlatLevel, (*units)[u]))
+        return nullptr;
     if (made_.size() >= 8) made_.erase(made_.begin());  // a few page widths at a time
-    made_.emplace_back(row_bytes, std::move(units));
-    return &made_.back().second;
+    made_.emplace_back(row_bytes, units);
+    return units;
   }
   std::mutex mutex_;
-  std::vector<std::pair<size_t, Units>> made_;
+  std::vector<std::pair<size_t, std::shared_ptr<const Units>>> made_;
 };
 
 BlankRows& blank_rows() {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 
@@ -283,10 +284,51 @@ class ListTarget : public Target {
   std::shared_ptr<RecordedPage> page_;
 };
 
+// What a part of a PDF page draws of its items: everything, everything but the glyphs
+// of text (its halos included), or those glyphs alone. Saves, restores and clips are
+// drawn in each.
+enum class Pieces { All, Shapes, Glyphs };
+
+class PiecesPainter : public Painter {
+ public:
+  PiecesPainter(CairoPainter& painter, Pieces pieces) : p_(painter), pieces_(pieces) {}
+  void Save() override { p_.Save(); }
+  void Restore() override { p_.Restore(); }
+  void Clip(const Path& path, FillRule rule) override { p_.Clip(path, rule); }
+  void Fill(const Path& path, const Colour& colour, FillRule rule) override {
+    if (pieces_ != Pieces::Glyphs) p_.Fill(path, colour, rule);
+  }
+  void Stroke(const Path& path, const Colour& colour, const StrokeStyle& style) override {
+    if (pieces_ != Pieces::Glyphs) p_.Stroke(path, colour, style);
+  }
+  void Paint(const Colour& colour) override {
+    if (pieces_ != Pieces::Glyphs) p_.Paint(colour);
+  }
+  std::shared_ptr<const TextLayout> LayOut(const TextBlock& block) override { return p_.LayOut(block); }
+  void Text(const TextRun& run) override {
+    if (pieces_ == Pieces::All) return p_.Text(run);
+    if (pieces_ == Pieces::Shapes) return p_.TextHalo(run);
+    if (!run.halo) return p_.Text(run);
+    TextRun glyphs = run;
+    glyphs.halo.reset();
+    p_.Text(glyphs);
+  }
+  void DrawImage(const Image& image, double x, double y, double w, double h) override {
+    if (pieces_ != Pieces::Glyphs) p_.DrawImage(image, x, y, w, h);
+  }
+
+ private:
+  CairoPainter& p_;
+  Pieces pieces_;
+};
+
 // PDF (and the Illustrator file, which is a PDF). cairo writes the kept page: a large
-// page in parts, each part's items into a PDF of its own on its own core, the parts then
-// stacked into one page. cairo's compression and number printing are most of a PDF
-// page's time, and they are spread that way.
+// page in parts, written at once on the cores, each into a PDF of its own, and the parts
+// then stacked into one page. cairo's compression and number printing are most of a PDF
+// page's time, and they are spread that way. A PDF embeds the glyphs of a font it uses
+// as a subset of its own, so the glyphs of all text go into one part, a page of it for
+// each stretch of the page: every font is embedded once. A label's halo is outlines, not
+// glyphs, and goes with the shapes.
 class PdfTarget : public ListTarget {
  public:
   void Drop() override {
@@ -311,57 +353,145 @@ class PdfTarget : public ListTarget {
       cairo_set_source_surface(cr.get(), page_->cairo.get(), 0, 0);
       cairo_paint(cr.get());
       finish(std::move(cr), std::move(surface));
-    } else if (std::vector<size_t> cuts = part_cuts(); cuts.size() <= 2) {
+      Drop();
+      return;
+    }
+    const PartPlan plan = plan_parts();
+    if (plan.parts.size() <= 1) {
       SurfacePtr surface = start(cairo_pdf_surface_create(file_.c_str(), width_pt(), height_pt()));
       draw(surface.get(), 0, page_->list.Items().size());
     } else {
-      // Drawn into cairo's recordings here, where the text's layouts live, then written
-      // out by the workers: the writing is nearly all of the work, and it needs no pango.
-      std::vector<std::string> parts(cuts.size() - 1);
-      std::vector<SurfacePtr> surfaces;
-      for (size_t k = 0; k < parts.size(); ++k) {
-        surfaces.push_back(start(cairo_pdf_surface_create_for_stream(append, &parts[k], width_pt(), height_pt())));
-        record(surfaces.back().get(), cuts[k], cuts[k + 1]);
-      }
-      ParallelFor(parts.size(), [&](size_t k) {
-        cairo_surface_finish(surfaces[k].get());
-        check(surfaces[k].get(), "writing the PDF file failed");
+      // Each part drawn and written by one worker, a page for each of its runs of items.
+      // The text's layouts stay alive in the page until every worker is done.
+      std::vector<std::string> bytes(plan.parts.size());
+      ParallelFor(plan.parts.size(), [&](size_t k) {
+        SurfacePtr surface = start(cairo_pdf_surface_create_for_stream(append, &bytes[k], width_pt(), height_pt()));
+        for (const Run& run : plan.parts[k]) {
+          record(surface.get(), run.from, run.to, run.pieces);
+          cairo_surface_show_page(surface.get());
+        }
+        cairo_surface_finish(surface.get());
+        check(surface.get(), "writing the PDF file failed");
       });
-      surfaces.clear();
-      StackPdfPages(parts, file_);
+      StackPdfPages(bytes, plan.order, file_);
     }
     Drop();
   }
 
  private:
-  // Items are cut into parts of about equal work (path elements, glyphs), one part per
-  // core and none smaller than kPartWork; a small page stays whole. The cuts, first 0
-  // and last the item count.
-  std::vector<size_t> part_cuts() const {
+  // What of the items [from, to) a page of a part draws.
+  struct Run {
+    size_t from = 0, to = 0;
+    Pieces pieces = Pieces::All;
+  };
+  // The parts a page is written in, each a list of runs that become its pages in order,
+  // and the parts' pages in the page's drawing order.
+  struct PartPlan {
+    std::vector<std::vector<Run>> parts;
+    std::vector<PdfPagePick> order;
+  };
+
+  // The page is cut into stretches of items in each of which the glyphs of text may be
+  // drawn after all the rest: no glyph lies under anything drawn after it in the
+  // stretch. The glyphs are one part, a page for each stretch; the rest is cut into
+  // parts of about equal work (path elements, glyphs), so that with the glyphs there is
+  // about one part per core, none smaller than kPartWork. A small page stays whole.
+  PartPlan plan_parts() const {
     constexpr size_t kPartWork = 2000;
     const std::vector<DisplayItem>& items = page_->list.Items();
-    auto work = [](const DisplayItem& i) -> size_t {
+    // The work of an item's glyphs, and of the rest of it.
+    std::vector<size_t> glyph_work(items.size(), 0), shape_work(items.size(), 0);
+    size_t glyphs_total = 0, shapes_total = 0;
+    for (size_t n = 0; n < items.size(); ++n) {
+      const DisplayItem& i = items[n];
       if (i.kind == DisplayItem::Kind::Text) {
         size_t glyphs = 0;
         for (const GlyphRun& run : i.text.layout->Runs()) glyphs += run.glyphs.size();
+        glyph_work[n] = 8 + 4 * glyphs;
         // A halo is the glyphs' outlines stroked: their curves go into the page itself.
-        return 8 + (i.text.halo ? 60 : 4) * glyphs;
+        if (i.text.halo) shape_work[n] = 8 + 56 * glyphs;
+      } else if (i.kind == DisplayItem::Kind::Image) {
+        shape_work[n] = 8 + i.image->pixels.size() / 64;
+      } else {
+        // Each drawn path also sets its colour, line and clip in the page.
+        shape_work[n] = 12 + i.path.Elements().size();
       }
-      if (i.kind == DisplayItem::Kind::Image) return 8 + i.image->pixels.size() / 64;
-      // Each drawn path also sets its colour, line and clip in the page.
-      return 12 + i.path.Elements().size();
-    };
-    size_t total = 0;
-    for (const DisplayItem& i : items) total += work(i);
-    const size_t parts = std::clamp<size_t>(total / kPartWork, 1, static_cast<size_t>(UsableCores()));
-    std::vector<size_t> cuts{0};
-    size_t done = 0;
-    for (size_t n = 0; n < items.size() && cuts.size() < parts; ++n) {
-      done += work(items[n]);
-      if (done * parts >= total * cuts.size()) cuts.push_back(n + 1);
+      glyphs_total += glyph_work[n];
+      shapes_total += shape_work[n];
     }
-    cuts.push_back(items.size());
-    return cuts;
+    PartPlan plan;
+    const size_t total = glyphs_total + shapes_total;
+    const size_t parts = std::clamp<size_t>(total / kPartWork, 1, static_cast<size_t>(UsableCores()));
+    if (parts <= 1) {
+      plan.parts.push_back({Run{0, items.size(), Pieces::All}});
+      plan.order.push_back({0, 0});
+      return plan;
+    }
+    // The stretches: one ends before an item whose shapes reach a glyph of the stretch.
+    auto drawn = [](const DisplayItem& i) {
+      return i.kind != DisplayItem::Kind::Save && i.kind != DisplayItem::Kind::Restore &&
+             i.kind != DisplayItem::Kind::Clip;
+    };
+    auto meet = [](const Reach& a, const Reach& b) {
+      return a.x0 <= b.x1 && b.x0 <= a.x1 && a.y0 <= b.y1 && b.y0 <= a.y1;
+    };
+    std::vector<size_t> stretch_ends;
+    std::vector<const Reach*> glyphs_in_stretch;
+    for (size_t n = 0; n < items.size(); ++n) {
+      const DisplayItem& i = items[n];
+      if (drawn(i) && (i.kind != DisplayItem::Kind::Text || i.text.halo) &&
+          std::any_of(glyphs_in_stretch.begin(), glyphs_in_stretch.end(),
+                      [&](const Reach* g) { return meet(*g, i.reach); })) {
+        stretch_ends.push_back(n);
+        glyphs_in_stretch.clear();
+      }
+      if (i.kind == DisplayItem::Kind::Text) glyphs_in_stretch.push_back(&i.reach);
+    }
+    stretch_ends.push_back(items.size());
+
+    // The glyphs' part first (it is the one that cannot be split), then the others, as
+    // many as the shapes' share of the work fills.
+    const bool glyph_part = glyphs_total > 0;
+    const size_t first_shape_part = glyph_part ? 1 : 0;
+    const size_t shape_parts =
+        shapes_total == 0 ? 0 : std::clamp<size_t>((shapes_total * parts + total / 2) / total, 1, parts);
+    plan.parts.resize(first_shape_part + shape_parts);
+    auto add = [&](size_t part, Run run) {
+      plan.order.push_back({part, plan.parts[part].size()});
+      plan.parts[part].push_back(run);
+    };
+    size_t done = 0, from = 0;
+    for (size_t end : stretch_ends) {
+      // The stretch's shapes, cut where a part's share of the work is full.
+      bool any_glyph = false;
+      size_t run_from = from, run_part = std::numeric_limits<size_t>::max();
+      bool any_shape = false;
+      for (size_t n = from; n < end; ++n) {
+        any_glyph |= glyph_work[n] > 0;
+        if (shape_work[n] == 0) continue;
+        const size_t part = first_shape_part + std::min(shape_parts - 1, done * shape_parts / shapes_total);
+        done += shape_work[n];
+        if (part != run_part && any_shape) {
+          add(run_part, {run_from, n, Pieces::Shapes});
+          run_from = n;
+        }
+        run_part = part;
+        any_shape = true;
+      }
+      if (any_shape) add(run_part, {run_from, end, Pieces::Shapes});
+      if (any_glyph) add(0, {from, end, Pieces::Glyphs});
+      from = end;
+    }
+    // A part left without runs (its share fell inside a run) is dropped, its picks renumbered.
+    std::vector<size_t> renumber(plan.parts.size());
+    std::vector<std::vector<Run>> kept;
+    for (size_t k = 0; k < plan.parts.size(); ++k) {
+      renumber[k] = kept.size();
+      if (!plan.parts[k].empty()) kept.push_back(std::move(plan.parts[k]));
+    }
+    plan.parts = std::move(kept);
+    for (PdfPagePick& pick : plan.order) pick.part = renumber[pick.part];
+    return plan;
   }
 
   double width_pt() const { return setup_.width * 72.0 / setup_.dpi; }
@@ -386,17 +516,18 @@ class PdfTarget : public ListTarget {
   }
 
   void draw(cairo_surface_t* surface, size_t from, size_t to) const {
-    record(surface, from, to);
+    record(surface, from, to, Pieces::All);
     cairo_surface_finish(surface);
     check(surface, "writing the PDF file failed");
   }
 
-  // The items drawn into cairo's recording of the page, which it writes out when the
-  // surface is finished.
-  void record(cairo_surface_t* surface, size_t from, size_t to) const {
+  // Those pieces of the items drawn into cairo's recording of the page, which it writes
+  // out when the page is shown or the surface finished.
+  void record(cairo_surface_t* surface, size_t from, size_t to, Pieces pieces) const {
     CairoPtr cr(cairo_create(surface));
     CairoPainter painter(cr.get(), layouts_->Medium());
-    page_->list.ReplayPart(painter, from, to);
+    PiecesPainter some(painter, pieces);
+    page_->list.ReplayPart(some, from, to);
     if (std::string failure = cairo_failure(cr.get()); !failure.empty()) throw std::runtime_error(failure);
   }
 
