@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Shapefiles: the input is a .shp, a .shx and a .dbf, read as the command reads a
+// grid or a layer (the fields, every row with its shape, the extent, a where clause on
+// each field, a spatial filter) and then drawn on a small page with labels, exported
+// as a PNG. A set that cannot be read fails with the host's error; nothing else may
+// happen.
+//
+// The parts are separated by kCut (see SplitInput): inserting or dropping bytes in one
+// part leaves the others whole, so mutations reach each file on its own. An input
+// without a cut is a .shp alone.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "fuzz_support.h"
+#include "host/carto/document.h"
+#include "host/carto/layer.h"
+#include "host/carto/map.h"
+#include "host/carto/page_layout.h"
+#include "host/geodata/geodata.h"
+#include "host/render/export.h"
+#include "host/render/view_drawing.h"
+#include "host/vb/datetime.h"
+#include "host/vb/error.h"
+
+namespace carto = host::carto;
+namespace gd = host::geodata;
+namespace render = host::render;
+namespace vb = host::vb;
+
+namespace {
+
+constexpr std::string_view kCut = "\n--8<--\n";
+
+struct Parts {
+  std::string_view shp, shx, dbf;
+};
+
+Parts SplitInput(const uint8_t* data, size_t size) {
+  std::string_view rest(reinterpret_cast<const char*>(data), size);
+  std::string_view part[3];
+  int n = 0;
+  for (; n < 2; ++n) {
+    const size_t at = rest.find(kCut);
+    if (at == std::string_view::npos) break;
+    part[n] = rest.substr(0, at);
+    rest.remove_prefix(at + kCut.size());
+  }
+  part[n] = rest;
+  return {part[0], part[1], part[2]};
+}
+
+void Write(const std::string& name, std::string_view bytes) {
+  fuzz_support::WriteInput(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// A where clause that the row's value of field passes: an equality the value index
+// answers, or IS NULL.
+std::string ClauseFor(const gd::Field& field, const vb::Variant& v) {
+  const std::string& name = field.Name();
+  char text[64];
+  switch (v.type()) {
+    case vb::Variant::Type::String: {
+      std::string quoted = "'";
+      for (char c : v.AsString()) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+      return name + " = " + quoted + "'";
+    }
+    case vb::Variant::Type::Long: return name + " = " + std::to_string(v.AsLong());
+    case vb::Variant::Type::Double:
+      std::snprintf(text, sizeof text, "%.17g", v.AsDouble());
+      return name + " >= " + text;
+    case vb::Variant::Type::Date: {
+      vb::DateParts p = vb::ToParts(v.AsDate().serial);
+      std::snprintf(text, sizeof text, "#%04d-%02d-%02d#", p.year, p.month, p.day);
+      return name + " = " + text;
+    }
+    default: return name + " IS NULL";
+  }
+}
+
+// Reading as the command reads: nothing read is kept, each step only has to finish.
+double ReadAll(gd::FeatureClass& fc) {
+  double sum = 0;
+  const gd::FieldSet& fields = fc.Fields();
+  for (int i = 0; i < fields.FieldCount(); ++i) {
+    sum += double(fields.Field(i).Name().size()) + fields.Field(i).Length() + int(fields.Field(i).Type());
+  }
+  std::optional<gd::Row> first;
+  const int shape = fc.FindField(fc.ShapeFieldName());
+  gd::FeatureCursor all = fc.Search();
+  while (auto f = all.NextFeature()) {
+    if (!first) first = *f;
+    for (int i = 0; i < fields.FieldCount(); ++i) {
+      if (i != shape) sum += f->Value(i).IsNull() ? 1 : 2;
+    }
+    const gd::Geometry& g = f->Shape();
+    if (g.IsEmpty()) continue;
+    gd::Point label = g.LabelPoint();
+    sum += g.PointCount() + g.Area() + g.Length() + label.X + f->Extent().Width();
+  }
+  gd::Envelope extent = fc.Extent();
+  sum += extent.Width();
+
+  if (first) {
+    for (int i = 0; i < fields.FieldCount(); ++i) {
+      const gd::Field& field = fields.Field(i);
+      if (field.Type() == gd::FieldType::Geometry) continue;
+      try {
+        sum += double(fc.RowCount(gd::QueryFilter(ClauseFor(field, first->Value(i)))));
+      } catch (const vb::Error&) {
+        // Field names a clause cannot hold, and numbers it cannot write.
+      }
+    }
+    sum += fc.GetFeature(first->OID()) ? 1 : 0;
+  }
+  if (!extent.IsEmpty()) {
+    // The lower left quarter, exactly through GEOS and by envelope as drawing does.
+    gd::Envelope quarter(extent.XMin(), extent.YMin(), extent.XMin() + extent.Width() / 2,
+                         extent.YMin() + extent.Height() / 2);
+    for (auto rel : {gd::SpatialRelation::Intersects, gd::SpatialRelation::EnvelopeIntersects}) {
+      gd::SpatialFilter filter(gd::Geometry::FromEnvelope(quarter), rel);
+      gd::FeatureCursor within = fc.Search(filter);
+      while (auto f = within.NextFeature()) sum += double(f->OID());
+    }
+  }
+  return sum;
+}
+
+// Labels on the first text field, else on the first attribute.
+std::string LabelExpression(const gd::FeatureClass& fc) {
+  std::string any;
+  for (const gd::Field& f : fc.Fields()) {
+    if (f.Type() == gd::FieldType::OID || f.Type() == gd::FieldType::Geometry) continue;
+    if (f.Type() == gd::FieldType::String) return "[" + f.Name() + "]";
+    if (any.empty()) any = "[" + f.Name() + "]";
+  }
+  return any;
+}
+
+// One page of an inch and a quarter at 80 dots per inch: 100 x 100 pixels, the map
+// frame inside a margin, the layer's extent shown whole.
+void DrawPage(const std::shared_ptr<gd::FeatureClass>& fc) {
+  carto::Document doc;
+  auto map = doc.FocusMap();
+  auto layer = std::make_shared<carto::FeatureLayer>(fc);
+  layer->Labels().SetExpression(LabelExpression(*fc));
+  layer->SetDisplayAnnotation(true);
+  map->AddLayer(layer);
+  doc.SetActiveView(doc.PageLayout());
+  doc.PageLayout().Page().PutSize(1.25, 1.25);
+  doc.PageLayout().FindFrame(*map)->SetGeometry(gd::Envelope(0.1, 0.1, 1.15, 1.15));
+  gd::Envelope extent = layer->AreaOfInterest();
+  if (!extent.IsEmpty()) map->SetExtent(extent);
+  auto exporter = render::CreateExport(render::clsid::ExportPNG);
+  exporter->SetExportFileName((fuzz_support::Folder() / "page.png").string());
+  render::ExportView(doc.ActiveView(), *exporter, 80);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const Parts parts = SplitInput(data, size);
+  Write("f.shp", parts.shp);
+  Write("f.shx", parts.shx);
+  Write("f.dbf", parts.dbf);
+  try {
+    auto ws = gd::ShapefileWorkspace::Open(fuzz_support::Folder().string());
+    std::shared_ptr<gd::FeatureClass> fc = ws->OpenFeatureClass("f");
+    volatile double sink = ReadAll(*fc);
+    (void)sink;
+    DrawPage(fc);
+  } catch (const vb::Error&) {
+  }
+  // The next input is read from its files, not from this one's copy.
+  gd::ShapefileWorkspace::ClearCache();
+  return 0;
+}
