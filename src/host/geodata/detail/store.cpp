@@ -221,6 +221,18 @@ bool Store::AttributeTableIsWhole(const fs::path& dbf) {
   return size >= header + records * record;
 }
 
+bool Store::ShapeIndexIsWhole(const fs::path& shx) {
+  std::ifstream in(shx, std::ios::binary);
+  unsigned char h[100];
+  if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return false;
+  // The file's length in 16-bit words, big-endian. GDAL sizes its tables of records by
+  // it before it reads them, so a claim of gigabytes would cost gigabytes first.
+  const uint64_t words = uint64_t(h[24]) << 24 | uint64_t(h[25]) << 16 | uint64_t(h[26]) << 8 | uint64_t(h[27]);
+  std::error_code ec;
+  const uint64_t size = fs::file_size(shx, ec);
+  return !ec && words * 2 >= sizeof h && words * 2 <= size;
+}
+
 void Store::ClearUnused() {
   auto& cache = Cache();
   for (auto it = cache.begin(); it != cache.end();) {
@@ -334,8 +346,10 @@ void Store::Refresh() {
   // missing or cut short (being replaced, or damaged), what was read stays.
   if (kind_ == Kind::Shapefile) {
     const fs::path dbf = Companion(file_, ".dbf");
+    const fs::path shx = Companion(file_, ".shx");
     std::error_code ec;
     if (!fs::exists(dbf, ec) || !AttributeTableIsWhole(dbf)) return;
+    if (fs::exists(shx, ec) && !ShapeIndexIsWhole(shx)) return;
   }
   Load();
 }
