@@ -9,10 +9,12 @@
 // part leaves the others whole, so mutations reach each file on its own. An input
 // without a cut is a .shp alone.
 
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,10 +62,40 @@ void Write(const std::string& name, std::string_view bytes) {
   fuzz_support::WriteInput(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
+// The host holds its texts in UTF-8, whatever the file's bytes: a text that is not
+// stops the run as a fault.
+void RequireUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const size_t len = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    bool ok = len > 0 && i + len <= s.size();
+    uint32_t cp = c & (0xFF >> (len + 1));
+    for (size_t k = 1; ok && k < len; ++k) {
+      ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+      cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    }
+    // No overlong forms, surrogates or code points past the last.
+    ok = ok && !(len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) &&
+         !(len == 4 && (cp < 0x10000 || cp > 0x10FFFF));
+    if (!ok) {
+      std::fprintf(stderr, "not UTF-8 at byte %zu of a text read\n", i);
+      std::abort();
+    }
+    i += len;
+  }
+}
+
+// A name as a where clause writes it: in brackets unless it is a plain one.
+std::string FieldRef(const std::string& name) {
+  bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0]));
+  for (char c : name) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+  return plain || name.find(']') != std::string::npos ? name : "[" + name + "]";
+}
+
 // A where clause that the row's value of field passes: an equality the value index
 // answers, or IS NULL.
 std::string ClauseFor(const gd::Field& field, const vb::Variant& v) {
-  const std::string& name = field.Name();
+  const std::string name = FieldRef(field.Name());
   char text[64];
   switch (v.type()) {
     case vb::Variant::Type::String: {
@@ -89,6 +121,7 @@ double ReadAll(gd::FeatureClass& fc) {
   double sum = 0;
   const gd::FieldSet& fields = fc.Fields();
   for (int i = 0; i < fields.FieldCount(); ++i) {
+    RequireUtf8(fields.Field(i).Name());
     sum += double(fields.Field(i).Name().size()) + fields.Field(i).Length() + int(fields.Field(i).Type());
   }
   std::optional<gd::Row> first;
@@ -97,7 +130,10 @@ double ReadAll(gd::FeatureClass& fc) {
   while (auto f = all.NextFeature()) {
     if (!first) first = *f;
     for (int i = 0; i < fields.FieldCount(); ++i) {
-      if (i != shape) sum += f->Value(i).IsNull() ? 1 : 2;
+      if (i == shape) continue;
+      const vb::Variant v = f->Value(i);
+      if (v.type() == vb::Variant::Type::String) RequireUtf8(v.AsString());
+      sum += v.IsNull() ? 1 : 2;
     }
     const gd::Geometry& g = f->Shape();
     if (g.IsEmpty()) continue;
