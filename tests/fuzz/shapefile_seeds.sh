@@ -79,6 +79,14 @@ WKT,NAME
 "LINESTRING ZM (0 20 1 0,20 20 1 9)",Flat
 CSV
 
+# Coordinates at the ends of the doubles: widths and scales overflow.
+seed far-apart MULTIPOLYGON 'WKT,String(6)' <<'CSV'
+WKT,NAME
+"POLYGON ((-1e308 -1e308,-1e308 1e308,1e308 1e308,1e308 -1e308,-1e308 -1e308))",World
+"POLYGON ((0 0,0 1e-300,1e-300 1e-300,1e-300 0,0 0))",Speck
+"POLYGON ((1 1,1 2,2 2,2 1,1 1))",Unit
+CSV
+
 # A set without rows.
 seed empty POLYGON 'WKT,String(10),Integer(4),Real(8.2),Date' <<'CSV'
 WKT,NAME,ZONE,AREA,BUILT
