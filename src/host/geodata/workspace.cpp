@@ -182,6 +182,11 @@ std::shared_ptr<FeatureClass> ShapefileWorkspace::OpenFeatureClass(std::string_v
     vb::raise(vb::err::HostFailure, "Shapefile \"" + base + "\" cannot be read: its attribute table \"" +
                                         dbf.filename().string() + "\" is damaged or cut short");
   }
+  const fs::path shx = Find(shp.stem().string(), ".shx");
+  if (!shx.empty() && !detail::Store::BeingWritten(shp) && !detail::Store::ShapeIndexIsWhole(shx)) {
+    vb::raise(vb::err::HostFailure, "Shapefile \"" + base + "\" cannot be read: its index \"" +
+                                        shx.filename().string() + "\" is damaged or cut short");
+  }
   std::shared_ptr<FeatureClass> fc(new FeatureClass(detail::Store::Open(shp, detail::Store::Kind::Shapefile)));
   live[key] = fc;
   return fc;

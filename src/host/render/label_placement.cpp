@@ -224,8 +224,14 @@ Pole PoleOfInaccessibility(const Polygon& polygon, double precision) {
   auto lower = [](const Cell& a, const Cell& b) { return a.max < b.max; };
   std::priority_queue<Cell, std::vector<Cell>, decltype(lower)> queue(lower);
   double h = cell / 2;
-  for (double x = x0; x < x1; x += cell)
-    for (double y = y0; y < y1; y += cell) queue.push(make(x + h, y + h, h));
+  // Counted as well as summed: far from the origin, a cell narrower than the spacing of
+  // the doubles there leaves the sum where it was.
+  const double across = std::ceil((x1 - x0) / cell), down = std::ceil((y1 - y0) / cell);
+  double x = x0;
+  for (double i = 0; i <= across && x < x1; ++i, x += cell) {
+    double y = y0;
+    for (double j = 0; j <= down && y < y1; ++j, y += cell) queue.push(make(x + h, y + h, h));
+  }
 
   XY c = ring_centroid(polygon[0]);
   Cell best = make(c.x, c.y, 0);

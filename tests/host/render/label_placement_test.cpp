@@ -380,6 +380,17 @@ TEST(LabelGeometry, ThePoleIsInTheThickestPart) {
   EXPECT_FALSE(LabelBox({{50, 50}, 90, 10, 0}).Inside(holed)) << "over the hole";
 }
 
+TEST(LabelGeometry, ASliverNarrowerThanTheSpacingOfTheDoublesWhereItLiesStillHasAPole) {
+  // One step of the doubles wide at x = 1000 and one at y = 30: its cells, as tall as
+  // it, are thirty times narrower than a step at x = 1000.
+  const double x = 1000, y = 30, dx = std::nextafter(x, 2000.0) - x, dy = std::nextafter(y, 60.0) - y;
+  const Polygon sliver{{{x, y}, {x + dx, y}, {x + dx, y + dy}, {x, y + dy}}};
+  const Pole pole = PoleOfInaccessibility(sliver, dy / 200);
+  EXPECT_TRUE(pole.at.x >= x && pole.at.x <= x + dx) << pole.at.x;
+  EXPECT_TRUE(pole.at.y >= y && pole.at.y <= y + dy) << pole.at.y;
+  EXPECT_TRUE(PolygonPositions(sliver, 10, 5, 0, false).empty()) << "no label fits";
+}
+
 TEST(LabelGeometry, ClippingKeepsWhatIsInsideTheRectangle) {
   PixelBox r{0, 0, 100, 100};
   Polygon half = ClipPolygon({{{-50, 10}, {50, 10}, {50, 90}, {-50, 90}}}, r);

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <system_error>
 
 #include "host/geodata/detail/gdal.h"
@@ -76,6 +77,60 @@ FieldType TypeFromOgr(const OGRFieldDefn& d) {
   }
 }
 
+bool IsUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    const size_t len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    uint32_t cp = c & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) {
+      const unsigned char t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (t & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past the last one.
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+// A file that names no code page gives its texts as they are stored. Whatever reads as
+// UTF-8 is taken as such; anything else was most likely written in Windows-1252, the
+// code page of the desktops shapefiles come from, and is read so: every text the host
+// holds is UTF-8, and a byte that is not would reach a label, a PDF or an SVG as is.
+std::string TextFromFile(std::string_view s) {
+  if (IsUtf8(s)) return std::string(s);
+  // 0x80 to 0x9F; the five bytes the code page leaves out stand for themselves.
+  static constexpr char16_t kHigh[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                                         0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+  std::string out;
+  out.reserve(s.size() * 2);
+  for (char ch : s) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    const char32_t cp = c >= 0x80 && c <= 0x9F ? kHigh[c - 0x80] : c;
+    if (cp < 0x80) {
+      out += char(cp);
+    } else if (cp < 0x800) {
+      out += char(0xC0 | cp >> 6);
+      out += char(0x80 | (cp & 0x3F));
+    } else {
+      out += char(0xE0 | cp >> 12);
+      out += char(0x80 | (cp >> 6 & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
 vb::Variant ReadValue(OGRFeature& f, int k, int ogrType, FieldType type) {
   if (!f.IsFieldSetAndNotNull(k)) {
     // A DBF cannot tell an empty text from a missing one; an empty text is what was meant.
@@ -94,7 +149,7 @@ vb::Variant ReadValue(OGRFeature& f, int k, int ogrType, FieldType type) {
       vb::DateParts p{y, m, d, h, mi, int(s)};
       return vb::Variant(vb::DateValue{vb::DateSerial(p)});
     }
-    default: return vb::Variant(std::string(f.GetFieldAsString(k)));
+    default: return vb::Variant(TextFromFile(f.GetFieldAsString(k)));
   }
 }
 
@@ -221,6 +276,18 @@ bool Store::AttributeTableIsWhole(const fs::path& dbf) {
   return size >= header + records * record;
 }
 
+bool Store::ShapeIndexIsWhole(const fs::path& shx) {
+  std::ifstream in(shx, std::ios::binary);
+  unsigned char h[100];
+  if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return false;
+  // The file's length in 16-bit words, big-endian. GDAL sizes its tables of records by
+  // it before it reads them, so a claim of gigabytes would cost gigabytes first.
+  const uint64_t words = uint64_t(h[24]) << 24 | uint64_t(h[25]) << 16 | uint64_t(h[26]) << 8 | uint64_t(h[27]);
+  std::error_code ec;
+  const uint64_t size = fs::file_size(shx, ec);
+  return !ec && words * 2 >= sizeof h && words * 2 <= size;
+}
+
 void Store::ClearUnused() {
   auto& cache = Cache();
   for (auto it = cache.begin(); it != cache.end();) {
@@ -252,7 +319,7 @@ void Store::ReadFields(const OGRFeatureDefn& fields) {
     const OGRFieldDefn* d = defn->GetFieldDefn(i);
     FieldType type = TypeFromOgr(*d);
     int length = type == FieldType::Date ? 8 : d->GetWidth();
-    attrs_.AddField(Field(d->GetNameRef(), type, length, type == FieldType::Double || type == FieldType::Single
+    attrs_.AddField(Field(TextFromFile(d->GetNameRef()), type, length, type == FieldType::Double || type == FieldType::Single
                                                              ? d->GetPrecision()
                                                              : 0));
     ogr_types_.push_back(d->GetType());
@@ -334,8 +401,10 @@ void Store::Refresh() {
   // missing or cut short (being replaced, or damaged), what was read stays.
   if (kind_ == Kind::Shapefile) {
     const fs::path dbf = Companion(file_, ".dbf");
+    const fs::path shx = Companion(file_, ".shx");
     std::error_code ec;
     if (!fs::exists(dbf, ec) || !AttributeTableIsWhole(dbf)) return;
+    if (fs::exists(shx, ec) && !ShapeIndexIsWhole(shx)) return;
   }
   Load();
 }

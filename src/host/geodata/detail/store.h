@@ -49,6 +49,8 @@ class Store {
   static bool BeingWritten(const std::filesystem::path& file);
   // Whether a .dbf holds as many records as its header says.
   static bool AttributeTableIsWhole(const std::filesystem::path& dbf);
+  // Whether a .shx holds as many bytes as its header says.
+  static bool ShapeIndexIsWhole(const std::filesystem::path& shx);
 
   ~Store();
   Store(const Store&) = delete;
