@@ -15,28 +15,8 @@ namespace {
 // The toolkit on the folder as the export run starts it; killed after killAfter when
 // given. Its exit status, or -1 when a signal ended it.
 int Join(const std::vector<std::string>& env, std::optional<std::chrono::microseconds> killAfter = {}) {
-  std::vector<std::string> argv_s{ZELVANE_PDFTK, "C:\\out\\*.pdf", "cat", "output", "C:\\out\\Combined.pdf"};
-  std::vector<char*> argv, envp;
-  for (auto& a : argv_s) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_s = env;
-  for (auto& e : env_s) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -2;
-  if (killAfter) {
-    std::this_thread::sleep_for(*killAfter);
-    kill(pid, SIGKILL);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return Spawn({ZELVANE_PDFTK, "C:\\out\\*.pdf", "cat", "output", "C:\\out\\Combined.pdf"}, env, "/dev/null",
+               "/dev/null", killAfter);
 }
 
 int PageCount(const fs::path& file) {

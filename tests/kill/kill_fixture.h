@@ -66,6 +66,34 @@ inline std::string Joined(const std::set<std::string>& names) {
   return s;
 }
 
+// Starts a program with this environment, its output going to the two files, and kills
+// it after killAfter when given. The exit status, or -1 when a signal ended it.
+inline int Spawn(std::vector<std::string> args, std::vector<std::string> env, const fs::path& out,
+                 const fs::path& err, std::optional<std::chrono::microseconds> killAfter = {}) {
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -2;
+  if (killAfter) {
+    std::this_thread::sleep_for(*killAfter);
+    kill(pid, SIGKILL);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class Kill : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -116,31 +144,9 @@ class Kill : public ::testing::Test {
   // Starts zelvane-host with these arguments; kills it after killAfter when given.
   // The exit status, or -1 when it was killed or died of a signal.
   int Run(const std::vector<std::string>& args, std::optional<std::chrono::microseconds> killAfter = {}) {
-    std::vector<std::string> argv_s{ZELVANE_HOST_EXE};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char*> argv, envp;
-    for (auto& a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env_) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    const std::string out = (dir_ / "out.txt").string(), err = (dir_ / "err.txt").string();
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -2;
-    if (killAfter) {
-      std::this_thread::sleep_for(*killAfter);
-      kill(pid, SIGKILL);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> argv{ZELVANE_HOST_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Spawn(argv, env_, dir_ / "out.txt", dir_ / "err.txt", killAfter);
   }
 
   // Plays a script against the town with the command clicked first.
