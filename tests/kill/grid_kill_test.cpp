@@ -105,10 +105,6 @@ TEST_F(Kill, GridDelete) {
   const fs::path grids = program() / "Grids";
   GridSets sets(grids);
   ASSERT_EQ(sets.Add(dir_ / "data" / "town"), "");
-  // A start of the host, which cleans the command's folders up first.
-  auto start_once = [this] {
-    return Play("close frmMain\n") == 0 ? "" : "the next start failed: " + ReadFile(dir_ / "err.txt");
-  };
   // The grid "base" duplicated as "g", and "g" deleted, again and again.
   const std::string script = Repeat(25, [](int) {
     return "pick frmMain.File1 \"base.shp\"\n"
@@ -121,7 +117,7 @@ TEST_F(Kill, GridDelete) {
     std::string fault = first_of({sets.VisibleWhole("base"), sets.VisibleWhole("g")});
     if (!fault.empty()) return fault;
     bool g = false;
-    fault = first_of({start_once(), sets.Temporaries()});
+    fault = first_of({StartOnce(), sets.Temporaries()});
     if (fault.empty()) fault = sets.WholeOrGone("g", g);
     if (fault.empty() && sets.Members("base").size() != sets.Size()) fault = "the duplicated grid lost a member";
     // The next run starts without "g", as a whole run leaves it.
@@ -134,10 +130,6 @@ TEST_F(Kill, GridRename) {
   const fs::path grids = program() / "Grids";
   GridSets sets(grids);
   ASSERT_EQ(sets.Add(dir_ / "data" / "town"), "");
-  // A start of the host, which cleans the command's folders up first.
-  auto start_once = [this] {
-    return Play("close frmMain\n") == 0 ? "" : "the next start failed: " + ReadFile(dir_ / "err.txt");
-  };
   // The grid renamed from "base" to "g" and back, again and again.
   const std::string script = Repeat(25, [](int) {
     return "pick frmMain.File1 \"base.shp\"\n"
@@ -151,7 +143,7 @@ TEST_F(Kill, GridRename) {
     std::string fault = first_of({sets.VisibleWhole("base"), sets.VisibleWhole("g")});
     if (!fault.empty()) return fault;
     bool base = false, g = false;
-    fault = first_of({start_once(), sets.Temporaries(), sets.WholeOrGone("base", base), sets.WholeOrGone("g", g)});
+    fault = first_of({StartOnce(), sets.Temporaries(), sets.WholeOrGone("base", base), sets.WholeOrGone("g", g)});
     if (fault.empty() && base == g) fault = base ? "both names hold the grid" : "the grid is gone";
     // The next run starts with the grid under "base", as a whole run leaves it.
     if (fault.empty() && g) sets.Rename("g", "base");

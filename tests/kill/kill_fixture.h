@@ -157,6 +157,11 @@ class Kill : public ::testing::Test {
                killAfter);
   }
 
+  // A start of the host, which cleans the command's folders up first; "" when it ran.
+  std::string StartOnce() {
+    return Play("close frmMain\n") == 0 ? "" : "the next start failed: " + ReadFile(dir_ / "err.txt");
+  }
+
   // The values of a config file or mapbook, in order.
   static std::vector<std::string> Values(const fs::path& file) {
     std::vector<std::string> values;
