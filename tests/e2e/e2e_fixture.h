@@ -5,6 +5,12 @@
 // an installer registers it.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <filesystem>
 #include <memory>
@@ -40,6 +46,19 @@ class HostSession : public ::testing::Test {
   // The command line that runs the host with args in the test's environment.
   std::string command(const std::string& args) const { return environment + ZELVANE_HOST_EXE + " " + args; }
   Result host(const std::string& args) { return testing_support::RunCommand(command(args)); }
+  // Starts the host with args and kills it (SIGKILL) after the given time.
+  void HostKilledAfter(const std::string& args, std::chrono::microseconds after) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::execl("/bin/sh", "sh", "-c", ("exec env " + command(args) + " >/dev/null 2>&1").c_str(), nullptr);
+      ::_exit(127);
+    }
+    std::this_thread::sleep_for(after);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+  }
   fs::path program() const { return dir / "c" / "Program Files" / "ZelvaneGIS" / "ZelvaneMapbooks"; }
   // The values of the command's config file, in order.
   std::vector<std::string> config_values() {

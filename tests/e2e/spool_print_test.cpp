@@ -99,16 +99,7 @@ TEST_F(SpoolPrint, AKilledHostLeavesNothingThatStopsTheNextRun) {
   std::mt19937 random(20261207);
   std::uniform_int_distribution<long> moment(0, std::chrono::duration_cast<std::chrono::microseconds>(whole_run).count());
   for (int k = 0; k < 8; ++k) {
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::execl("/bin/sh", "sh", "-c", ("exec env " + command(args) + " >/dev/null 2>&1").c_str(), nullptr);
-      ::_exit(127);
-    }
-    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    HostKilledAfter(args, std::chrono::microseconds(moment(random)));
   }
   Result last = host(args);
   ASSERT_EQ(last.status, 0) << last.err;
